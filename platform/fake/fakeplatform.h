@@ -1,0 +1,82 @@
+#pragma once
+
+#include "platform/platform.h"
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace velo {
+
+// One drive of the fake machine: what the drive list shows, what the free-space query
+// answers, and a volume of bytes behind it with hooks that break reads on purpose.
+struct FakeDrive {
+    std::string letter;
+    int typeCode = 2;
+    std::string rootFolder;
+    std::optional<DiskFreeSpace> freeSpace; // empty: the query fails
+    bool canOpen = true;                    // false: opening its device fails
+
+    std::vector<std::uint8_t> volumeBytes;
+    std::uint32_t sectorBytes = 512; // what the VWIN32 device transfers per sector
+    std::set<std::uint64_t> unreadableSectors; // reads covering these fail
+    std::optional<std::uint64_t> vanishAfterReads; // every read after this many fails
+    std::optional<std::uint32_t> shortReadBytes;   // successful reads transfer this much at most
+};
+
+// An in-memory machine for tests: drives, a VWIN32 device for the 95/98/Me path, and a
+// file system for output with its own faults. Everything done to it is recorded.
+class FakePlatform : public Platform {
+public:
+    std::uint32_t platformId = kPlatformNt;
+    std::vector<FakeDrive> driveList;
+    std::string programFolderPath = "/fake/program";
+    char separator = '/';
+
+    // Output file system. Folders that exist; files by path.
+    std::set<std::string> folders{"/", "/fake", "/fake/program"};
+    std::map<std::string, std::vector<std::uint8_t>> files;
+    std::optional<std::uint64_t> diskCapacityBytes; // writes beyond it fail (disk full)
+
+    // What the program did.
+    std::vector<std::string> openedDevices;
+    std::vector<std::string> freeSpaceQueries;
+    std::vector<std::string> createdFolders;
+    std::vector<std::string> createdFiles;
+    std::vector<std::uint64_t> sectorsRead; // byte offset / sector size of every device read
+    std::vector<std::vector<std::uint8_t>> registerBlocks; // every VWIN32 request block
+    int openDeviceHandles = 0;
+    int openOutputFiles = 0;
+
+    // Called before every device read with the number of reads so far; tests use it to
+    // act in the middle of a scan (click a button, stop).
+    std::function<void(std::uint64_t readCount)> beforeRead;
+
+    FakeDrive& addDrive(std::string letter, int typeCode = 2);
+    FakeDrive* findDrive(const std::string& letter);
+    std::uint64_t storedBytes() const;
+
+    std::uint32_t platformIdentifier() override { return platformId; }
+    std::vector<DriveInfo> drives() override;
+    std::optional<DiskFreeSpace> diskFreeSpace(const std::string& rootPath) override;
+    std::unique_ptr<DeviceHandle> openDevice(const std::string& deviceName) override;
+    std::string programFolder() override { return programFolderPath; }
+    char pathSeparator() const override { return separator; }
+    bool createFolder(const std::string& path) override;
+    std::unique_ptr<OutputFile> createOutputFile(const std::string& path) override;
+
+private:
+    friend class FakeVolumeHandle;
+    friend class FakeVwin32Handle;
+    friend class FakeOutputFile;
+    bool readSector(FakeDrive& drive, std::uint64_t byteOffset, std::uint8_t* into,
+                    std::uint32_t byteCount, std::uint32_t& transferred);
+    std::uint64_t readCount_ = 0;
+};
+
+} // namespace velo

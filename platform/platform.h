@@ -1,0 +1,77 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace velo {
+
+// Platform identifiers as the operating system's version query reports them.
+inline constexpr std::uint32_t kPlatformWin9x = 1; // Windows 95/98/Me family
+inline constexpr std::uint32_t kPlatformNt = 2;    // Windows NT family (and Linux)
+
+// One drive as the system lists it: a description, not an open thing.
+struct DriveInfo {
+    std::string letter;     // one letter, no colon, no separator
+    int typeCode = 0;       // 0 unknown, 1 removable, 2 fixed, 3 network, 4 CD, 5 RAM disk
+    std::string rootFolder; // where its files can be browsed; empty when nothing is mounted
+};
+
+// The four values of a free-space query. 64-bit: large volumes must not wrap.
+struct DiskFreeSpace {
+    std::int64_t sectorsPerCluster = 0;
+    std::int64_t bytesPerSector = 0;
+    std::int64_t freeClusters = 0;
+    std::int64_t totalClusters = 0;
+};
+
+// An open device, the thing raw reads come from.
+class DeviceHandle {
+public:
+    virtual ~DeviceHandle() = default;
+
+    // Reads up to byteCount bytes from the current position into `into` and moves the
+    // position on by byteCount, whether or not the read succeeded, so that a bad sector
+    // never shifts the sectors after it. bytesTransferred receives what was really read.
+    virtual bool read(std::uint8_t* into, std::uint32_t byteCount,
+                      std::uint32_t& bytesTransferred) = 0;
+
+    // A device-control request. A 64-bit process cannot hand a 32-bit register block a
+    // pointer, so the memory that the block's addresses refer to travels alongside as
+    // callerMemory; a device checks that the address it is given names that memory.
+    virtual bool control(std::uint32_t controlCode, std::span<const std::uint8_t> input,
+                         std::span<std::uint8_t> output, std::uint32_t& bytesReturned,
+                         std::span<std::uint8_t> callerMemory) = 0;
+};
+
+// A file being written from its first byte. Once a write has failed the file accepts
+// nothing more, so it always holds an exact prefix of what was handed to it.
+class OutputFile {
+public:
+    virtual ~OutputFile() = default;
+    virtual bool write(std::span<const std::uint8_t> bytes) = 0;
+    virtual void close() = 0; // flushes; a second close does nothing
+};
+
+// The services of the operating system that the program uses, and nothing else.
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    virtual std::uint32_t platformIdentifier() = 0;
+    virtual std::vector<DriveInfo> drives() = 0;
+    // rootPath is a letter followed by ":" and the separator ("C:\"); empty on failure.
+    virtual std::optional<DiskFreeSpace> diskFreeSpace(const std::string& rootPath) = 0;
+    // deviceName is "\\.\X:" or "\\.\VWIN32"; an empty pointer means the open failed.
+    virtual std::unique_ptr<DeviceHandle> openDevice(const std::string& deviceName) = 0;
+    virtual std::string programFolder() = 0;
+    virtual char pathSeparator() const = 0;
+    virtual bool createFolder(const std::string& path) = 0;
+    // Creates the file, or empties it when it exists; an empty pointer when it can't.
+    virtual std::unique_ptr<OutputFile> createOutputFile(const std::string& path) = 0;
+};
+
+} // namespace velo

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace velo {
+
+// The save folder (which ends in a separator), "DD", the file number with at least
+// three digits, ".JPG": 1 gives DD001.JPG, 1000 gives DD1000.JPG.
+std::string outputFileName(const std::string& saveFolder, std::uint64_t fileNumber);
+
+} // namespace velo
