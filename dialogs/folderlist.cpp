@@ -1,0 +1,83 @@
+#include "dialogs/folderlist.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace velo
+{
+
+namespace
+{
+
+QString childPath(const QString& parent, const QString& name)
+{
+    return parent.endsWith(u'/') ? parent + name : parent + u'/' + name;
+}
+
+} // namespace
+
+QString normalFolder(const QString& folder)
+{
+    return QDir::cleanPath(QDir(folder).absolutePath());
+}
+
+bool canListFolder(const QString& folder)
+{
+    if (folder.isEmpty())
+        return false;
+    const QFileInfo info(folder);
+    // Reading a folder's entries needs both read and search permission.
+    return info.isDir() && info.isReadable() && info.isExecutable();
+}
+
+std::optional<std::vector<FolderEntry>> folderEntries(const QString& folder)
+{
+    const QString open = normalFolder(folder);
+    if (!canListFolder(open))
+        return std::nullopt;
+
+    std::vector<FolderEntry> entries;
+    entries.push_back({QStringLiteral("/"), QStringLiteral("/"), 0, true});
+    QString path = QStringLiteral("/");
+    for (const QString& name : open.split(u'/', Qt::SkipEmptyParts)) {
+        path = childPath(path, name);
+        entries.push_back({path, name, int(entries.size()), true});
+    }
+
+    const int childDepth = int(entries.size());
+    const QStringList children =
+        QDir(open).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
+    for (const QString& name : children)
+        entries.push_back({childPath(open, name), name, childDepth, false});
+    return entries;
+}
+
+int driveOfFolder(const std::vector<DriveInfo>& drives, const QString& folder)
+{
+    const QString path = normalFolder(folder);
+    int best = -1;
+    qsizetype bestLength = -1;
+    for (std::size_t i = 0; i < drives.size(); ++i) {
+        if (drives[i].rootFolder.empty())
+            continue;
+        const QString root = QDir::cleanPath(QString::fromStdString(drives[i].rootFolder));
+        // "/mnt/c" holds "/mnt/c/x" but not "/mnt/cd".
+        const bool holds = path == root || root == QLatin1String("/") ||
+                           (path.startsWith(root) && path.at(root.size()) == u'/');
+        if (holds && root.size() > bestLength) {
+            best = int(i);
+            bestLength = root.size();
+        }
+    }
+    return best;
+}
+
+QString driveLabel(const DriveInfo& drive)
+{
+    QString label = QString::fromStdString(drive.letter).toLower() + u':';
+    if (!drive.rootFolder.empty())
+        label += QStringLiteral(" [") + QString::fromStdString(drive.rootFolder) + u']';
+    return label;
+}
+
+} // namespace velo

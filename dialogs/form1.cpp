@@ -1,0 +1,128 @@
+#include "dialogs/form1.h"
+
+#include "app/look.h"
+#include "dialogs/folderlistbox.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalBlocker>
+
+#include <memory>
+
+namespace velo
+{
+
+namespace
+{
+
+QPushButton* makeButton(QWidget* parent, const char* name, const QString& text, QRect geometry)
+{
+    auto* button = new QPushButton(text, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setGeometry(geometry);
+    button->setFont(look::windowFont(look::Face::PGothic, 14.25, false));
+    look::paintButtonFace(button);
+    // Neither button answers Enter; each is pressed only by itself.
+    button->setAutoDefault(false);
+    button->setDefault(false);
+    return button;
+}
+
+} // namespace
+
+Form1::Form1(Platform& platform, QLineEdit& text1, QWidget* parent)
+    : QDialog(parent), platform_(platform), text1_(text1), drives_(platform.drives())
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("保存先指定"));
+    setWindowIcon(look::appIcon());
+    look::paintWindowBackground(this);
+    setFixedSize(look::twipsToPixels(5340), look::twipsToPixels(5400));
+
+    // Created in focus order: Drive1, Dir1, Command1, Command2.
+    drive1_ = new QComboBox(this);
+    drive1_->setObjectName(QStringLiteral("Drive1"));
+    drive1_->setGeometry(look::twipsRect(360, 450, 4395, 360));
+    drive1_->setFont(look::windowFont(look::Face::PGothic, 12, false));
+    for (const DriveInfo& drive : drives_)
+        drive1_->addItem(driveLabel(drive));
+
+    dir1_ = new FolderListBox(this);
+    dir1_->setObjectName(QStringLiteral("Dir1"));
+    dir1_->setGeometry(look::twipsRect(360, 930, 4395, 2895));
+    dir1_->setFont(look::windowFont(look::Face::PGothic, 11.25, false));
+
+    command1_ = makeButton(this, "Command1", QStringLiteral("Ｏ　Ｋ"),
+                           look::twipsRect(570, 4350, 1695, 765));
+    command2_ = makeButton(this, "Command2", QStringLiteral("キャンセル"),
+                           look::twipsRect(2910, 4350, 1695, 765));
+
+    QWidget::setTabOrder(drive1_, dir1_);
+    QWidget::setTabOrder(dir1_, command1_);
+    QWidget::setTabOrder(command1_, command2_);
+    drive1_->setFocus();
+
+    // Start where the process is, whatever the field held before. Should the current
+    // folder have gone, its drive's root (or the file system root) stands in.
+    const QString current = QDir::currentPath();
+    if (!dir1_->setPath(current)) {
+        const int drive = driveOfFolder(drives_, current);
+        if (drive < 0 || !dir1_->setPath(QString::fromStdString(drives_[drive].rootFolder)))
+            dir1_->setPath(QStringLiteral("/"));
+    }
+    showDriveOfOpenFolder();
+
+    connect(drive1_, &QComboBox::currentIndexChanged, this, &Form1::driveChanged);
+    connect(command1_, &QPushButton::clicked, this, &Form1::acceptFolder);
+    connect(command2_, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void Form1::showFor(Platform& platform, QLineEdit& text1)
+{
+    const auto dialog = std::make_unique<Form1>(platform, text1, nullptr);
+    dialog->setWindowModality(Qt::ApplicationModal);
+    dialog->exec();
+}
+
+void Form1::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void Form1::driveChanged(int index)
+{
+    if (index < 0 || std::size_t(index) >= drives_.size())
+        return;
+    // A drive with nothing mounted, or whose root cannot be read, leaves the folder list
+    // where it was; the drive list then goes back to match it.
+    const std::string& root = drives_[std::size_t(index)].rootFolder;
+    if (root.empty() || !dir1_->setPath(QString::fromStdString(root)))
+        showDriveOfOpenFolder();
+}
+
+void Form1::showDriveOfOpenFolder()
+{
+    const QSignalBlocker quiet(drive1_);
+    drive1_->setCurrentIndex(driveOfFolder(drives_, dir1_->path()));
+}
+
+void Form1::acceptFolder()
+{
+    text1_.setText(dir1_->path());
+    // Read back what the field holds, and end it in exactly one separator: the root
+    // folder already has one.
+    const QString held = text1_.text();
+    const QChar separator = QLatin1Char(platform_.pathSeparator());
+    if (held.isEmpty() || held.back() != separator)
+        text1_.setText(held + separator);
+    accept();
+}
+
+} // namespace velo

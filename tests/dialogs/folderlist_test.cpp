@@ -1,0 +1,167 @@
+#include "dialogs/folderlist.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <vector>
+
+// Failure output that shows paths as text.
+void PrintTo(const QString& text, std::ostream* os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
+
+namespace velo
+{
+void PrintTo(const FolderEntry& e, std::ostream* os)
+{
+    *os << e.label.toStdString() << " (" << e.path.toStdString() << ", depth " << e.depth
+        << (e.open ? ", open)" : ", closed)");
+}
+} // namespace velo
+
+namespace
+{
+
+using velo::DriveInfo;
+using velo::FolderEntry;
+
+class FolderEntries : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(tmp.isValid());
+        root = QDir::cleanPath(tmp.path());
+        QDir dir(root);
+        for (const char* path :
+             {"photos/beta", "photos/Alpha", "photos/gamma/deep", "photos/.hidden", "other"})
+            ASSERT_TRUE(dir.mkpath(QLatin1String(path)));
+        QFile file(root + QStringLiteral("/photos/a-file"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+
+    // The lines expected above and including `folder`, which must lie under the root.
+    static std::vector<FolderEntry> ancestorsOf(const QString& folder)
+    {
+        std::vector<FolderEntry> lines{{QStringLiteral("/"), QStringLiteral("/"), 0, true}};
+        QString path;
+        for (const QString& name : folder.split(u'/', Qt::SkipEmptyParts)) {
+            path += u'/' + name;
+            lines.push_back({path, name, int(lines.size()), true});
+        }
+        return lines;
+    }
+
+    QTemporaryDir tmp;
+    QString root;
+};
+
+TEST_F(FolderEntries, AncestorsOpenThenSubfoldersClosedSortedByName)
+{
+    const QString photos = root + QStringLiteral("/photos");
+    const auto entries = velo::folderEntries(photos);
+    ASSERT_TRUE(entries.has_value());
+
+    auto expected = ancestorsOf(photos);
+    const int depth = int(expected.size());
+    // Case aside, hidden folders and plain files left out.
+    for (const char* name : {"Alpha", "beta", "gamma"})
+        expected.push_back(
+            {photos + u'/' + QLatin1String(name), QLatin1String(name), depth, false});
+    EXPECT_EQ(*entries, expected);
+}
+
+TEST_F(FolderEntries, UncleanAndRelativePathsOpenTheSameFolder)
+{
+    const QString photos = root + QStringLiteral("/photos");
+    const auto direct = velo::folderEntries(photos);
+    EXPECT_EQ(velo::folderEntries(root + QStringLiteral("/other/../photos/")), direct);
+
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(root));
+    const auto relative = velo::folderEntries(QStringLiteral("photos"));
+    QDir::setCurrent(before);
+    EXPECT_EQ(relative, direct);
+    EXPECT_EQ(velo::normalFolder(root + QStringLiteral("/photos/./gamma/..")), photos);
+}
+
+TEST_F(FolderEntries, FolderWithoutSubfoldersEndsWithItself)
+{
+    const QString deep = root + QStringLiteral("/photos/gamma/deep");
+    const auto entries = velo::folderEntries(deep);
+    ASSERT_TRUE(entries.has_value());
+    EXPECT_EQ(*entries, ancestorsOf(deep));
+}
+
+TEST(FolderEntriesAtRoot, RootIsTheOnlyAncestor)
+{
+    const auto entries = velo::folderEntries(QStringLiteral("/"));
+    ASSERT_TRUE(entries.has_value());
+    ASSERT_GE(entries->size(), 2u); // any system has some folder under the root
+    EXPECT_EQ(entries->front(), (FolderEntry{"/", "/", 0, true}));
+    for (std::size_t i = 1; i < entries->size(); ++i) {
+        const FolderEntry& e = (*entries)[i];
+        EXPECT_EQ(e.depth, 1);
+        EXPECT_FALSE(e.open);
+        EXPECT_EQ(e.path, u'/' + e.label);
+    }
+}
+
+TEST_F(FolderEntries, NothingForWhatCannotBeListed)
+{
+    EXPECT_FALSE(velo::folderEntries(root + QStringLiteral("/missing")).has_value());
+    EXPECT_FALSE(velo::folderEntries(root + QStringLiteral("/photos/a-file")).has_value());
+    EXPECT_FALSE(velo::canListFolder(QString()));
+    EXPECT_TRUE(velo::canListFolder(root));
+}
+
+struct DriveCase {
+    const char* name;
+    const char* folder;
+    int drive;
+};
+
+class DriveOfFolder : public ::testing::TestWithParam<DriveCase>
+{
+protected:
+    const std::vector<DriveInfo> drives{
+        {"c", 2, "/"},          {"d", 1, "/mnt/c"}, {"e", 1, "/mnt/cd/"},
+        {"f", 3, "/mnt/c/net"}, {"g", 4, ""},
+    };
+};
+
+TEST_P(DriveOfFolder, LongestRootHoldingTheFolder)
+{
+    EXPECT_EQ(velo::driveOfFolder(drives, QLatin1String(GetParam().folder)), GetParam().drive);
+}
+
+INSTANTIATE_TEST_SUITE_P(Folders, DriveOfFolder,
+                         ::testing::Values(DriveCase{"root", "/", 0},
+                                           DriveCase{"home", "/home/user", 0},
+                                           DriveCase{"mountItself", "/mnt/c", 1},
+                                           DriveCase{"belowMount", "/mnt/c/x", 1},
+                                           DriveCase{"namePrefixIsNotHolding", "/mnt/cdrom", 0},
+                                           DriveCase{"trailingSeparatorRoot", "/mnt/cd/pics", 2},
+                                           DriveCase{"nestedMount", "/mnt/c/net/share", 3},
+                                           DriveCase{"uncleanPath", "/mnt/c/net/../y", 1}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(DriveOfFolderWithoutRoot, NoDriveHoldsAFolderOutsideAllMounts)
+{
+    const std::vector<DriveInfo> drives{{"d", 1, "/media/usb"}, {"e", 4, ""}};
+    EXPECT_EQ(velo::driveOfFolder(drives, QStringLiteral("/home")), -1);
+    EXPECT_EQ(velo::driveOfFolder({}, QStringLiteral("/")), -1);
+}
+
+TEST(DriveLabel, LetterLowerCaseAndMountPointWhenMounted)
+{
+    EXPECT_EQ(velo::driveLabel({"C", 2, "/"}), QStringLiteral("c: [/]"));
+    EXPECT_EQ(velo::driveLabel({"d", 1, "/media/usb stick"}),
+              QStringLiteral("d: [/media/usb stick]"));
+    EXPECT_EQ(velo::driveLabel({"E", 4, ""}), QStringLiteral("e:"));
+}
+
+} // namespace
