@@ -1,0 +1,45 @@
+#pragma once
+
+#include "platform/platform.h"
+
+#include <functional>
+#include <sys/types.h>
+
+namespace velo::linux_backend
+{
+
+// Raw reads from an open block device (or any readable file descriptor), one after the
+// other from offset 0. Each read moves the position by the amount asked for even when it
+// fails, so that one unreadable sector costs only itself: everything after it is still
+// read from where it really lies.
+class LinuxDeviceHandle : public DeviceHandle
+{
+public:
+    using ReadAt = std::function<ssize_t(int fd, void* buffer, size_t count, off_t offset)>;
+
+    // Takes ownership of fd. readAt stands in for pread(2) where a test needs a device
+    // that fails on cue.
+    explicit LinuxDeviceHandle(int fd, ReadAt readAt = {});
+    ~LinuxDeviceHandle() override;
+
+    LinuxDeviceHandle(const LinuxDeviceHandle&) = delete;
+    LinuxDeviceHandle& operator=(const LinuxDeviceHandle&) = delete;
+
+    bool read(std::uint8_t* into, std::uint32_t byteCount,
+              std::uint32_t& bytesTransferred) override;
+
+    // Linux has no equivalent of the Windows device-control requests; the callers only
+    // use them on the old Windows family, and treat a refusal as "not supported".
+    bool control(std::uint32_t controlCode, std::span<const std::uint8_t> input,
+                 std::span<std::uint8_t> output, std::uint32_t& bytesReturned,
+                 std::span<std::uint8_t> callerMemory) override;
+
+    off_t position() const { return position_; }
+
+private:
+    int fd_;
+    ReadAt readAt_;
+    off_t position_ = 0;
+};
+
+} // namespace velo::linux_backend

@@ -1,0 +1,79 @@
+#include "platform/linux/linuxoutputfile.h"
+
+#include <cerrno>
+#include <unistd.h>
+
+namespace velo::linux_backend
+{
+
+LinuxOutputFile::LinuxOutputFile(int fd, WriteSome writeSome, std::size_t bufferSize)
+    : fd_(fd), writeSome_(writeSome ? std::move(writeSome) : WriteSome(::write)),
+      bufferSize_(bufferSize == 0 ? 1 : bufferSize)
+{
+}
+
+LinuxOutputFile::~LinuxOutputFile()
+{
+    close();
+}
+
+// Keeps going after a partial write, as write(2) may legitimately stop short (a signal,
+// a pipe); a call that writes nothing or fails other than by interruption is the end.
+bool LinuxOutputFile::writeAll(const std::uint8_t* data, std::size_t size)
+{
+    while (size > 0) {
+        const ssize_t written = writeSome_(fd_, data, size);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            failed_ = true;
+            return false;
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+bool LinuxOutputFile::flush()
+{
+    const bool ok = writeAll(buffer_.data(), buffer_.size());
+    buffer_.clear();
+    return ok;
+}
+
+bool LinuxOutputFile::write(std::span<const std::uint8_t> bytes)
+{
+    if (failed_ || fd_ < 0)
+        return false;
+    while (!bytes.empty()) {
+        if (buffer_.empty() && bytes.size() >= bufferSize_) {
+            // Nothing to gain from copying a block this large: hand it over directly.
+            return writeAll(bytes.data(), bytes.size());
+        }
+        if (buffer_.capacity() < bufferSize_)
+            buffer_.reserve(bufferSize_); // only now: many files never need it
+        const std::size_t room = bufferSize_ - buffer_.size();
+        const std::size_t take = bytes.size() < room ? bytes.size() : room;
+        buffer_.insert(buffer_.end(), bytes.begin(), bytes.begin() + take);
+        bytes = bytes.subspan(take);
+        if (buffer_.size() == bufferSize_ && !flush())
+            return false;
+    }
+    return true;
+}
+
+void LinuxOutputFile::close()
+{
+    if (fd_ < 0)
+        return;
+    if (!failed_)
+        flush();
+    buffer_.clear();
+    buffer_.shrink_to_fit();
+    // Not retried on EINTR: on Linux the descriptor is released whatever close returns.
+    ::close(fd_);
+    fd_ = -1;
+}
+
+} // namespace velo::linux_backend

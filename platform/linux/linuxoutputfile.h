@@ -1,0 +1,52 @@
+#pragma once
+
+#include "platform/platform.h"
+
+#include <cstddef>
+#include <functional>
+#include <sys/types.h>
+#include <vector>
+
+namespace velo::linux_backend
+{
+
+// A file written from its first byte through a buffer in user space: recovered photos
+// arrive a few bytes at a time, and a system call for each would dominate the run.
+//
+// A write reports the failure of any write(2) that it causes. Because of the buffer, a
+// failure can surface on a later write than the one whose bytes were lost, or only in
+// close(); either way nothing is accepted after it, so the file holds an exact prefix of
+// what was handed to it.
+class LinuxOutputFile : public OutputFile
+{
+public:
+    using WriteSome = std::function<ssize_t(int fd, const void* buffer, size_t count)>;
+
+    static constexpr std::size_t kDefaultBufferSize = std::size_t{1} << 20;
+
+    // Takes ownership of fd. writeSome stands in for write(2) where a test needs short
+    // writes or interruptions on cue.
+    explicit LinuxOutputFile(int fd, WriteSome writeSome = {},
+                             std::size_t bufferSize = kDefaultBufferSize);
+    ~LinuxOutputFile() override;
+
+    LinuxOutputFile(const LinuxOutputFile&) = delete;
+    LinuxOutputFile& operator=(const LinuxOutputFile&) = delete;
+
+    bool write(std::span<const std::uint8_t> bytes) override;
+    void close() override;
+
+    bool failed() const { return failed_; }
+
+private:
+    bool flush();
+    bool writeAll(const std::uint8_t* data, std::size_t size);
+
+    int fd_;
+    WriteSome writeSome_;
+    std::size_t bufferSize_;
+    std::vector<std::uint8_t> buffer_;
+    bool failed_ = false;
+};
+
+} // namespace velo::linux_backend
