@@ -5,9 +5,11 @@
 #include "app/module1.h"
 #include "app/passcounterlabel.h"
 #include "app/slantedline.h"
+#include "dialogs/form1.h"
 #include "drive/fieldtext.h"
 #include "drive/geometry.h"
 #include "drive/rawvolume.h"
+#include "dump/dumpwidgets.h"
 #include "scan/stopflag.h"
 
 #include <QApplication>
@@ -252,7 +254,7 @@ void Form2::KAI(const QString& driveLetter)
 
 void Form2::Command1_Click()
 {
-    // TEMP: the save-folder dialog is wired in when it lands.
+    Form1::showFor(platform_, *Text1);
 }
 
 void Form2::Command2_Click()
@@ -344,7 +346,7 @@ void Form2::showOpenFailure(const QString& driveLetter)
 
 void Form2::DUMP()
 {
-    // TEMP: the dump formatter is wired in when it lands.
+    dumpSector(*Text1, *Label3, sectorBuffer());
 }
 
 const std::vector<std::uint8_t>* Form2::sectorBuffer() const
