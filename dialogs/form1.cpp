@@ -63,7 +63,6 @@ Form1::Form1(Platform& platform, QLineEdit& text1, QWidget* parent)
     QWidget::setTabOrder(drive1_, dir1_);
     QWidget::setTabOrder(dir1_, command1_);
     QWidget::setTabOrder(command1_, command2_);
-    drive1_->setFocus();
 
     // Start where the process is, whatever the field held before. Should the current
     // folder have gone, its drive's root (or the file system root) stands in.

@@ -37,7 +37,7 @@ protected:
         root = QDir::cleanPath(tmp.path());
         QDir dir(root);
         for (const char* path :
-             {"photos/beta", "photos/Alpha", "photos/gamma/deep", "photos/.hidden", "other"})
+             {"photos/beta", "photos/Alpha", "photos/Gamma/deep", "photos/.hidden", "other"})
             ASSERT_TRUE(dir.mkpath(QLatin1String(path)));
         QFile file(root + QStringLiteral("/photos/a-file"));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -62,38 +62,17 @@ protected:
 TEST_F(FolderEntries, AncestorsOpenThenSubfoldersClosedSortedByName)
 {
     const QString photos = root + QStringLiteral("/photos");
-    const auto entries = velo::folderEntries(photos);
-    ASSERT_TRUE(entries.has_value());
-
     auto expected = ancestorsOf(photos);
     const int depth = int(expected.size());
-    // Case aside, hidden folders and plain files left out.
-    for (const char* name : {"Alpha", "beta", "gamma"})
+    // Case aside; hidden folders and plain files left out.
+    for (const char* name : {"Alpha", "beta", "Gamma"})
         expected.push_back(
             {photos + u'/' + QLatin1String(name), QLatin1String(name), depth, false});
-    EXPECT_EQ(*entries, expected);
-}
+    EXPECT_EQ(velo::folderEntries(photos), expected);
+    EXPECT_EQ(velo::folderEntries(root + QStringLiteral("/other/../photos/")), expected);
 
-TEST_F(FolderEntries, UncleanAndRelativePathsOpenTheSameFolder)
-{
-    const QString photos = root + QStringLiteral("/photos");
-    const auto direct = velo::folderEntries(photos);
-    EXPECT_EQ(velo::folderEntries(root + QStringLiteral("/other/../photos/")), direct);
-
-    const QString before = QDir::currentPath();
-    ASSERT_TRUE(QDir::setCurrent(root));
-    const auto relative = velo::folderEntries(QStringLiteral("photos"));
-    QDir::setCurrent(before);
-    EXPECT_EQ(relative, direct);
-    EXPECT_EQ(velo::normalFolder(root + QStringLiteral("/photos/./gamma/..")), photos);
-}
-
-TEST_F(FolderEntries, FolderWithoutSubfoldersEndsWithItself)
-{
-    const QString deep = root + QStringLiteral("/photos/gamma/deep");
-    const auto entries = velo::folderEntries(deep);
-    ASSERT_TRUE(entries.has_value());
-    EXPECT_EQ(*entries, ancestorsOf(deep));
+    const QString deep = photos + QStringLiteral("/Gamma/deep"); // no subfolders
+    EXPECT_EQ(velo::folderEntries(deep), ancestorsOf(deep));
 }
 
 TEST(FolderEntriesAtRoot, RootIsTheOnlyAncestor)
@@ -102,12 +81,9 @@ TEST(FolderEntriesAtRoot, RootIsTheOnlyAncestor)
     ASSERT_TRUE(entries.has_value());
     ASSERT_GE(entries->size(), 2u); // any system has some folder under the root
     EXPECT_EQ(entries->front(), (FolderEntry{"/", "/", 0, true}));
-    for (std::size_t i = 1; i < entries->size(); ++i) {
-        const FolderEntry& e = (*entries)[i];
-        EXPECT_EQ(e.depth, 1);
-        EXPECT_FALSE(e.open);
-        EXPECT_EQ(e.path, u'/' + e.label);
-    }
+    for (std::size_t i = 1; i < entries->size(); ++i)
+        EXPECT_EQ((*entries)[i],
+                  (FolderEntry{u'/' + (*entries)[i].label, (*entries)[i].label, 1, false}));
 }
 
 TEST_F(FolderEntries, NothingForWhatCannotBeListed)
@@ -115,7 +91,6 @@ TEST_F(FolderEntries, NothingForWhatCannotBeListed)
     EXPECT_FALSE(velo::folderEntries(root + QStringLiteral("/missing")).has_value());
     EXPECT_FALSE(velo::folderEntries(root + QStringLiteral("/photos/a-file")).has_value());
     EXPECT_FALSE(velo::canListFolder(QString()));
-    EXPECT_TRUE(velo::canListFolder(root));
 }
 
 struct DriveCase {

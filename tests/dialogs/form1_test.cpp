@@ -43,7 +43,41 @@ public:
     std::unique_ptr<velo::OutputFile> createOutputFile(const std::string&) override { return {}; }
 };
 
-enum Drive { kSystem, kStick, kEmptySlot, kGone };
+// The system drive is not the first, so that going back to "the first" shows.
+enum Drive { kStick, kSystem, kEmptySlot, kGone };
+
+struct Controls {
+    QComboBox* drive1;
+    FolderListBox* dir1;
+    QPushButton* ok;
+    QPushButton* cancel;
+};
+
+Controls controlsOf(QWidget* dialog)
+{
+    return {dialog->findChild<QComboBox*>("Drive1"), dialog->findChild<FolderListBox*>("Dir1"),
+            dialog->findChild<QPushButton*>("Command1"),
+            dialog->findChild<QPushButton*>("Command2")};
+}
+
+QListWidgetItem* lineOf(FolderListBox* list, const QString& path)
+{
+    for (int i = 0; i < list->count(); ++i)
+        if (list->item(i)->data(FolderListBox::kPathRole).toString() == path)
+            return list->item(i);
+    return nullptr;
+}
+
+void doubleClick(FolderListBox* list, const QString& path)
+{
+    QListWidgetItem* item = lineOf(list, path);
+    ASSERT_NE(item, nullptr) << path.toStdString();
+    list->window()->show(); // a hidden list takes no mouse
+    // What a real double-click delivers: press and release, then the double-click.
+    const QPoint at = list->visualItemRect(item).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+}
 
 class Form1Test : public ::testing::Test
 {
@@ -52,15 +86,13 @@ protected:
     {
         ASSERT_TRUE(tmp.isValid());
         base = QDir::cleanPath(tmp.path());
-        QDir dir(base);
-        for (const char* path :
-             {"work/photos/2003", "work/photos/2004", "stick/DCIM/100CANON", "stick/MISC"})
-            ASSERT_TRUE(dir.mkpath(QLatin1String(path)));
+        for (const char* path : {"work/photos/2004", "stick/DCIM/100CANON", "stick/MISC"})
+            ASSERT_TRUE(QDir(base).mkpath(QLatin1String(path)));
         work = base + QStringLiteral("/work");
         stick = base + QStringLiteral("/stick");
         platform.driveList = {
-            {"c", 2, "/"},
             {"d", 1, stick.toStdString()},
+            {"c", 2, "/"},
             {"e", 1, ""},                                             // nothing mounted
             {"f", 3, (base + QStringLiteral("/gone")).toStdString()}, // mount point missing
         };
@@ -71,36 +103,10 @@ protected:
 
     void TearDown() override { QDir::setCurrent(previousFolder); }
 
-    std::unique_ptr<Form1> open()
+    Controls open()
     {
-        auto dialog = std::make_unique<Form1>(platform, text1);
-        return dialog;
-    }
-
-    static QComboBox* drive1(QWidget* d) { return d->findChild<QComboBox*>("Drive1"); }
-    static FolderListBox* dir1(QWidget* d) { return d->findChild<FolderListBox*>("Dir1"); }
-    static QPushButton* command1(QWidget* d) { return d->findChild<QPushButton*>("Command1"); }
-    static QPushButton* command2(QWidget* d) { return d->findChild<QPushButton*>("Command2"); }
-
-    static QListWidgetItem* line(QWidget* d, const QString& path)
-    {
-        QListWidget* list = dir1(d);
-        for (int i = 0; i < list->count(); ++i)
-            if (list->item(i)->data(FolderListBox::kPathRole).toString() == path)
-                return list->item(i);
-        return nullptr;
-    }
-
-    static void doubleClick(QWidget* d, const QString& path)
-    {
-        QListWidgetItem* item = line(d, path);
-        ASSERT_NE(item, nullptr) << path.toStdString();
-        QListWidget* list = dir1(d);
-        d->show(); // a hidden list takes no mouse
-        // What a real double-click delivers: press and release, then the double-click.
-        const QPoint at = list->visualItemRect(item).center();
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
-        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+        dialog = std::make_unique<Form1>(platform, text1);
+        return controlsOf(dialog.get());
     }
 
     // Runs Form1::showFor and, once the dialog is up, `inside` with it.
@@ -108,13 +114,11 @@ protected:
     {
         bool ran = false;
         QTimer::singleShot(0, [&] {
-            auto* dialog = qobject_cast<Form1*>(QApplication::activeModalWidget());
             ran = true;
-            if (dialog == nullptr) {
-                ADD_FAILURE() << "no modal dialog up";
-                return;
-            }
-            inside(dialog);
+            auto* shown = qobject_cast<Form1*>(QApplication::activeModalWidget());
+            if (shown == nullptr)
+                return ADD_FAILURE() << "no modal dialog up";
+            inside(shown);
         });
         Form1::showFor(platform, text1);
         EXPECT_TRUE(ran);
@@ -126,94 +130,68 @@ protected:
     QString base, work, stick, previousFolder;
     DrivesOnly platform;
     QLineEdit text1;
+    std::unique_ptr<Form1> dialog;
 };
 
 TEST_F(Form1Test, OpensOnTheProcessFolderAndDrive)
 {
-    const auto dialog = open();
-    EXPECT_EQ(dir1(dialog.get())->path(), work);
-    EXPECT_EQ(drive1(dialog.get())->currentIndex(), kSystem);
-    EXPECT_EQ(drive1(dialog.get())->count(), 4);
-    EXPECT_EQ(drive1(dialog.get())->itemText(kSystem), QStringLiteral("c: [/]"));
-    EXPECT_EQ(drive1(dialog.get())->itemText(kEmptySlot), QStringLiteral("e:"));
-    // The open folder is highlighted, its subfolder listed below it.
-    EXPECT_EQ(dir1(dialog.get())->currentItem(), line(dialog.get(), work));
-    EXPECT_NE(line(dialog.get(), work + QStringLiteral("/photos")), nullptr);
+    const auto [drive1, dir1, ok, cancel] = open();
+    EXPECT_EQ(dir1->path(), work);
+    EXPECT_EQ(dir1->currentItem(), lineOf(dir1, work));
+    EXPECT_NE(lineOf(dir1, work + QStringLiteral("/photos")), nullptr);
+    EXPECT_EQ(drive1->currentIndex(), kSystem);
+    ASSERT_EQ(drive1->count(), 4);
+    EXPECT_EQ(drive1->itemText(kSystem), QStringLiteral("c: [/]"));
+    EXPECT_EQ(drive1->itemText(kEmptySlot), QStringLiteral("e:"));
 }
 
-TEST_F(Form1Test, OpensOnTheDriveHoldingTheProcessFolder)
+TEST_F(Form1Test, OkEndsTheFolderInOneSeparator)
 {
-    ASSERT_TRUE(QDir::setCurrent(stick + QStringLiteral("/DCIM")));
-    const auto dialog = open();
-    EXPECT_EQ(dir1(dialog.get())->path(), stick + QStringLiteral("/DCIM"));
-    EXPECT_EQ(drive1(dialog.get())->currentIndex(), kStick);
-}
-
-TEST_F(Form1Test, OkBelowARootAddsTheSeparator)
-{
-    const auto dialog = open();
-    command1(dialog.get())->click();
+    open().ok->click();
     EXPECT_EQ(text1.text(), work + u'/');
     EXPECT_EQ(dialog->result(), QDialog::Accepted);
-}
 
-TEST_F(Form1Test, OkOnTheRootKeepsItsOwnSeparator)
-{
     ASSERT_TRUE(QDir::setCurrent(QStringLiteral("/")));
-    const auto dialog = open();
-    command1(dialog.get())->click();
+    open().ok->click();
     EXPECT_EQ(text1.text(), QStringLiteral("/"));
 }
 
-TEST_F(Form1Test, ChangingDriveMovesTheFolderListToItsRoot)
+TEST_F(Form1Test, DriveAndDoubleClickMoveTheFolderList)
 {
-    const auto dialog = open();
-    drive1(dialog.get())->setCurrentIndex(kStick);
-    EXPECT_EQ(dir1(dialog.get())->path(), stick);
-    EXPECT_NE(line(dialog.get(), stick + QStringLiteral("/DCIM")), nullptr);
-    command1(dialog.get())->click();
-    EXPECT_EQ(text1.text(), stick + u'/');
-}
-
-TEST_F(Form1Test, DoubleClickOpensAFolder)
-{
-    const auto dialog = open();
-    const QString photos = work + QStringLiteral("/photos");
-    doubleClick(dialog.get(), photos);
-    EXPECT_EQ(dir1(dialog.get())->path(), photos);
-    ASSERT_NE(line(dialog.get(), photos + QStringLiteral("/2004")), nullptr);
-
-    doubleClick(dialog.get(), base); // an ancestor opens too
-    EXPECT_EQ(dir1(dialog.get())->path(), base);
-    EXPECT_EQ(line(dialog.get(), photos), nullptr);
-    command1(dialog.get())->click();
+    const auto [drive1, dir1, ok, cancel] = open();
+    drive1->setCurrentIndex(kStick);
+    EXPECT_EQ(dir1->path(), stick);
+    doubleClick(dir1, stick + QStringLiteral("/DCIM"));
+    EXPECT_EQ(dir1->path(), stick + QStringLiteral("/DCIM"));
+    EXPECT_NE(lineOf(dir1, stick + QStringLiteral("/DCIM/100CANON")), nullptr);
+    doubleClick(dir1, base); // an ancestor opens too
+    EXPECT_EQ(dir1->path(), base);
+    EXPECT_EQ(lineOf(dir1, stick + QStringLiteral("/DCIM")), nullptr);
+    ok->click();
     EXPECT_EQ(text1.text(), base + u'/');
 }
 
 TEST_F(Form1Test, ClickAndArrowKeysOnlyHighlight)
 {
-    const auto dialog = open();
+    const auto [drive1, dir1, ok, cancel] = open();
     dialog->show();
-    FolderListBox* list = dir1(dialog.get());
     const QString photos = work + QStringLiteral("/photos");
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
-                      list->visualItemRect(line(dialog.get(), photos)).center());
-    EXPECT_EQ(list->currentItem(), line(dialog.get(), photos));
-    QTest::keyClick(list, Qt::Key_Up);
-    QTest::keyClick(list, Qt::Key_Up);
-    EXPECT_EQ(list->currentItem(), line(dialog.get(), base));
-    EXPECT_EQ(list->path(), work);
-    command1(dialog.get())->click();
+    QTest::mouseClick(dir1->viewport(), Qt::LeftButton, {},
+                      dir1->visualItemRect(lineOf(dir1, photos)).center());
+    EXPECT_EQ(dir1->currentItem(), lineOf(dir1, photos));
+    QTest::keyClick(dir1, Qt::Key_Up);
+    QTest::keyClick(dir1, Qt::Key_Up);
+    EXPECT_EQ(dir1->currentItem(), lineOf(dir1, base));
+    ok->click();
     EXPECT_EQ(text1.text(), work + u'/');
 }
 
 TEST_F(Form1Test, CancelLeavesTheFieldAlone)
 {
-    const auto dialog = open();
-    drive1(dialog.get())->setCurrentIndex(kStick);
-    doubleClick(dialog.get(), stick + QStringLiteral("/DCIM"));
-    ASSERT_EQ(dir1(dialog.get())->path(), stick + QStringLiteral("/DCIM"));
-    command2(dialog.get())->click();
+    const auto [drive1, dir1, ok, cancel] = open();
+    drive1->setCurrentIndex(kStick);
+    doubleClick(dir1, stick + QStringLiteral("/MISC"));
+    cancel->click();
     EXPECT_EQ(text1.text(), QStringLiteral("/old/save/folder/"));
     EXPECT_EQ(dialog->result(), QDialog::Rejected);
 }
@@ -226,50 +204,35 @@ class Form1UnreadableDrive : public Form1Test, public ::testing::WithParamInterf
 
 TEST_P(Form1UnreadableDrive, KeepsTheFolderAndPutsTheDriveBack)
 {
-    const auto dialog = open();
-    drive1(dialog.get())->setCurrentIndex(kStick);
-    doubleClick(dialog.get(), base); // on the system drive, while the list still says d:
-    ASSERT_EQ(drive1(dialog.get())->currentIndex(), kStick);
-
-    drive1(dialog.get())->setCurrentIndex(GetParam());
-    EXPECT_EQ(dir1(dialog.get())->path(), base);
-    EXPECT_EQ(drive1(dialog.get())->currentIndex(), kSystem);
-
-    // and the dialog still works
-    drive1(dialog.get())->setCurrentIndex(kStick);
-    EXPECT_EQ(dir1(dialog.get())->path(), stick);
+    const auto [drive1, dir1, ok, cancel] = open();
+    drive1->setCurrentIndex(kStick);
+    doubleClick(dir1, base); // on the system drive, while the drive list still says d:
+    drive1->setCurrentIndex(GetParam());
+    EXPECT_EQ(dir1->path(), base);
+    EXPECT_EQ(drive1->currentIndex(), kSystem);
+    drive1->setCurrentIndex(kStick); // and the dialog still works
+    EXPECT_EQ(dir1->path(), stick);
 }
 
-INSTANTIATE_TEST_SUITE_P(Drives, Form1UnreadableDrive, ::testing::Values(kEmptySlot, kGone),
-                         [](const auto& info) {
-                             return std::string(info.param == kEmptySlot ? "nothingMounted"
-                                                                         : "rootMissing");
-                         });
+INSTANTIATE_TEST_SUITE_P(Drives, Form1UnreadableDrive, ::testing::Values(kEmptySlot, kGone));
 
-TEST_F(Form1Test, EscapeAndEnterDoNotCloseIt)
+TEST_F(Form1Test, NeitherEscapeNorEnterCloses)
 {
-    const auto dialog = open();
+    const auto [drive1, dir1, ok, cancel] = open();
     dialog->show();
-    QApplication::setActiveWindow(dialog.get());
-    for (QWidget* target :
-         std::initializer_list<QWidget*>{dialog.get(), drive1(dialog.get()), dir1(dialog.get()),
-                                         command1(dialog.get()), command2(dialog.get())}) {
+    for (QWidget* target : {static_cast<QWidget*>(drive1), static_cast<QWidget*>(dir1),
+                            static_cast<QWidget*>(ok), static_cast<QWidget*>(cancel)}) {
         target->setFocus();
-        QTest::keyClick(target, Qt::Key_Escape);
-        QTest::keyClick(target, Qt::Key_Return);
-        QTest::keyClick(target, Qt::Key_Enter);
+        for (const auto key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter})
+            QTest::keyClick(target, key);
         EXPECT_TRUE(dialog->isVisible()) << target->objectName().toStdString();
     }
     EXPECT_EQ(text1.text(), QStringLiteral("/old/save/folder/"));
-    for (QPushButton* button : {command1(dialog.get()), command2(dialog.get())}) {
-        EXPECT_FALSE(button->autoDefault());
-        EXPECT_FALSE(button->isDefault());
-    }
 }
 
 TEST_F(Form1Test, TabGoesDriveFoldersOkCancel)
 {
-    const auto dialog = open();
+    open();
     dialog->show();
     QApplication::setActiveWindow(dialog.get());
     ASSERT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
@@ -281,9 +244,9 @@ TEST_F(Form1Test, TabGoesDriveFoldersOkCancel)
     EXPECT_EQ(order.join(u' '), QStringLiteral("Drive1 Dir1 Command1 Command2 Drive1"));
 }
 
-TEST_F(Form1Test, WindowAndControlsLookAsDesigned)
+TEST_F(Form1Test, WindowAndControlsAsLaidOut)
 {
-    const auto dialog = open();
+    const auto [drive1, dir1, ok, cancel] = open();
     EXPECT_EQ(dialog->windowTitle(), QStringLiteral("保存先指定"));
     EXPECT_FALSE(dialog->windowIcon().isNull());
     const QSize client(velo::look::twipsToPixels(5340), velo::look::twipsToPixels(5400));
@@ -291,70 +254,54 @@ TEST_F(Form1Test, WindowAndControlsLookAsDesigned)
     EXPECT_EQ(dialog->maximumSize(), client);
     EXPECT_EQ(dialog->palette().color(QPalette::Window), QColor(192, 255, 192));
 
-    struct Control {
+    const struct {
         QWidget* widget;
-        QRect twips;
+        int left, top, width, height;
         double points;
-    };
-    const Control controls[] = {
-        {drive1(dialog.get()), {360, 450, 4395, 360}, 12},
-        {dir1(dialog.get()), {360, 930, 4395, 2895}, 11.25},
-        {command1(dialog.get()), {570, 4350, 1695, 765}, 14.25},
-        {command2(dialog.get()), {2910, 4350, 1695, 765}, 14.25},
-    };
-    for (const Control& c : controls) {
-        ASSERT_NE(c.widget, nullptr);
+    } laidOut[] = {{drive1, 360, 450, 4395, 360, 12},
+                   {dir1, 360, 930, 4395, 2895, 11.25},
+                   {ok, 570, 4350, 1695, 765, 14.25},
+                   {cancel, 2910, 4350, 1695, 765, 14.25}};
+    const QStringList gothic =
+        velo::look::windowFont(velo::look::Face::PGothic, 12, false).families();
+    for (const auto& c : laidOut) {
         SCOPED_TRACE(c.widget->objectName().toStdString());
-        const QRect& t = c.twips;
-        EXPECT_EQ(c.widget->geometry(), velo::look::twipsRect(t.x(), t.y(), t.width(), t.height()));
+        EXPECT_EQ(c.widget->geometry(), velo::look::twipsRect(c.left, c.top, c.width, c.height));
         EXPECT_EQ(c.widget->font().pointSizeF(), c.points);
         EXPECT_FALSE(c.widget->font().bold());
-        EXPECT_EQ(c.widget->font().families(),
-                  velo::look::windowFont(velo::look::Face::PGothic, 12, false).families());
+        EXPECT_EQ(c.widget->font().families(), gothic);
     }
-    EXPECT_EQ(command1(dialog.get())->text(), QStringLiteral("Ｏ\u3000Ｋ"));
-    EXPECT_EQ(command2(dialog.get())->text(), QStringLiteral("キャンセル"));
-    for (QPushButton* button : {command1(dialog.get()), command2(dialog.get())})
+    EXPECT_EQ(ok->text(), QStringLiteral("Ｏ\u3000Ｋ"));
+    EXPECT_EQ(cancel->text(), QStringLiteral("キャンセル"));
+    for (QPushButton* button : {ok, cancel}) {
         EXPECT_EQ(button->palette().color(QPalette::Button), QColor(192, 192, 255));
+        EXPECT_FALSE(button->autoDefault());
+        EXPECT_FALSE(button->isDefault());
+    }
 }
 
-TEST_F(Form1Test, ShowForIsModalWithoutOwnerAndHandsBackTheFolder)
+TEST_F(Form1Test, ShowForIsModalAndStartsAfreshEachTime)
 {
-    showForWith([&](Form1* dialog) {
-        EXPECT_EQ(dialog->parentWidget(), nullptr);
-        EXPECT_EQ(dialog->windowModality(), Qt::ApplicationModal);
-        EXPECT_TRUE(dialog->isVisible());
-        drive1(dialog)->setCurrentIndex(kStick);
-        doubleClick(dialog, stick + QStringLiteral("/MISC"));
-        command1(dialog)->click();
+    showForWith([&](Form1* shown) {
+        EXPECT_EQ(shown->parentWidget(), nullptr);
+        EXPECT_EQ(shown->windowModality(), Qt::ApplicationModal);
+        const Controls c = controlsOf(shown);
+        c.drive1->setCurrentIndex(kStick);
+        doubleClick(c.dir1, stick + QStringLiteral("/MISC"));
+        c.ok->click();
     });
-    EXPECT_EQ(text1.text(), stick + QStringLiteral("/MISC/"));
-}
-
-TEST_F(Form1Test, EachOpeningStartsAfreshFromTheProcessFolder)
-{
-    showForWith([&](Form1* dialog) {
-        drive1(dialog)->setCurrentIndex(kStick);
-        command1(dialog)->click();
-    });
-    ASSERT_EQ(text1.text(), stick + u'/');
+    ASSERT_EQ(text1.text(), stick + QStringLiteral("/MISC/"));
     EXPECT_EQ(QDir::currentPath(), work); // the dialog never moves the process
 
-    showForWith([&](Form1* dialog) {
-        EXPECT_EQ(dir1(dialog)->path(), work);
-        EXPECT_EQ(drive1(dialog)->currentIndex(), kSystem);
-        command2(dialog)->click();
+    // Opened again: back on the process folder; leaving by the title bar changes nothing.
+    showForWith([&](Form1* shown) {
+        const Controls c = controlsOf(shown);
+        EXPECT_EQ(c.dir1->path(), work);
+        EXPECT_EQ(c.drive1->currentIndex(), kSystem);
+        c.drive1->setCurrentIndex(kStick);
+        shown->close();
     });
-    EXPECT_EQ(text1.text(), stick + u'/');
-}
-
-TEST_F(Form1Test, ClosingFromTheTitleBarCancels)
-{
-    showForWith([&](Form1* dialog) {
-        drive1(dialog)->setCurrentIndex(kStick);
-        dialog->close();
-    });
-    EXPECT_EQ(text1.text(), QStringLiteral("/old/save/folder/"));
+    EXPECT_EQ(text1.text(), stick + QStringLiteral("/MISC/"));
 }
 
 } // namespace

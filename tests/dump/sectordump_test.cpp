@@ -1,11 +1,9 @@
 #include "dump/sectordump.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <limits>
-#include <numeric>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -13,171 +11,118 @@
 namespace
 {
 
+// Splits after each CR LF; a tail without one is kept so that the checks see it.
 std::vector<std::string> splitLines(const std::string& text)
 {
-    // Every line must end in CR LF; a trailing piece without one is a fault, kept so the
-    // caller's checks see it.
     std::vector<std::string> lines;
-    std::size_t from = 0;
-    while (from < text.size()) {
-        const std::size_t end = text.find("\r\n", from);
-        if (end == std::string::npos) {
-            lines.push_back(text.substr(from));
-            break;
-        }
-        lines.push_back(text.substr(from, end + 2 - from));
-        from = end + 2;
+    for (std::size_t from = 0; from < text.size();) {
+        const std::size_t cut = text.find("\r\n", from);
+        const std::size_t next = cut == std::string::npos ? text.size() : cut + 2;
+        lines.push_back(text.substr(from, next - from));
+        from = next;
     }
     return lines;
 }
 
-std::vector<std::uint8_t> counting(std::size_t size)
+std::vector<std::uint8_t> belowEighty(std::size_t size)
 {
     std::vector<std::uint8_t> bytes(size);
     for (std::size_t i = 0; i < size; ++i)
-        bytes[i] = static_cast<std::uint8_t>(i % 0x80); // all below 0x80: one char a byte
+        bytes[i] = std::uint8_t(i % 0x80); // one character a byte
     return bytes;
 }
 
-struct RunShape {
-    std::size_t byteCount;
-    std::size_t lines;
-    const char* lastOffset;
-};
-
-class DumpShape : public ::testing::TestWithParam<RunShape>
+class DumpShape : public ::testing::TestWithParam<std::size_t>
 {
 };
 
 TEST_P(DumpShape, OneLinePerSixteenBytesWithGrowingOffsets)
 {
-    const RunShape shape = GetParam();
-    const auto bytes = counting(shape.byteCount);
-    const auto lines = splitLines(velo::sectorDump(bytes, std::int64_t(shape.byteCount) - 1));
-    ASSERT_EQ(lines.size(), shape.lines);
+    const std::size_t size = GetParam();
+    const auto lines = splitLines(velo::sectorDump(belowEighty(size), std::int64_t(size) - 1));
+    ASSERT_EQ(lines.size(), size / 16);
     for (std::size_t i = 0; i < lines.size(); ++i) {
         char offset[24];
-        std::snprintf(offset, sizeof offset, "%03zX ", i * 16);
-        const std::string& line = lines[i];
-        ASSERT_EQ(line.rfind(offset, 0), 0u) << "line " << i << ": " << line;
-        // offset + blank, 16 x "XX ", one blank, 16 characters, CR LF
-        EXPECT_EQ(line.size(), std::string(offset).size() + 48 + 1 + 16 + 2) << line;
-        EXPECT_EQ(line.substr(line.size() - 2), "\r\n");
+        const int width = std::snprintf(offset, sizeof offset, "%03zX ", i * 16);
+        ASSERT_EQ(lines[i].rfind(offset, 0), 0u) << lines[i];
+        // 71 characters with a three-digit offset, one more from 1000 on
+        EXPECT_EQ(lines[i].size(), std::size_t(width) + 16 * 3 + 1 + 16 + 2) << lines[i];
+        EXPECT_EQ(lines[i].substr(lines[i].size() - 2), "\r\n");
     }
-    EXPECT_EQ(lines.back().substr(0, std::string(shape.lastOffset).size()), shape.lastOffset);
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, DumpShape,
-                         ::testing::Values(RunShape{16, 1, "000 "}, RunShape{512, 32, "1F0 "},
-                                           RunShape{4096, 256, "FF0 "},
-                                           RunShape{8192, 512, "1FF0 "}),
-                         [](const auto& info) { return std::to_string(info.param.byteCount); });
+INSTANTIATE_TEST_SUITE_P(Sizes, DumpShape, ::testing::Values(16, 512, 4096, 8192));
 
-TEST(SectorDump, LinePastFFFIsOneCharacterLonger)
+TEST(SectorDump, HexAndCharacterColumns)
 {
-    const auto bytes = counting(8192);
-    const auto lines = splitLines(velo::sectorDump(bytes, 8191));
-    EXPECT_EQ(lines[255].size(), 71u);
-    EXPECT_EQ(lines[256].size(), 72u);
-    EXPECT_EQ(lines[256].substr(0, 5), "1000 ");
-}
-
-TEST(SectorDump, HexColumnIsUpperCaseTwoDigitsEach)
-{
-    std::vector<std::uint8_t> bytes(16);
-    std::iota(bytes.begin(), bytes.end(), 0);
-    bytes[0] = 0x0A;
-    bytes[1] = 0xFF;
-    bytes[2] = 0xe5;
+    const std::string text = "\x0A\xFF\xE5\x7F\x1F JPEG ~}\xA0\x80\xB1";
+    const std::vector<std::uint8_t> bytes(text.begin(), text.end());
     EXPECT_EQ(velo::sectorDump(bytes, 15),
-              "000 0A FF E5 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F  ................\r\n");
+              "000 0A FF E5 7F 1F 20 4A 50 45 47 20 7E 7D A0 80 B1  ..... JPEG ~}..ｱ\r\n");
 }
 
-TEST(SectorDump, AsciiShowsAsItselfAndControlBytesAsDots)
-{
-    const std::string text = "Hello, JPEG ~{}\x7F";
-    std::vector<std::uint8_t> bytes(text.begin(), text.end());
-    const std::string dump = velo::sectorDump(bytes, 15);
-    EXPECT_EQ(dump.substr(dump.size() - 18), "Hello, JPEG ~{}.\r\n");
-}
-
-// Every byte's character: dots, ASCII, and the katakana block A1-DF.
-TEST(DumpCharacter, WholeByteRange)
+TEST(DumpCharacter, EveryByte)
 {
     for (int byte = 0; byte < 256; ++byte) {
-        const std::string shown = velo::dumpCharacter(std::uint8_t(byte));
         SCOPED_TRACE(byte);
+        const std::string shown = velo::dumpCharacter(std::uint8_t(byte));
         if (byte >= 0x20 && byte <= 0x7E) {
             EXPECT_EQ(shown, std::string(1, char(byte)));
         } else if (byte >= 0xA1 && byte <= 0xDF) {
+            // UTF-8 of U+FF61 + (byte - A1)
             ASSERT_EQ(shown.size(), 3u);
-            const unsigned codePoint = (unsigned(std::uint8_t(shown[0])) & 0x0F) << 12 |
-                                       (unsigned(std::uint8_t(shown[1])) & 0x3F) << 6 |
-                                       (unsigned(std::uint8_t(shown[2])) & 0x3F);
+            const unsigned codePoint = (std::uint8_t(shown[0]) & 0x0Fu) << 12 |
+                                       (std::uint8_t(shown[1]) & 0x3Fu) << 6 |
+                                       (std::uint8_t(shown[2]) & 0x3Fu);
             EXPECT_EQ(std::uint8_t(shown[0]), 0xEF);
             EXPECT_EQ(codePoint, 0xFF61u + unsigned(byte - 0xA1));
         } else {
             EXPECT_EQ(shown, ".");
         }
     }
-}
-
-TEST(DumpCharacter, KnownKatakana)
-{
-    EXPECT_EQ(velo::dumpCharacter(0xA1), "｡"); // half-width full stop
-    EXPECT_EQ(velo::dumpCharacter(0xB1), "ｱ"); // A
-    EXPECT_EQ(velo::dumpCharacter(0xDD), "ﾝ"); // N
-    EXPECT_EQ(velo::dumpCharacter(0xDF), "ﾟ"); // handakuten
-    EXPECT_EQ(velo::dumpCharacter(0x20), " ");
-    EXPECT_EQ(velo::dumpCharacter(0x41), "A");
-}
-
-TEST(SectorDump, NoLineForNegativeLastOffset)
-{
-    const auto bytes = counting(512);
-    EXPECT_EQ(velo::sectorDump(bytes, -1), "");
-    EXPECT_EQ(velo::sectorDump({}, -1), "");
-    EXPECT_EQ(velo::sectorDump({}, std::numeric_limits<std::int64_t>::min()), "");
+    EXPECT_EQ(velo::dumpCharacter(0xA1), "｡");
+    EXPECT_EQ(velo::dumpCharacter(0xDD), "ﾝ");
+    EXPECT_EQ(velo::dumpCharacter(0xDF), "ﾟ");
 }
 
 // The last line always takes 16 bytes, so a count inside a line needs the whole line.
-struct ShortRun {
+struct DumpRun {
     std::size_t bufferSize;
     std::int64_t lastOffset;
-    bool fits;
+    int lines; // -1: out of range
 };
 
-class DumpBufferLength : public ::testing::TestWithParam<ShortRun>
+class DumpBufferLength : public ::testing::TestWithParam<DumpRun>
 {
 };
 
-TEST_P(DumpBufferLength, ThrowsOutOfRangeWhenTheLastLineRunsPastTheBuffer)
+TEST_P(DumpBufferLength, LinesOrOutOfRange)
 {
-    const ShortRun run = GetParam();
-    const auto bytes = counting(run.bufferSize);
-    if (run.fits) {
-        const auto lines = splitLines(velo::sectorDump(bytes, run.lastOffset));
-        EXPECT_EQ(lines.size(), std::size_t(run.lastOffset / 16 + 1));
-        EXPECT_EQ(lines.back().size(), 71u);
-    } else {
+    const DumpRun run = GetParam();
+    const auto bytes = belowEighty(run.bufferSize);
+    if (run.lines < 0) {
         EXPECT_THROW(velo::sectorDump(bytes, run.lastOffset), std::out_of_range);
+        return;
+    }
+    const auto lines = splitLines(velo::sectorDump(bytes, run.lastOffset));
+    ASSERT_EQ(lines.size(), std::size_t(run.lines));
+    if (!lines.empty()) {
+        EXPECT_EQ(lines.back().size(), 71u);
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Lengths, DumpBufferLength,
-    ::testing::Values(ShortRun{0, 0, false}, ShortRun{15, 0, false}, ShortRun{16, 0, true},
-                      ShortRun{512, 99, true},  // 100 bytes: seven lines, the 7th whole
-                      ShortRun{100, 99, false}, // the 7th line runs 12 bytes past
-                      ShortRun{112, 99, true}, ShortRun{512, 511, true}, ShortRun{512, 512, false},
-                      ShortRun{512, 4095, false},
-                      ShortRun{512, std::numeric_limits<std::int64_t>::max() - 1, false}),
-    [](const auto& info) {
-        return "buffer" + std::to_string(info.param.bufferSize) + "_last" +
-               std::to_string(info.param.lastOffset);
-    });
+constexpr auto kMost = std::numeric_limits<std::int64_t>::max();
+constexpr auto kLeast = std::numeric_limits<std::int64_t>::min();
 
-TEST(SectorDump, PartialLastLineStillShowsSixteenBytes)
+INSTANTIATE_TEST_SUITE_P(Lengths, DumpBufferLength,
+                         ::testing::Values(DumpRun{512, -1, 0}, DumpRun{0, -1, 0},
+                                           DumpRun{0, kLeast, 0}, DumpRun{0, 0, -1},
+                                           DumpRun{15, 0, -1}, DumpRun{16, 0, 1},
+                                           DumpRun{100, 99, -1}, DumpRun{112, 99, 7},
+                                           DumpRun{512, 511, 32}, DumpRun{512, 512, -1},
+                                           DumpRun{512, 4095, -1}, DumpRun{512, kMost - 1, -1}));
+
+TEST(SectorDump, PartLineStillShowsSixteenBytes)
 {
     std::vector<std::uint8_t> bytes(32, 0x41);
     bytes[31] = 0x42;
