@@ -1,0 +1,85 @@
+// The fuzz targets' differential checks, run on every input that is checked in: the seed
+// corpus (one input per situation the rule must get right) and, under fuzz/regressions,
+// every input a fuzzing run ever failed on. A thousand generated inputs run too, so
+// that the check does not wait for someone to run the fuzzer.
+
+#include "fuzz/carverscenario.h"
+#include "fuzz/scanscenario.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+
+namespace velo::fuzzing
+{
+namespace
+{
+
+namespace fs = std::filesystem;
+
+std::vector<fs::path> inputsIn(const fs::path& folder)
+{
+    std::vector<fs::path> paths;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+        if (it->is_regular_file())
+            paths.push_back(it->path());
+    std::sort(paths.begin(), paths.end());
+    return paths;
+}
+
+Bytes contentOf(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+const fs::path kFuzz = fs::path(VELO_SOURCE_DIR) / "fuzz";
+
+TEST(FuzzReplay, CarverAgreesWithTheModelOnEveryCheckedInInput)
+{
+    auto inputs = inputsIn(kFuzz / "corpus" / "carver");
+    ASSERT_GE(inputs.size(), 10u) << "the seed corpus is missing";
+    for (const auto& path : inputsIn(kFuzz / "regressions" / "carver"))
+        inputs.push_back(path);
+    for (const auto& path : inputs) {
+        const Bytes input = contentOf(path);
+        const auto difference = carveDifference(decodeScenario(input.data(), input.size()));
+        EXPECT_FALSE(difference) << path.filename() << ": " << *difference;
+    }
+}
+
+TEST(FuzzReplay, ScanAgreesWithTheModelOnEveryCheckedInInput)
+{
+    auto inputs = inputsIn(kFuzz / "corpus" / "scan");
+    ASSERT_GE(inputs.size(), 5u) << "the seed corpus is missing";
+    for (const auto& path : inputsIn(kFuzz / "regressions" / "scan"))
+        inputs.push_back(path);
+    for (const auto& path : inputs) {
+        const Bytes input = contentOf(path);
+        const auto difference = scanDifference(input.data(), input.size());
+        EXPECT_FALSE(difference) << path.filename() << ": " << *difference;
+    }
+}
+
+// Inputs made of the bytes the decoder gives most meaning to, so that most of them
+// plant markers, failures and short reads.
+TEST(FuzzReplay, GeneratedInputsAgreeWithTheModel)
+{
+    std::mt19937 random(1207);
+    for (int round = 0; round < 1000; ++round) {
+        Bytes input(8 + random() % 120);
+        for (auto& b : input)
+            b = random() % 4 == 0 ? std::uint8_t(random() % 12) : std::uint8_t(random());
+        const auto carve = carveDifference(decodeScenario(input.data(), input.size()));
+        ASSERT_FALSE(carve) << "round " << round << ": " << *carve;
+        const auto scan = scanDifference(input.data(), input.size());
+        ASSERT_FALSE(scan) << "round " << round << ": " << *scan;
+    }
+}
+
+} // namespace
+} // namespace velo::fuzzing

@@ -1,0 +1,324 @@
+// Faults on the real machine: the Linux backend reading an image file or a read-only loop
+// device, and writing recovered files into folders that are missing, read-only or on a
+// small file system that fills up. Tests that need root and loop mounts skip where the
+// machine does not allow them.
+
+#include "drive/rawvolume.h"
+#include "platform/linux/linuxdevicehandle.h"
+#include "platform/linux/linuxplatform.h"
+#include "scan/recoveryscan.h"
+#include "scan/stopflag.h"
+#include "tests/reliability/scratch.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace velo::reliability
+{
+namespace
+{
+
+namespace fs = std::filesystem;
+constexpr std::size_t kSector = 512;
+
+// A made-up machine whose only drive is an image file standing in for an unmounted card:
+// a sysfs entry for "sdz" and /dev/sdz as a regular file, so the backend's own open and
+// read paths run on it.
+struct ImageMachine {
+    ScratchDir dir;
+    fs::path image;
+
+    explicit ImageMachine(const Bytes& volume)
+    {
+        const fs::path sys = dir.path / "sys", dev = dir.path / "dev";
+        fs::create_directories(sys / "sdz");
+        fs::create_directories(dev);
+        image = dev / "sdz";
+        writeFileBytes(image, volume);
+        writeText(sys / "sdz" / "dev", "8:240\n");
+        writeText(sys / "sdz" / "size", std::to_string((volume.size() + 511) / 512) + "\n");
+        writeText(sys / "sdz" / "removable", "1\n");
+        writeText(dir.path / "mountinfo", "");
+        writeText(dir.path / "swaps", "Filename\tType\tSize\tUsed\tPriority\n");
+    }
+    static void writeText(const fs::path& path, const std::string& text)
+    {
+        writeFileBytes(path, Bytes(text.begin(), text.end()));
+    }
+    std::string mountinfo() const { return (dir.path / "mountinfo").string(); }
+    std::string sys() const { return (dir.path / "sys").string(); }
+    std::string dev() const { return (dir.path / "dev").string(); }
+    std::string swaps() const { return (dir.path / "swaps").string(); }
+};
+
+// The letter the backend gave the device at `devicePath`, or empty.
+std::string letterOf(LinuxPlatform& platform, const std::string& devicePath)
+{
+    for (const LinuxDrive& d : platform.table())
+        if (d.devicePath == devicePath)
+            return d.letter;
+    return {};
+}
+
+// The access mode of every descriptor this process holds on `path`.
+std::vector<int> accessModesOf(const fs::path& path)
+{
+    std::vector<int> modes;
+    const fs::path target = fs::canonical(path);
+    for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+        std::error_code ec;
+        const fs::path link = fs::read_symlink(entry.path(), ec);
+        if (ec || link != target)
+            continue;
+        const int fd = std::stoi(entry.path().filename().string());
+        const int flags = ::fcntl(fd, F_GETFL);
+        if (flags >= 0)
+            modes.push_back(flags & O_ACCMODE);
+    }
+    return modes;
+}
+
+std::map<std::string, Bytes> filesIn(const fs::path& folder)
+{
+    std::map<std::string, Bytes> files;
+    for (const auto& entry : fs::directory_iterator(folder))
+        if (entry.is_regular_file())
+            files[entry.path().filename().string()] = readFileBytes(entry.path());
+    return files;
+}
+
+std::map<std::string, Bytes> named(const std::map<std::uint64_t, Bytes>& files)
+{
+    std::map<std::string, Bytes> out;
+    for (const auto& [n, content] : files)
+        out[outputName(n)] = content;
+    return out;
+}
+
+struct RealScan : ::testing::Test {
+    TestHost host;
+    Bytes buffer = Bytes(kSector + 1, 0);
+    std::unique_ptr<OutputFile> slot;
+
+    void SetUp() override { stopFlag = 0; }
+
+    ScanEnd scan(Platform& platform, const std::string& letter, std::int64_t total)
+    {
+        auto volume = openRawVolume(platform, 0, letter, buffer);
+        EXPECT_TRUE(volume) << "drive " << letter << " did not open";
+        if (!volume)
+            return ScanEnd::Stopped;
+        const ScanEnd end = runRecoveryPasses(platform, host, *volume, buffer, slot, total);
+        EXPECT_FALSE(slot);
+        return end;
+    }
+};
+
+Volume threeStreams()
+{
+    Volume v(64, kSector);
+    v.stream(2, 9);
+    v.stream(12, 12, 30);
+    v.stream(20, 40, 500); // ends with the window cut by the sector's end
+    return v;
+}
+
+// The image is opened read-only (the descriptor's access mode says so while the volume is
+// open), comes out of the scan byte for byte as it went in, and the files on disk are
+// exactly what the model carves.
+TEST_F(RealScan, SourceIsOpenedReadOnlyAndLeftUnchanged)
+{
+    const Volume v = threeStreams();
+    ImageMachine machine(v.bytes);
+    ::chmod(machine.image.c_str(), 0444);
+    LinuxPlatform platform(machine.mountinfo(), machine.sys(), machine.dev(), machine.swaps());
+    const std::string letter = letterOf(platform, machine.image.string());
+    ASSERT_FALSE(letter.empty());
+    ScratchDir out;
+    host.folder = out.path.string() + "/";
+
+    {
+        auto volume = openRawVolume(platform, 0, letter, buffer);
+        ASSERT_TRUE(volume);
+        EXPECT_EQ(accessModesOf(machine.image), std::vector<int>{O_RDONLY});
+        runRecoveryPasses(platform, host, *volume, buffer, slot, 64);
+    }
+    EXPECT_TRUE(accessModesOf(machine.image).empty()) << "the device was not released";
+    EXPECT_EQ(readFileBytes(machine.image), v.bytes);
+    const auto expected = modelFiles(v, range(0, 64));
+    ASSERT_EQ(expected.size(), 3u);
+    EXPECT_EQ(filesIn(out.path), named(expected));
+}
+
+// The same scan from a loop device attached read-only: any attempt to open it for
+// writing would fail, and the scan carves what it carves from the image.
+TEST_F(RealScan, ReadOnlyLoopDeviceScansLikeItsImage)
+{
+    const Volume v = threeStreams();
+    ScratchDir dir;
+    writeFileBytes(dir.path / "card.img", v.bytes);
+    ReadOnlyLoopDevice loop(dir.path / "card.img");
+    if (loop.device().empty())
+        GTEST_SKIP() << loop.why();
+    LinuxPlatform platform; // this machine's own drive table
+    const std::string letter = letterOf(platform, loop.device());
+    if (letter.empty())
+        GTEST_SKIP() << loop.device() << " got no drive letter on this machine";
+    ScratchDir out;
+    host.folder = out.path.string() + "/";
+
+    EXPECT_EQ(scan(platform, letter, 64), ScanEnd::Completed);
+    EXPECT_EQ(filesIn(out.path), named(modelFiles(v, range(0, 64))));
+}
+
+// A machine whose device reads go through the real read loop with faults injected under
+// it: chosen sectors fail with EIO, every read returns at most `chunk` bytes (the loop
+// must ask again for the rest), some calls are interrupted, and from read `vanishAt` on
+// the device is gone (ENODEV).
+struct FaultyDevicePlatform : LinuxPlatform {
+    fs::path image;
+    std::set<std::uint64_t> badSectors;
+    std::size_t chunk = 1 << 20;
+    std::uint64_t vanishAt = ~std::uint64_t(0);
+    std::uint64_t calls = 0;
+
+    using LinuxPlatform::LinuxPlatform;
+
+    std::unique_ptr<DeviceHandle> openDevice(const std::string& name) override
+    {
+        if (!LinuxPlatform::openDevice(name))
+            return nullptr;
+        const int fd = ::open(image.c_str(), O_RDONLY | O_CLOEXEC);
+        return std::make_unique<linux_backend::LinuxDeviceHandle>(
+            fd, [this](int f, void* into, size_t count, off_t offset) -> ssize_t {
+                const std::uint64_t call = calls++;
+                if (call % 7 == 3) {
+                    errno = EINTR;
+                    return -1;
+                }
+                if (std::uint64_t(offset) / kSector >= vanishAt) {
+                    errno = ENODEV;
+                    return -1;
+                }
+                if (badSectors.count(std::uint64_t(offset) / kSector)) {
+                    errno = EIO;
+                    return -1;
+                }
+                return ::pread(f, into, std::min(count, chunk), offset);
+            });
+    }
+};
+
+TEST_F(RealScan, DeviceFaultsUnderTheRealReadLoopCostOnlyTheSectorsTheyHit)
+{
+    Volume v(48, kSector);
+    v.stream(1, 6);
+    v.stream(10, 14);
+    v.stream(20, 30);
+    v.stream(36, 40);
+    ImageMachine machine(v.bytes);
+    FaultyDevicePlatform platform(machine.mountinfo(), machine.sys(), machine.dev(),
+                                  machine.swaps());
+    platform.image = machine.image;
+    platform.badSectors = {4, 10, 25};
+    platform.chunk = 100;
+    platform.vanishAt = 33;
+    ScratchDir out;
+    host.folder = out.path.string() + "/";
+
+    EXPECT_EQ(scan(platform, letterOf(platform, machine.image.string()), 48), ScanEnd::Completed);
+    const auto expected = modelFiles(v, range(0, 33, {4, 10, 25}));
+    ASSERT_EQ(expected.size(), 2u); // the stream at 10 lost its start
+    EXPECT_EQ(filesIn(out.path), named(expected));
+}
+
+// Files whose folder does not exist cannot be made: their numbers are used up, their
+// bytes go nowhere, and the files before and after them in a good folder are whole.
+TEST_F(RealScan, MissingOutputFolderCostsOnlyTheFilesMeantForIt)
+{
+    Volume v(30, kSector);
+    v.stream(1, 3);
+    v.stream(8, 10);
+    v.stream(20, 22);
+    ImageMachine machine(v.bytes);
+    LinuxPlatform platform(machine.mountinfo(), machine.sys(), machine.dev(), machine.swaps());
+    ScratchDir out;
+    host.folder = out.path.string() + "/";
+    host.duringEvents = [&](std::uint64_t pass) {
+        if (pass == 6)
+            host.folder = (out.path / "gone").string() + "/";
+        if (pass == 15)
+            host.folder = out.path.string() + "/";
+    };
+
+    EXPECT_EQ(scan(platform, letterOf(platform, machine.image.string()), 30), ScanEnd::Completed);
+    auto expected = modelFiles(v, range(0, 30));
+    ASSERT_EQ(expected.size(), 3u);
+    expected.erase(2);
+    EXPECT_EQ(filesIn(out.path), named(expected));
+    EXPECT_FALSE(fs::exists(out.path / "gone"));
+}
+
+// A read-only file system as the save folder (root ignores permission bits, so a
+// read-only mount is the only way to refuse root): nothing can be made there, and files
+// carved before into a writable folder stay as they were.
+TEST_F(RealScan, ReadOnlyOutputFolderWritesNothingAndKeepsEarlierFiles)
+{
+    LoopMount readOnly(1 << 20, "ext2", true);
+    if (!readOnly.ok())
+        GTEST_SKIP() << readOnly.why();
+    Volume v(30, kSector);
+    v.stream(1, 3);
+    v.stream(8, 10);
+    ImageMachine machine(v.bytes);
+    LinuxPlatform platform(machine.mountinfo(), machine.sys(), machine.dev(), machine.swaps());
+    ScratchDir out;
+    host.folder = out.path.string() + "/";
+    host.duringEvents = [&](std::uint64_t pass) {
+        if (pass == 6)
+            host.folder = readOnly.mountPoint().string() + "/";
+    };
+
+    EXPECT_EQ(scan(platform, letterOf(platform, machine.image.string()), 30), ScanEnd::Completed);
+    auto expected = modelFiles(v, range(0, 30));
+    ASSERT_EQ(expected.size(), 2u);
+    EXPECT_TRUE(filesIn(readOnly.mountPoint()).empty());
+    expected.erase(2);
+    EXPECT_EQ(filesIn(out.path), named(expected));
+}
+
+// A small file system fills up in the middle of the second file: the first is whole, the
+// second and third hold exact prefixes of what was carved, and the scan runs to its end.
+TEST_F(RealScan, FullFileSystemLeavesExactPrefixes)
+{
+    LoopMount small(1 << 20, "ext2");
+    if (!small.ok())
+        GTEST_SKIP() << small.why();
+    Volume v(3000, kSector);
+    v.stream(0, 400);     // about 200 KiB
+    v.stream(500, 2600);  // about 1 MiB, more than is left
+    v.stream(2700, 2760); // made while the disk is full
+    ImageMachine machine(v.bytes);
+    LinuxPlatform platform(machine.mountinfo(), machine.sys(), machine.dev(), machine.swaps());
+    host.folder = small.mountPoint().string() + "/";
+
+    EXPECT_EQ(scan(platform, letterOf(platform, machine.image.string()), 3000), ScanEnd::Completed);
+    const auto model = modelFiles(v, range(0, 3000));
+    ASSERT_EQ(model.size(), 3u);
+    const auto files = filesIn(small.mountPoint());
+    ASSERT_EQ(files.size(), 3u);
+    EXPECT_EQ(files.at(outputName(1)), model.at(1));
+    for (std::uint64_t n : {2, 3}) {
+        const Bytes& got = files.at(outputName(n));
+        ASSERT_LE(got.size(), model.at(n).size()) << outputName(n);
+        EXPECT_TRUE(std::equal(got.begin(), got.end(), model.at(n).begin())) << outputName(n);
+    }
+    EXPECT_LT(files.at(outputName(2)).size(), model.at(2).size()) << "the disk never filled";
+}
+
+} // namespace
+} // namespace velo::reliability
