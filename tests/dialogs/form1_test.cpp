@@ -1,6 +1,7 @@
 #include "app/look.h"
 #include "dialogs/folderlistbox.h"
 #include "dialogs/form1.h"
+#include "platform/fake/fakeplatform.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -26,22 +27,6 @@ namespace
 
 using velo::FolderListBox;
 using velo::Form1;
-
-// Only the drive list and the separator matter to the dialog.
-class DrivesOnly : public velo::Platform
-{
-public:
-    std::vector<velo::DriveInfo> driveList;
-
-    std::uint32_t platformIdentifier() override { return velo::kPlatformNt; }
-    std::vector<velo::DriveInfo> drives() override { return driveList; }
-    std::optional<velo::DiskFreeSpace> diskFreeSpace(const std::string&) override { return {}; }
-    std::unique_ptr<velo::DeviceHandle> openDevice(const std::string&) override { return {}; }
-    std::string programFolder() override { return "/"; }
-    char pathSeparator() const override { return '/'; }
-    bool createFolder(const std::string&) override { return false; }
-    std::unique_ptr<velo::OutputFile> createOutputFile(const std::string&) override { return {}; }
-};
 
 // The system drive is not the first, so that going back to "the first" shows.
 enum Drive { kStick, kSystem, kEmptySlot, kGone };
@@ -90,12 +75,11 @@ protected:
             ASSERT_TRUE(QDir(base).mkpath(QLatin1String(path)));
         work = base + QStringLiteral("/work");
         stick = base + QStringLiteral("/stick");
-        platform.driveList = {
-            {"d", 1, stick.toStdString()},
-            {"c", 2, "/"},
-            {"e", 1, ""},                                             // nothing mounted
-            {"f", 3, (base + QStringLiteral("/gone")).toStdString()}, // mount point missing
-        };
+        platform.addDrive("d", 1).rootFolder = stick.toStdString();
+        platform.addDrive("c", 2).rootFolder = "/";
+        platform.addDrive("e", 1); // nothing mounted
+        platform.addDrive("f", 3).rootFolder =
+            (base + QStringLiteral("/gone")).toStdString(); // no such folder
         previousFolder = QDir::currentPath();
         ASSERT_TRUE(QDir::setCurrent(work));
         text1.setText(QStringLiteral("/old/save/folder/"));
@@ -128,7 +112,7 @@ protected:
 
     QTemporaryDir tmp;
     QString base, work, stick, previousFolder;
-    DrivesOnly platform;
+    velo::FakePlatform platform;
     QLineEdit text1;
     std::unique_ptr<Form1> dialog;
 };
