@@ -1,0 +1,213 @@
+#include "fakesystem.h"
+
+#include "platform/linux/linuxdevicehandle.h"
+#include "platform/linux/linuxoutputfile.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace velo
+{
+namespace
+{
+
+using linux_backend::LinuxDeviceHandle;
+using linux_backend::LinuxOutputFile;
+using namespace velo::testing;
+
+// Bytes that differ from sector to sector, so a read from the wrong offset shows.
+std::string pattern(std::size_t size)
+{
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>((i / 512) * 7 + i % 251);
+    return bytes;
+}
+
+std::span<const std::uint8_t> bytesOf(const std::string& text)
+{
+    return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+TEST(DeviceRead, ReadsADriveFromItsStartAndOnlyItsOwnNameOpensIt)
+{
+    FakeSystem sys;
+    sys.add({.name = "sdb", .bus = kUsb}).mount("0:50", "/mnt/nas", "nfs", "nas:/");
+    const std::string image = pattern(2048);
+    writeFile(sys.dev() / "sdb", image);
+    auto platform = sys.platform();
+
+    auto device = platform.openDevice("\\\\.\\d:");
+    ASSERT_TRUE(device);
+    std::vector<std::uint8_t> buffer(1024);
+    std::uint32_t got = 0;
+    ASSERT_TRUE(device->read(buffer.data(), 512, got));
+    ASSERT_TRUE(device->read(buffer.data(), 1024, got));
+    EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + got), image.substr(512, 1024));
+    ASSERT_TRUE(device->read(buffer.data(), 1024, got)); // runs past the end: short
+    EXPECT_EQ(got, 512u);
+    ASSERT_TRUE(device->read(buffer.data(), 512, got));
+    EXPECT_EQ(got, 0u);
+    std::uint32_t returned = 9;
+    EXPECT_FALSE(device->control(1, {}, buffer, returned, buffer));
+
+    for (const char* name :
+         {"\\\\.\\VWIN32", "\\\\.\\D", "\\\\.\\D:\\", "D:", "//./D:", "\\\\.\\Q:", "\\\\.\\E:"})
+        EXPECT_FALSE(platform.openDevice(name)) << name; // E: is the network share
+}
+
+TEST(DeviceRead, TheDeviceIsNeverOpenedForWriting)
+{
+    FakeSystem sys;
+    sys.add({.name = "sdb"});
+    auto platform = sys.platform();
+    auto device = platform.openDevice("\\\\.\\D:");
+    ASSERT_TRUE(device);
+    int checked = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code ec;
+        if (std::filesystem::read_symlink(entry.path(), ec) != sys.dev() / "sdb")
+            continue;
+        const int fd = std::stoi(entry.path().filename().string());
+        EXPECT_EQ(::fcntl(fd, F_GETFL) & O_ACCMODE, O_RDONLY);
+        EXPECT_TRUE(::fcntl(fd, F_GETFD) & FD_CLOEXEC);
+        ++checked;
+    }
+    EXPECT_EQ(checked, 1);
+}
+
+// A bad sector in the middle: its read fails, and the next read still comes from just
+// after it. Interruptions and piecemeal answers on the way do not show.
+TEST(DeviceRead, AFailedReadStillMovesOnByTheFullCount)
+{
+    TempDir dir;
+    const std::string image = pattern(4096);
+    writeFile(dir / "disk", image);
+    // Sector 2 (bytes 1024..1535) is unreadable; every other call is interrupted, and
+    // no call hands back more than 100 bytes.
+    int calls = 0;
+    LinuxDeviceHandle device(::open((dir / "disk").c_str(), O_RDONLY),
+                             [&calls](int fd, void* into, size_t count, off_t at) -> ssize_t {
+                                 errno = ++calls % 2 ? EINTR : EIO;
+                                 if (calls % 2 || (at >= 1024 && at < 1536))
+                                     return -1;
+                                 size_t limit = count < 100 ? count : 100;
+                                 if (at < 1024 && limit > size_t(1024 - at))
+                                     limit = size_t(1024 - at);
+                                 return ::pread(fd, into, limit, at);
+                             });
+    std::vector<std::uint8_t> buffer(1024);
+    std::uint32_t got = 0;
+    ASSERT_TRUE(device.read(buffer.data(), 1000, got));
+    EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + got), image.substr(0, 1000));
+    EXPECT_FALSE(device.read(buffer.data(), 536, got)); // 1000..1535: fails at 1024
+    EXPECT_EQ(got, 24u);
+    ASSERT_TRUE(device.read(buffer.data(), 512, got));
+    EXPECT_EQ(got, 512u);
+    EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + got), image.substr(1536, 512));
+
+    // A descriptor on which every read fails (EISDIR) still advances.
+    LinuxDeviceHandle broken(::open(dir.path.c_str(), O_RDONLY | O_DIRECTORY));
+    EXPECT_FALSE(broken.read(buffer.data(), 512, got));
+    EXPECT_FALSE(broken.read(buffer.data(), 300, got));
+    EXPECT_EQ(broken.position(), 812);
+}
+
+TEST(OutputFile, ReplacesALongerFileAndClosesOnce)
+{
+    TempDir dir;
+    writeFile(dir / "a.jpg", std::string(10000, 'x'));
+    LinuxPlatform platform;
+    auto file = platform.createOutputFile((dir / "a.jpg").string());
+    ASSERT_TRUE(file);
+    EXPECT_TRUE(file->write(bytesOf("\xff\xd8")));
+    file->close();
+    file->close();
+    EXPECT_FALSE(file->write(bytesOf("late")));
+    EXPECT_EQ(readFile(dir / "a.jpg"), "\xff\xd8");
+
+    file = platform.createOutputFile((dir / "b.jpg").string());
+    ASSERT_TRUE(file->write(bytesOf("never closed")));
+    file.reset();
+    EXPECT_EQ(readFile(dir / "b.jpg"), "never closed");
+
+    EXPECT_FALSE(platform.createOutputFile((dir / "missing/c.jpg").string()));
+    EXPECT_FALSE(platform.createOutputFile(dir.path.string()));
+}
+
+TEST(OutputFile, SmallPiecesAreGatheredIntoFewSystemCalls)
+{
+    TempDir dir;
+    const std::string text = pattern(300000);
+    int calls = 0;
+    LinuxOutputFile file(::open((dir / "out").c_str(), O_WRONLY | O_CREAT, 0600),
+                         [&calls](int fd, const void* data, size_t size) {
+                             ++calls;
+                             return ::write(fd, data, size);
+                         });
+    for (std::size_t i = 0; i < text.size(); i += 3)
+        ASSERT_TRUE(file.write(bytesOf(text).subspan(i, 3)));
+    EXPECT_EQ(calls, 0);
+    file.close();
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(readFile(dir / "out"), text);
+}
+
+TEST(OutputFile, InterruptedPartialAndOversizedWritesKeepEveryByteInOrder)
+{
+    TempDir dir;
+    const std::string text = pattern(5000);
+    int calls = 0;
+    LinuxOutputFile file(
+        ::open((dir / "out").c_str(), O_WRONLY | O_CREAT, 0600),
+        [&calls](int fd, const void* data, size_t size) -> ssize_t {
+            errno = EINTR;
+            return ++calls % 3 == 0 ? -1 : ::write(fd, data, size < 77 ? size : 77);
+        },
+        64);
+    std::size_t at = 0;
+    for (std::size_t piece : {10u, 100u, 54u, 64u, 1u, 700u, 3u, 4068u}) {
+        ASSERT_TRUE(file.write(bytesOf(text).subspan(at, piece)));
+        at += piece;
+    }
+    file.close();
+    EXPECT_EQ(readFile(dir / "out"), text);
+}
+
+// The disk fills up part-way: the file keeps what made it, and nothing after it is
+// accepted, even once space would be available again.
+TEST(OutputFile, AfterAFailureTheFileHoldsAnExactPrefixAndTakesNoMore)
+{
+    TempDir dir;
+    const std::string text = pattern(4000);
+    std::size_t room = 1000;
+    LinuxOutputFile file(
+        ::open((dir / "out").c_str(), O_WRONLY | O_CREAT, 0600),
+        [&room](int fd, const void* data, size_t size) -> ssize_t {
+            errno = ENOSPC;
+            const ssize_t written = room == 0 ? -1 : ::write(fd, data, size < room ? size : room);
+            room -= written > 0 ? std::size_t(written) : 0;
+            return written;
+        },
+        300);
+    std::size_t handed = 0;
+    while (handed < text.size() && file.write(bytesOf(text).subspan(handed, 50)))
+        handed += 50;
+    EXPECT_LT(handed, text.size());
+    room = 100000;
+    EXPECT_FALSE(file.write(bytesOf("more")));
+    file.close();
+    EXPECT_EQ(readFile(dir / "out"), text.substr(0, 1000));
+
+    LinuxPlatform platform;
+    auto full = platform.createOutputFile("/dev/full");
+    if (!full)
+        GTEST_SKIP() << "/dev/full is not available";
+    EXPECT_FALSE(full->write(bytesOf(std::string(LinuxOutputFile::kDefaultBufferSize, 'j'))));
+    EXPECT_FALSE(full->write(bytesOf("x")));
+}
+
+} // namespace
+} // namespace velo

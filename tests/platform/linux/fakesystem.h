@@ -1,0 +1,75 @@
+#pragma once
+
+#include "platform/linux/linuxplatform.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace velo::testing
+{
+
+// A scratch directory that disappears with the test.
+class TempDir
+{
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    std::filesystem::path operator/(const std::string& name) const { return path / name; }
+    std::filesystem::path path;
+};
+
+void writeFile(const std::filesystem::path& path, const std::string& content);
+std::string readFile(const std::filesystem::path& path);
+
+// Where a disk hangs in the device tree, as its sysfs path shows it.
+inline const std::string kSata = "pci0000:00/0000:00:17.0/ata1/host0/target0:0:0";
+inline const std::string kUsb = "pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host6/target6:0:0";
+inline const std::string kMmc = "platform/fe320000.mmc/mmc_host/mmc0";
+inline const std::string kVirtual = "virtual";
+
+// A disk, or a partition when parent names its disk (bus, flags and slaves are then unused).
+struct FakeDevice {
+    std::string name{};
+    std::string parent{};
+    unsigned major = 8;
+    unsigned minor = 0;
+    std::uint64_t size512 = 2048;
+    std::string bus = kSata;
+    int removable = 0;
+    std::uint32_t logicalBlockSize = 512;
+    int scsiType = -1; // no device/type file when negative
+    std::vector<std::string> holders{};
+    std::vector<std::string> slaves{};
+    std::string dmName{};
+};
+
+// A made-up machine: a sysfs block tree laid out as the kernel lays it out (class entries
+// are symlinks into the device tree, partitions sit inside their disk), a mount table, a
+// swap list and a /dev of regular files standing in for device nodes.
+class FakeSystem
+{
+public:
+    FakeSystem();
+    FakeSystem& add(const FakeDevice& device);
+    // One mountinfo line; mountPoint and source are written as given, escapes included.
+    FakeSystem& mount(const std::string& device, const std::string& mountPoint,
+                      const std::string& fsType, const std::string& source,
+                      const std::string& root = "/");
+    FakeSystem& swap(const std::string& path);
+
+    LinuxPlatform platform() const;
+    std::filesystem::path sysBlock() const { return dir / "sys/class/block"; }
+    std::filesystem::path dev() const { return dir / "dev"; }
+
+    TempDir dir;
+
+private:
+    std::string mountinfo_;
+    std::string swaps_ = "Filename\tType\tSize\tUsed\tPriority\n";
+};
+
+} // namespace velo::testing
