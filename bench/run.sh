@@ -1,0 +1,254 @@
+#!/usr/bin/env bash
+# velo-carve side by side with PhotoRec, recoverjpeg, foremost and scalpel.
+#
+# Usage: bench/run.sh            (from anywhere; run by hand, not part of CI)
+#
+# What it does:
+#   1. builds velo-carve in build/cli if it is not built yet;
+#   2. makes a 1 GiB FAT32 card image with mtools: the photos of ../shared/corpus/camera
+#      copied round after round, each followed by a small unrelated text file, until the
+#      card is nearly full; then the photos are deleted (mdel), the text files stay —
+#      a card whose photos were erased;
+#   3. installs the peers from Debian's packages if they are missing;
+#   4. warms the page cache with the image, then runs cat, velo-carve and each peer, JPEG
+#      only, ROUNDS times (default 3) in an order that rotates every round, timing each run;
+#   5. after each tool's first run, scores its output: how many of the deleted photos it
+#      gave back byte for byte (sha256), and how many more with identical decoded pixels
+#      (djpeg output compared); then deletes the output;
+#   6. writes the table into docs/BENCHMARKS.md under "## velo-carve against peer tools",
+#      replacing only that section.
+#
+# Environment: WORK (default bench/work, git-ignored) holds the image and the outputs;
+# ROUNDS; IMAGE_MIB (default 1024); KEEP_IMAGE=1 reuses an image from an earlier run.
+# Disk use: the image plus one tool's output at a time (about 1 GiB each). scalpel gets a
+# 20 MB cap per file and no REVERSE carving: unbounded it once filled 75 GB.
+set -euo pipefail
+
+REPO=$(cd "$(dirname "$0")/.." && pwd)
+CORPUS=${CORPUS:-$REPO/../shared/corpus/camera}
+WORK=${WORK:-$REPO/bench/work}
+ROUNDS=${ROUNDS:-3}
+IMAGE_MIB=${IMAGE_MIB:-1024}
+IMAGE=$WORK/card.img
+VELO=$REPO/build/cli/cli/velo-carve
+DOC=${DOC:-$REPO/docs/BENCHMARKS.md}
+mkdir -p "$WORK"
+WORK=$(cd "$WORK" && pwd)
+
+log() { printf '== %s\n' "$*" >&2; }
+
+# --- 1. velo-carve -------------------------------------------------------------------
+if [[ ! -x $VELO ]]; then
+    log "building velo-carve"
+    cmake -S "$REPO" -B "$REPO/build/cli" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    cmake --build "$REPO/build/cli" -j2 --target velo-carve
+fi
+
+# --- 3. peers (first: mtools and dosfstools are needed for the image) ---------------
+need=()
+for pair in mkfs.vfat:dosfstools mcopy:mtools photorec:testdisk recoverjpeg:recoverjpeg \
+            foremost:foremost scalpel:scalpel djpeg:libjpeg-turbo-progs; do
+    command -v "${pair%%:*}" >/dev/null || need+=("${pair#*:}")
+done
+if ((${#need[@]})); then
+    log "installing ${need[*]}"
+    apt-get update -qq && apt-get install -y -qq "${need[@]}" >/dev/null
+fi
+
+# --- 2. the card image -----------------------------------------------------------------
+STAGE=$WORK/stage
+if [[ ${KEEP_IMAGE:-0} != 1 || ! -f $IMAGE ]]; then
+    log "making a ${IMAGE_MIB} MiB FAT32 image"
+    rm -rf "$STAGE" "$IMAGE"
+    mkdir -p "$STAGE"
+    # One round: photo, note, photo, note... in this order (mcopy keeps argument order, so
+    # the clusters follow it).
+    i=0
+    for photo in "$CORPUS"/*; do
+        [[ -f $photo && ${photo,,} == *.jp*g ]] || continue
+        i=$((i + 1))
+        n=$(printf '%04d' "$i")
+        cp "$photo" "$STAGE/${n}a_$(basename "$photo")"
+        # A small unrelated file: text of a few KiB, different for every photo.
+        size=$(( (i * 2654435761 % 15) * 1024 + 700 ))
+        base64 -w 76 < <(head -c "$size" /dev/urandom) > "$STAGE/${n}b_note.txt"
+    done
+    stage_kib=$(du -sk "$STAGE" | cut -f1)
+    mkfs.vfat -F 32 -C "$IMAGE" $((IMAGE_MIB * 1024)) >/dev/null
+    round=0
+    while :; do
+        free=$(mdir -i "$IMAGE" :: | grep 'bytes free' | tr -cd '0-9')
+        (( free / 1024 > stage_kib * 11 / 10 + 1024 )) || break
+        round=$((round + 1))
+        dir=$(printf 'R%03d' "$round")
+        mmd -i "$IMAGE" "::/$dir"
+        mcopy -i "$IMAGE" "$STAGE"/* "::/$dir/"
+    done
+    for r in $(seq 1 "$round"); do
+        mdel -i "$IMAGE" "::/$(printf 'R%03d' "$r")/*.jp*g"
+    done
+    echo "$round" > "$WORK/rounds"
+fi
+PHOTO_ROUNDS=$(cat "$WORK/rounds")
+PHOTOS_PER_ROUND=$(find "$CORPUS" -maxdepth 1 -iname '*.jp*g' | wc -l)
+PLACED=$((PHOTO_ROUNDS * PHOTOS_PER_ROUND))
+IMAGE_BYTES=$(stat -c %s "$IMAGE")
+log "image: $IMAGE_BYTES bytes, $PHOTO_ROUNDS rounds of $PHOTOS_PER_ROUND photos = $PLACED deleted photos"
+
+# Reference hashes: each photo's bytes, and its decoded pixels beside them.
+while IFS= read -r -d '' f; do
+    echo "$(sha256sum < "$f" | cut -d' ' -f1) $(djpeg -pnm "$f" 2>/dev/null | sha256sum | cut -d' ' -f1)"
+done < <(find "$CORPUS" -maxdepth 1 -iname '*.jp*g' -print0) > "$WORK/ref.map"
+
+# --- the tools -----------------------------------------------------------------------
+SCALPEL_CONF=$WORK/scalpel.conf
+cat > "$SCALPEL_CONF" <<'CONF'
+# JPEG only, 20 MB at most per file, forward carving (no REVERSE).
+jpg y 20000000 \xff\xd8\xff\xe0 \xff\xd9
+jpg y 20000000 \xff\xd8\xff\xe1 \xff\xd9
+jpg y 20000000 \xff\xd8\xff\xdb \xff\xd9
+CONF
+
+TOOLS=(cat velo-carve photorec recoverjpeg foremost scalpel)
+
+# Runs tool $1 writing into $2 (which does not exist yet).
+run_tool() {
+    local out=$2
+    case $1 in
+    cat) cat "$IMAGE" > /dev/null ;;
+    velo-carve) "$VELO" -q "$IMAGE" "$out" ;;
+    photorec)
+        mkdir -p "$out"
+        (cd "$out" && photorec /log /d "$out/recup" /cmd "$IMAGE" \
+            fileopt,everything,disable,jpg,enable,wholespace,search > /dev/null 2>&1) ;;
+    recoverjpeg) mkdir -p "$out" && recoverjpeg -q -o "$out" "$IMAGE" ;;
+    foremost) foremost -Q -t jpg -i "$IMAGE" -o "$out" > /dev/null ;;
+    scalpel) scalpel -c "$SCALPEL_CONF" -o "$out" "$IMAGE" > /dev/null ;;
+    esac
+}
+
+version_of() {
+    case $1 in
+    cat) echo "coreutils $(dpkg-query -W -f '${Version}' coreutils)" ;;
+    velo-carve) "$VELO" --version ;;
+    photorec) echo "PhotoRec (testdisk $(dpkg-query -W -f '${Version}' testdisk))" ;;
+    *) echo "$1 $(dpkg-query -W -f '${Version}' "$1")" ;;
+    esac
+}
+
+command_of() {
+    case $1 in
+    cat) echo 'cat IMAGE > /dev/null' ;;
+    velo-carve) echo 'velo-carve -q IMAGE OUT' ;;
+    photorec) echo 'photorec /log /d OUT/recup /cmd IMAGE fileopt,everything,disable,jpg,enable,wholespace,search' ;;
+    recoverjpeg) echo 'recoverjpeg -q -o OUT IMAGE' ;;
+    foremost) echo 'foremost -Q -t jpg -i IMAGE -o OUT' ;;
+    scalpel) echo 'scalpel -c scalpel.conf -o OUT IMAGE  (jpg y 20000000 FFD8FFE0/E1/DB … FFD9)' ;;
+    esac
+}
+
+# Prints "bytes pixels" for the output folder $1: how many of the placed photos came back
+# byte for byte, and how many came back with identical pixels (byte-identical ones
+# included). A photo placed k times counts at most k times.
+score() {
+    local out=$1 b p
+    : > "$WORK/out.bytes"; : > "$WORK/out.pixels"
+    while IFS= read -r -d '' f; do
+        b=$(sha256sum < "$f" | cut -d' ' -f1)
+        p=$(awk -v b="$b" '$1 == b {print $2; exit}' "$WORK/ref.map")
+        if [[ -n $p ]]; then
+            echo "$b" >> "$WORK/out.bytes"
+        else
+            p=$(djpeg -pnm "$f" 2>/dev/null | sha256sum | cut -d' ' -f1)
+            awk -v p="$p" '$2 == p {found = 1} END {exit !found}' "$WORK/ref.map" || p=
+        fi
+        [[ -n $p ]] && echo "$p" >> "$WORK/out.pixels"
+    done < <(find "$out" -type f -iname '*.jp*g' -print0)
+    capped() { sort "$1" | uniq -c | awk -v k="$PHOTO_ROUNDS" '{s += ($1 < k ? $1 : k)} END {print s + 0}'; }
+    echo "$(capped "$WORK/out.bytes") $(capped "$WORK/out.pixels")"
+}
+
+# --- 4./5. runs ----------------------------------------------------------------------
+log "warming the page cache"
+cat "$IMAGE" > /dev/null; cat "$IMAGE" > /dev/null
+declare -A TIMES SCORE FILES
+for ((r = 0; r < ROUNDS; r++)); do
+    n=${#TOOLS[@]}
+    for ((k = 0; k < n; k++)); do
+        tool=${TOOLS[$(( (k + r) % n ))]}
+        out=$WORK/out-$tool
+        rm -rf "$out"
+        sync
+        start=$(date +%s.%N)
+        run_tool "$tool" "$out"
+        end=$(date +%s.%N)
+        t=$(echo "$end - $start" | bc -l)
+        TIMES[$tool]="${TIMES[$tool]:-} $t"
+        log "round $((r + 1)) $tool: ${t}s"
+        if [[ $tool != cat && -z ${SCORE[$tool]:-} ]]; then
+            FILES[$tool]=$(find "$out" -type f -iname '*.jp*g' | wc -l)
+            SCORE[$tool]=$(score "$out")
+            log "  $tool: ${FILES[$tool]} files, score ${SCORE[$tool]} of $PLACED"
+        fi
+        rm -rf "$out"
+    done
+done
+
+median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{a[NR] = $1} END {print (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2}'; }
+declare -A MED
+for tool in "${TOOLS[@]}"; do MED[$tool]=$(echo "${TIMES[$tool]}" | median); done
+
+# --- 6. the table --------------------------------------------------------------------
+SECTION=$WORK/section.md
+{
+    echo "## velo-carve against peer tools"
+    echo
+    echo "Measured by \`bench/run.sh\` on $(date -u +%Y-%m-%d): a $((IMAGE_BYTES / 1048576)) MiB FAT32 card image"
+    echo "made with mtools, holding $PHOTO_ROUNDS copies of the $PHOTOS_PER_ROUND camera photos of the corpus ($PLACED photos),"
+    echo "each followed by a small text file; the photos were then deleted. The image was in the"
+    echo "page cache; each tool ran $ROUNDS times, in an order rotated each round, writing to the"
+    echo "same disk as the image. Machine: $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2 / 1048576}' /proc/meminfo), $(uname -sr)."
+    echo
+    echo "| tool | wall time (median) | MB/s | × velo-carve | × cat | JPEG files written | photos back byte for byte | photos back with identical pixels |"
+    echo "| --- | ---: | ---: | ---: | ---: | ---: | ---: | ---: |"
+    for tool in "${TOOLS[@]}"; do
+        m=${MED[$tool]}
+        mbs=$(echo "$IMAGE_BYTES / $m / 1000000" | bc -l)
+        rv=$(echo "$m / ${MED[velo-carve]}" | bc -l)
+        rc=$(echo "$m / ${MED[cat]}" | bc -l)
+        if [[ $tool == cat ]]; then
+            printf '| %s | %.2f s | %.0f | %.2f | %.2f | – | – | – |\n' "$tool" "$m" "$mbs" "$rv" "$rc"
+        else
+            read -r b p <<< "${SCORE[$tool]}"
+            printf '| %s | %.2f s | %.0f | %.2f | %.2f | %s | %s of %s | %s of %s |\n' \
+                "$tool" "$m" "$mbs" "$rv" "$rc" "${FILES[$tool]}" "$b" "$PLACED" "$p" "$PLACED"
+        fi
+    done
+    echo
+    echo "Commands (IMAGE is the card image, OUT a fresh folder):"
+    echo
+    for tool in "${TOOLS[@]}"; do echo "- $(version_of "$tool"): \`$(command_of "$tool")\`"; done
+    echo
+    echo "All run times, in seconds:"
+    echo
+    for tool in "${TOOLS[@]}"; do echo "- $tool:${TIMES[$tool]}"; done
+    echo
+} > "$SECTION"
+
+mkdir -p "$(dirname "$DOC")"
+python3 - "$DOC" "$SECTION" <<'PY'
+import re, sys, pathlib
+doc, section = pathlib.Path(sys.argv[1]), pathlib.Path(sys.argv[2]).read_text().rstrip("\n")
+heading = "## velo-carve against peer tools"
+text = doc.read_text() if doc.exists() else "# Benchmarks\n"
+start = text.find(heading + "\n")
+if start < 0:
+    text = text.rstrip("\n") + "\n\n" + section + "\n"
+else:
+    # Only this section is replaced; the sections before and after it stay as they are.
+    nxt = re.compile(r"^## ", re.M).search(text, start + len(heading))
+    rest = text[nxt.start():] if nxt else ""
+    text = text[:start] + section + "\n" + ("\n" + rest if rest else "")
+doc.write_text(text)
+PY
+log "wrote $DOC"

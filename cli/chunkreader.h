@@ -1,0 +1,73 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <sys/types.h>
+#include <vector>
+
+namespace velo::cli
+{
+
+// Reads like pread(2): up to count bytes at offset; -1 (errno set) on failure, 0 at the
+// end. Tests hand in one that fails on chosen sectors.
+using ReadAt = std::function<ssize_t(std::uint8_t* into, std::size_t count, std::uint64_t offset)>;
+
+// pread on a descriptor.
+ReadAt preadFrom(int fd);
+
+// A run of consecutive sectors as read. Sectors that could not be read whole are marked;
+// their bytes in data() are meaningless.
+class Chunk
+{
+public:
+    std::uint64_t firstSector() const { return firstSector_; }
+    std::size_t sectorCount() const { return sectorCount_; }
+    bool readable(std::size_t i) const { return unreadable_.empty() || !unreadable_[i]; }
+    std::size_t unreadableCount() const { return unreadableCount_; }
+    std::span<const std::uint8_t> sector(std::size_t i) const
+    {
+        return {data_ + i * sectorSize_, sectorSize_};
+    }
+
+private:
+    friend class ChunkReader;
+    const std::uint8_t* data_ = nullptr;
+    std::size_t sectorSize_ = 0;
+    std::uint64_t firstSector_ = 0;
+    std::size_t sectorCount_ = 0;
+    std::vector<bool> unreadable_; // empty while every sector of the chunk was read
+    std::size_t unreadableCount_ = 0;
+};
+
+// Reads sectors [0, sectorCount) in large chunks, the way a disk is fastest read. Only
+// when a chunk's read fails does it read that chunk's remaining sectors one at a time, so
+// a bad sector costs exactly itself and never its neighbours.
+class ChunkReader
+{
+public:
+    static constexpr std::size_t kDefaultChunkBytes = std::size_t(4) << 20;
+
+    ChunkReader(ReadAt readAt, std::uint32_t sectorSize, std::uint64_t sectorCount,
+                std::size_t chunkBytes = kDefaultChunkBytes);
+
+    // The next chunk, or nullptr after the last. The chunk is valid until the next call.
+    const Chunk* next();
+
+    std::uint64_t sectorsDone() const { return nextSector_; }
+
+private:
+    // Bytes read at offset, stopping early only at a failure or the end of the source.
+    std::size_t readFully(std::uint8_t* into, std::size_t count, std::uint64_t offset);
+
+    ReadAt readAt_;
+    std::uint32_t sectorSize_;
+    std::uint64_t sectorCount_;
+    std::size_t sectorsPerChunk_;
+    std::vector<std::uint8_t> buffer_;
+    std::uint64_t nextSector_ = 0;
+    Chunk chunk_;
+};
+
+} // namespace velo::cli

@@ -1,0 +1,19 @@
+#include "cli/velocarve.h"
+#include "platform/linux/linuxoutputfile.h"
+#include "platform/linux/linuxplatform.h"
+#include "scan/stopflag.h"
+
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv)
+{
+    velo::stopFlag = 0;
+    velo::cli::installStopHandlers();
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    velo::LinuxPlatform platform;
+    return velo::cli::runVeloCarve(args, platform, [](velo::OutputFile& file) {
+        const auto* linuxFile = dynamic_cast<velo::linux_backend::LinuxOutputFile*>(&file);
+        return linuxFile && linuxFile->failed();
+    });
+}

@@ -1,0 +1,141 @@
+#include "cli/options.h"
+
+#include <charconv>
+#include <vector>
+
+namespace velo::cli
+{
+
+namespace
+{
+
+// Digits only: strtoull would accept "-1", " 12" and "12abc", all of them typos here.
+std::optional<std::uint64_t> wholeNumber(const std::string& text)
+{
+    std::uint64_t value = 0;
+    const char* end = text.data() + text.size();
+    if (text.empty() || text[0] < '0' || text[0] > '9')
+        return std::nullopt;
+    const auto [at, ec] = std::from_chars(text.data(), end, value);
+    if (ec != std::errc() || at != end)
+        return std::nullopt;
+    return value;
+}
+
+bool takesValue(const std::string& name)
+{
+    return name == "--sector-size" || name == "--sectors" || name == "--report";
+}
+
+} // namespace
+
+ParseResult parseOptions(std::span<const std::string> args)
+{
+    ParseResult result;
+    Options& o = result.options;
+    auto fail = [&](std::string message) {
+        result.outcome = ParseOutcome::Error;
+        result.error = std::move(message);
+        return result;
+    };
+
+    std::vector<std::string> operands;
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string arg = args[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            operands.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        std::optional<std::string> value;
+        if (const auto eq = arg.find('='); arg.starts_with("--") && eq != std::string::npos) {
+            value = arg.substr(eq + 1);
+            arg.resize(eq);
+            if (!takesValue(arg))
+                return fail(arg + " takes no value");
+        } else if (takesValue(arg)) {
+            if (i + 1 >= args.size())
+                return fail(arg + " needs a value");
+            value = args[++i];
+        }
+
+        if (arg == "--help" || arg == "-h") {
+            result.outcome = ParseOutcome::Help;
+            return result;
+        }
+        if (arg == "--version") {
+            result.outcome = ParseOutcome::Version;
+            return result;
+        }
+        if (arg == "-q" || arg == "--quiet") {
+            o.quiet = true;
+        } else if (arg == "--dry-run") {
+            o.dryRun = true;
+        } else if (arg == "--overwrite") {
+            o.overwrite = true;
+        } else if (arg == "--sector-size") {
+            const auto n = wholeNumber(*value);
+            if (!n || *n == 0 || *n > kLargestSectorSize)
+                return fail("--sector-size must be a whole number from 1 to " +
+                            std::to_string(kLargestSectorSize) + ", not '" + *value + "'");
+            o.sectorSize = std::uint32_t(*n);
+        } else if (arg == "--sectors") {
+            const auto n = wholeNumber(*value);
+            if (!n)
+                return fail("--sectors must be a whole number, not '" + *value + "'");
+            o.sectors = *n;
+        } else if (arg == "--report") {
+            if (value->empty())
+                return fail("--report needs a file name");
+            o.reportPath = *value;
+        } else {
+            return fail("unknown option " + arg);
+        }
+    }
+
+    if (operands.size() < 2)
+        return fail(operands.empty() ? "missing SOURCE and OUTDIR" : "missing OUTDIR");
+    if (operands.size() > 2)
+        return fail("too many arguments: '" + operands[2] + "'");
+    o.source = operands[0];
+    o.outdir = operands[1];
+    if (o.source.empty() || o.outdir.empty())
+        return fail("SOURCE and OUTDIR must not be empty");
+    result.outcome = ParseOutcome::Run;
+    return result;
+}
+
+std::string usageText()
+{
+    return R"(Usage: velo-carve [options] SOURCE OUTDIR
+
+Recovers JPEG photos from the raw sectors of SOURCE (a disk image or a block device,
+opened read-only) into OUTDIR as DD001.JPG, DD002.JPG, ... The folder is created if
+missing.
+
+Options:
+  --sector-size N  bytes per sector (default: the device's logical sector size,
+                   512 for an image file)
+  --sectors T      carve only the first T sectors (default: every whole sector)
+  --report FILE    write one CSV line per carved file to FILE ("-" for standard output)
+  --dry-run        carve nothing; write only the report and the summary
+  --overwrite      replace the DD*.JPG files of an earlier run in OUTDIR
+  -q, --quiet      no progress and no summary
+  -h, --help       show this help
+  --version        show the version
+
+Exit status: 0 done; 1 some sectors could not be read or some files not written;
+2 bad usage or a source that cannot be opened; 130 stopped by Ctrl-C.
+)";
+}
+
+std::string versionText()
+{
+    return "velo-carve " VELO_VERSION "\n";
+}
+
+} // namespace velo::cli

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace velo::cli
+{
+
+// What the command line asked for.
+struct Options {
+    std::string source;
+    std::string outdir;
+    std::optional<std::uint32_t> sectorSize; // absent: the device's own, 512 for a file
+    std::optional<std::uint64_t> sectors;    // absent: every whole sector of the source
+    std::optional<std::string> reportPath;   // "-" is standard output
+    bool dryRun = false;
+    bool quiet = false;
+    bool overwrite = false;
+};
+
+enum class ParseOutcome { Run, Help, Version, Error };
+
+struct ParseResult {
+    ParseOutcome outcome = ParseOutcome::Error;
+    Options options;
+    std::string error; // one line, without the program name, when outcome is Error
+};
+
+// Larger sectors than this exist nowhere; a bigger number is a typo.
+inline constexpr std::uint32_t kLargestSectorSize = 1u << 20;
+
+// The arguments after the program name.
+ParseResult parseOptions(std::span<const std::string> args);
+
+std::string usageText();
+std::string versionText();
+
+} // namespace velo::cli

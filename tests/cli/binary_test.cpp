@@ -1,0 +1,281 @@
+// velo-carve run as a program: what it prints, what it writes, how it exits.
+
+#include "tests/cli/support.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace velo::cli
+{
+namespace
+{
+
+using namespace velo::cli::testing;
+
+std::vector<std::string> lines(const std::string& text)
+{
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        out.push_back(line);
+    return out;
+}
+
+// Three corpus photos, each starting on a sector boundary with filler between, and a
+// partial sector at the end that is left out.
+struct PhotoImage {
+    ScratchDir dir;
+    fs::path image = dir / "card.img";
+    std::vector<Bytes> photos;
+    std::vector<std::uint64_t> firstSectors;
+    std::uint64_t sectors = 0;
+
+    PhotoImage()
+    {
+        Bytes bytes = filler(5, 1);
+        photos = wholeCarvingPhotos(3);
+        for (std::size_t i = 0; i < photos.size(); ++i) {
+            firstSectors.push_back(bytes.size() / 512);
+            appendPadded(bytes, photos[i]);
+            const Bytes gap = filler(3, std::uint32_t(i));
+            bytes.insert(bytes.end(), gap.begin(), gap.end());
+        }
+        sectors = bytes.size() / 512;
+        bytes.insert(bytes.end(), 100, 0xFF);
+        writeFile(image, bytes);
+    }
+};
+
+TEST(VeloCarve, BadInputGetsOneLineAndStatus2AndWritesNothing)
+{
+    PhotoImage img;
+    ScratchDir work;
+    const std::string out = (work / "out").string();
+    const std::string img512 = img.image.string();
+    writeFile(work / "afile", {1, 2, 3});
+    ::mkfifo((work / "fifo").c_str(), 0600);
+    const std::string asFile = (work / "afile").string();
+
+    const struct {
+        std::vector<std::string> args;
+        const char* mentions;
+    } cases[] = {
+        {{}, "missing SOURCE"},
+        {{(work / "missing.img").string(), out}, "cannot open"},
+        {{work.path.string(), out}, "Is a directory"},
+        {{asFile + "/x", out}, "Not a directory"},
+        {{(work / "fifo").string(), out}, "not a disk image"},
+        {{"--sector-size", "0", img512, out}, "--sector-size"},
+        {{"--sector-size", "2097152", img512, out}, "--sector-size"},
+        {{"--sector-size", "big", img512, out}, "--sector-size"},
+        {{"--sectors", "1000000", img512, out}, "whole sectors"},
+        {{img512, asFile}, "is not a folder"},
+        {{img512, asFile + "/sub"}, "is not a folder"},
+        {{"--report", (work / "no/such/dir/r.csv").string(), img512, (work / "o2").string()},
+         "cannot write"},
+    };
+    for (const auto& c : cases) {
+        const RunResult r = runVeloCarve(c.args);
+        EXPECT_EQ(r.exitStatus, 2) << c.mentions;
+        const auto errs = lines(r.errorOutput);
+        ASSERT_EQ(errs.size(), 1u) << r.errorOutput;
+        EXPECT_EQ(errs[0].rfind("velo-carve: ", 0), 0u) << errs[0];
+        EXPECT_NE(errs[0].find(c.mentions), std::string::npos) << errs[0];
+        EXPECT_FALSE(fs::exists(out)) << c.mentions;
+    }
+    EXPECT_EQ(readFile(work / "afile"), (Bytes{1, 2, 3}));
+}
+
+TEST(VeloCarve, CarvesThePhotosAndReportsEachFile)
+{
+    PhotoImage img;
+    ASSERT_EQ(img.photos.size(), 3u);
+    const fs::path out = img.dir / "new/out";
+    const fs::path report = img.dir / "report.csv";
+    const RunResult r =
+        runVeloCarve({"--report", report.string(), img.image.string(), out.string()});
+    EXPECT_EQ(r.exitStatus, 0) << r.errorOutput;
+
+    EXPECT_EQ(fileNames(out), (std::vector<std::string>{"DD001.JPG", "DD002.JPG", "DD003.JPG"}));
+    const auto rows = lines(readText(report));
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[0], "name,first_sector,length,end,output");
+    for (std::size_t i = 0; i < 3; ++i) {
+        const std::string name = "DD00" + std::to_string(i + 1) + ".JPG";
+        EXPECT_EQ(readFile(out / name), img.photos[i]) << name;
+        EXPECT_EQ(rows[i + 1], name + "," + std::to_string(img.firstSectors[i]) + "," +
+                                   std::to_string(img.photos[i].size()) + ",end-marker,written");
+    }
+    // Not a terminal: no progress line, only the summary.
+    EXPECT_EQ(r.errorOutput.find('\r'), std::string::npos);
+    EXPECT_NE(r.errorOutput.find("Carved 3 files"), std::string::npos) << r.errorOutput;
+    EXPECT_NE(r.errorOutput.find(std::to_string(img.sectors) + " of " +
+                                 std::to_string(img.sectors) + " sectors"),
+              std::string::npos)
+        << r.errorOutput;
+}
+
+TEST(VeloCarve, AnEarlierRunIsReplacedOnlyWhenAskedTo)
+{
+    PhotoImage img;
+    const fs::path out = img.dir / "out";
+    ASSERT_EQ(runVeloCarve({"-q", img.image.string(), out.string()}).exitStatus, 0);
+    writeFile(out / "DD001.JPG", {9, 9});
+    writeFile(out / "DD009.JPG", {9, 9}); // a later number than this source gives
+
+    const RunResult refused = runVeloCarve({img.image.string(), out.string()});
+    EXPECT_EQ(refused.exitStatus, 2);
+    EXPECT_NE(refused.errorOutput.find("--overwrite"), std::string::npos) << refused.errorOutput;
+    EXPECT_EQ(readFile(out / "DD001.JPG"), (Bytes{9, 9}));
+
+    const RunResult replaced =
+        runVeloCarve({"-q", "--overwrite", img.image.string(), out.string()});
+    EXPECT_EQ(replaced.exitStatus, 0) << replaced.errorOutput;
+    EXPECT_EQ(replaced.errorOutput, "");
+    EXPECT_EQ(readFile(out / "DD001.JPG"), img.photos[0]);
+    EXPECT_EQ(readFile(out / "DD009.JPG"), (Bytes{9, 9})); // only what the carve writes
+}
+
+TEST(VeloCarve, DryRunWritesOnlyTheReport)
+{
+    PhotoImage img;
+    const fs::path out = img.dir / "out";
+    const RunResult r =
+        runVeloCarve({"--dry-run", "--report", "-", img.image.string(), out.string()});
+    EXPECT_EQ(r.exitStatus, 0) << r.errorOutput;
+    EXPECT_FALSE(fs::exists(out));
+    const auto rows = lines(r.standardOutput);
+    ASSERT_EQ(rows.size(), 4u) << r.standardOutput;
+    EXPECT_EQ(rows[1], "DD001.JPG," + std::to_string(img.firstSectors[0]) + "," +
+                           std::to_string(img.photos[0].size()) + ",end-marker,dry-run");
+    EXPECT_NE(r.errorOutput.find("Found 3 files"), std::string::npos) << r.errorOutput;
+
+    // An earlier run's folder is no obstacle: nothing in it would be touched.
+    fs::create_directories(out);
+    writeFile(out / "DD001.JPG", {7});
+    EXPECT_EQ(runVeloCarve({"--dry-run", "-q", img.image.string(), out.string()}).exitStatus, 0);
+    EXPECT_EQ(fileNames(out), std::vector<std::string>{"DD001.JPG"});
+}
+
+TEST(VeloCarve, SectorOptionsChangeWhatIsRead)
+{
+    PhotoImage img;
+    // Only as far as the end of the first photo's sectors: one file.
+    const std::uint64_t upTo = img.firstSectors[1];
+    const RunResult r = runVeloCarve({"--dry-run", "--report", "-", "--sectors",
+                                      std::to_string(upTo), img.image.string(), "unused"});
+    EXPECT_EQ(r.exitStatus, 0) << r.errorOutput;
+    EXPECT_EQ(lines(r.standardOutput).size(), 2u) << r.standardOutput;
+
+    // With sectors of 256 bytes every photo still starts on a sector, and ends the same way.
+    const RunResult small = runVeloCarve(
+        {"--dry-run", "--report", "-", "--sector-size", "256", img.image.string(), "unused"});
+    EXPECT_EQ(small.exitStatus, 0) << small.errorOutput;
+    const auto rows = lines(small.standardOutput);
+    ASSERT_EQ(rows.size(), 4u) << small.standardOutput;
+    EXPECT_EQ(rows[1], "DD001.JPG," + std::to_string(img.firstSectors[0] * 2) + "," +
+                           std::to_string(img.photos[0].size()) + ",end-marker,dry-run");
+}
+
+TEST(VeloCarve, FilesThatCannotBeWrittenGiveStatus1AndTheRestIsCarved)
+{
+    PhotoImage img;
+    const fs::path out = img.dir / "out";
+    fs::create_directories(out / "DD002.JPG"); // a folder where a file should go
+    const RunResult r =
+        runVeloCarve({"--overwrite", "--report", "-", img.image.string(), out.string()});
+    EXPECT_EQ(r.exitStatus, 1) << r.errorOutput;
+    EXPECT_NE(r.errorOutput.find("1 file could not be written whole"), std::string::npos)
+        << r.errorOutput;
+    EXPECT_NE(r.standardOutput.find("DD002.JPG," + std::to_string(img.firstSectors[1])),
+              std::string::npos);
+    EXPECT_NE(r.standardOutput.find(",not-created"), std::string::npos) << r.standardOutput;
+    EXPECT_EQ(readFile(out / "DD003.JPG"), img.photos[2]);
+}
+
+TEST(VeloCarve, HelpAndVersion)
+{
+    const RunResult help = runVeloCarve({"--help"});
+    EXPECT_EQ(help.exitStatus, 0);
+    EXPECT_EQ(help.standardOutput.rfind("Usage: velo-carve", 0), 0u);
+    const RunResult version = runVeloCarve({"--version"});
+    EXPECT_EQ(version.exitStatus, 0);
+    EXPECT_EQ(version.standardOutput.rfind("velo-carve ", 0), 0u);
+}
+
+// A source far too large to finish: a file opens in its first sector and never ends, the
+// first MiB holds a pattern and the rest is a hole that reads as zeros.
+TEST(VeloCarve, InterruptionClosesTheOpenFileWithAnExactPrefix)
+{
+    for (int signal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(signal);
+        ScratchDir dir;
+        const fs::path image = dir / "huge.img";
+        Bytes head(1 << 20);
+        for (std::size_t i = 0; i < head.size(); ++i)
+            head[i] = std::uint8_t(i % 251 + 1);
+        head[0] = 0xFF, head[1] = 0xD8, head[2] = 0xFF;
+        writeFile(image, head);
+        fs::resize_file(image, std::uintmax_t(64) << 30);
+
+        const fs::path out = dir / "out";
+        const std::string report = (dir / "r.csv").string();
+        const std::string err = (dir / "stderr").string();
+        std::vector<std::string> all{VELO_CARVE_BINARY, "--report", report, image.string(),
+                                     out.string()};
+        std::vector<char*> argv;
+        for (auto& a : all)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT, 0644);
+        pid_t pid = 0;
+        ASSERT_EQ(posix_spawn(&pid, VELO_CARVE_BINARY, &actions, nullptr, argv.data(), environ), 0);
+        posix_spawn_file_actions_destroy(&actions);
+
+        // Wait until the carve is well into the hole, then interrupt it.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        std::error_code ec;
+        auto carved = [&] {
+            const std::uintmax_t size = fs::file_size(out / "DD001.JPG", ec);
+            return ec ? 0 : size;
+        };
+        while (carved() < (std::uintmax_t(8) << 20) && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        ::kill(pid, signal);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 130);
+
+        const auto rows = lines(readText(report));
+        ASSERT_EQ(rows.size(), 2u);
+        const std::uintmax_t size = fs::file_size(out / "DD001.JPG");
+        EXPECT_EQ(rows[1], "DD001.JPG,0," + std::to_string(size) + ",stopped,written");
+        EXPECT_EQ(size % 512, 0u);
+        EXPECT_LT(size, std::uintmax_t(64) << 30);
+        const Bytes written = readFile(out / "DD001.JPG");
+        ASSERT_GE(written.size(), head.size());
+        EXPECT_TRUE(std::equal(head.begin(), head.end(), written.begin()));
+        EXPECT_TRUE(std::all_of(written.begin() + std::ptrdiff_t(head.size()), written.end(),
+                                [](std::uint8_t b) { return b == 0; }));
+        const std::string summary = readText(err);
+        EXPECT_NE(summary.find("Stopped before the end"), std::string::npos) << summary;
+    }
+}
+
+} // namespace
+} // namespace velo::cli

@@ -1,0 +1,153 @@
+#include "cli/chunkreader.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <set>
+
+namespace velo::cli
+{
+namespace
+{
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A source in memory whose reads fail whenever they touch a bad sector, the way a disk
+// with a damaged sector behaves; it can also hand out short reads and interruptions.
+struct FlakySource {
+    FlakySource(Bytes b, std::uint32_t size, std::set<std::uint64_t> badSectors)
+        : bytes(std::move(b)), sectorSize(size), bad(std::move(badSectors))
+    {
+    }
+    Bytes bytes;
+    std::uint32_t sectorSize;
+    std::set<std::uint64_t> bad;
+    std::size_t shortReadLimit = 0; // nonzero: no read gives more than this
+    int interruptions = 0;          // this many reads fail with EINTR first
+    std::vector<std::pair<std::uint64_t, std::size_t>> reads; // offset, count
+
+    ReadAt reader()
+    {
+        return [this](std::uint8_t* into, std::size_t count, std::uint64_t offset) -> ssize_t {
+            reads.emplace_back(offset, count);
+            if (interruptions > 0) {
+                --interruptions;
+                errno = EINTR;
+                return -1;
+            }
+            if (offset >= bytes.size())
+                return 0;
+            count = std::min<std::size_t>(count, bytes.size() - offset);
+            for (std::uint64_t s = offset / sectorSize; s * sectorSize < offset + count; ++s)
+                if (bad.count(s)) {
+                    errno = EIO;
+                    return -1;
+                }
+            if (shortReadLimit)
+                count = std::min(count, shortReadLimit);
+            std::memcpy(into, bytes.data() + offset, count);
+            return ssize_t(count);
+        };
+    }
+};
+
+Bytes numbered(std::size_t size)
+{
+    Bytes b(size);
+    for (std::size_t i = 0; i < size; ++i)
+        b[i] = std::uint8_t(i * 7 + i / 251);
+    return b;
+}
+
+struct Delivered {
+    std::vector<std::uint64_t> readable, unreadable;
+    Bytes bytes; // readable sectors' bytes, in order
+    std::size_t unreadableCount = 0;
+};
+
+Delivered drain(ChunkReader& reader)
+{
+    Delivered d;
+    while (const Chunk* c = reader.next()) {
+        d.unreadableCount += c->unreadableCount();
+        for (std::size_t i = 0; i < c->sectorCount(); ++i) {
+            if (c->readable(i)) {
+                d.readable.push_back(c->firstSector() + i);
+                const auto s = c->sector(i);
+                d.bytes.insert(d.bytes.end(), s.begin(), s.end());
+            } else {
+                d.unreadable.push_back(c->firstSector() + i);
+            }
+        }
+    }
+    return d;
+}
+
+TEST(ChunkReader, DeliversEverySectorInOrderInWholeChunks)
+{
+    FlakySource src{numbered(512 * 100 + 300), 512, {}};
+    ChunkReader reader(src.reader(), 512, 100, 512 * 16); // the partial sector is left out
+    const Delivered d = drain(reader);
+    EXPECT_EQ(d.readable.size(), 100u);
+    EXPECT_EQ(d.bytes, Bytes(src.bytes.begin(), src.bytes.begin() + 512 * 100));
+    EXPECT_EQ(src.reads.size(), 7u); // six chunks of 16 and one of 4: no per-sector reads
+    EXPECT_EQ(src.reads.back(), std::make_pair(std::uint64_t(96 * 512), std::size_t(4 * 512)));
+}
+
+TEST(ChunkReader, ABadSectorCostsOnlyItself)
+{
+    FlakySource src{numbered(512 * 64), 512, {0, 17, 18, 31, 63}};
+    ChunkReader reader(src.reader(), 512, 64, 512 * 16);
+    const Delivered d = drain(reader);
+    EXPECT_EQ(d.unreadable, (std::vector<std::uint64_t>{0, 17, 18, 31, 63}));
+    EXPECT_EQ(d.unreadableCount, 5u);
+    Bytes expected;
+    for (std::uint64_t s : d.readable)
+        expected.insert(expected.end(), src.bytes.begin() + std::ptrdiff_t(s * 512),
+                        src.bytes.begin() + std::ptrdiff_t((s + 1) * 512));
+    EXPECT_EQ(d.readable.size(), 59u);
+    EXPECT_EQ(d.bytes, expected);
+    // Chunk 2 (sectors 32-47) had no bad sector: it was read in one piece, never sector
+    // by sector.
+    std::size_t readsInChunk2 = 0;
+    for (auto [offset, count] : src.reads)
+        if (offset >= 32 * 512 && offset < 48 * 512)
+            ++readsInChunk2;
+    EXPECT_EQ(readsInChunk2, 1u);
+}
+
+TEST(ChunkReader, ShortReadsAndInterruptionsAreContinued)
+{
+    FlakySource src{numbered(4096 * 10), 4096, {}};
+    src.shortReadLimit = 1000; // not even a whole sector per call
+    src.interruptions = 3;
+    ChunkReader reader(src.reader(), 4096, 10, 4096 * 4);
+    const Delivered d = drain(reader);
+    EXPECT_EQ(d.unreadableCount, 0u);
+    EXPECT_EQ(d.bytes, src.bytes);
+}
+
+TEST(ChunkReader, SourceThatEndsEarlyMarksTheMissingSectors)
+{
+    // The device shrank (a card pulled out): reads past its new end give nothing.
+    FlakySource src{numbered(512 * 10), 512, {}};
+    ChunkReader reader(src.reader(), 512, 14, 512 * 8);
+    const Delivered d = drain(reader);
+    EXPECT_EQ(d.readable.size(), 10u);
+    EXPECT_EQ(d.unreadable, (std::vector<std::uint64_t>{10, 11, 12, 13}));
+}
+
+TEST(ChunkReader, OddSectorSizesAndChunksSmallerThanASector)
+{
+    FlakySource src{numbered(3 * 1000), 3, {5}};
+    ChunkReader reader(src.reader(), 3, 1000, 2); // a chunk is at least one sector
+    const Delivered d = drain(reader);
+    EXPECT_EQ(d.readable.size(), 999u);
+    EXPECT_EQ(d.unreadable, std::vector<std::uint64_t>{5});
+    ChunkReader none(src.reader(), 512, 0);
+    EXPECT_EQ(none.next(), nullptr);
+}
+
+} // namespace
+} // namespace velo::cli

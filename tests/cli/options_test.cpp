@@ -1,0 +1,97 @@
+#include "cli/options.h"
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+
+namespace velo::cli
+{
+namespace
+{
+
+ParseResult parse(std::initializer_list<std::string> args)
+{
+    const std::vector<std::string> v(args);
+    return parseOptions(v);
+}
+
+TEST(Options, EveryOptionInBothSpellings)
+{
+    const auto r = parse({"--sector-size", "4096", "--sectors=1000", "--report", "r.csv",
+                          "--dry-run", "-q", "--overwrite", "/dev/sdb", "out"});
+    ASSERT_EQ(r.outcome, ParseOutcome::Run) << r.error;
+    EXPECT_EQ(r.options.sectorSize, 4096u);
+    EXPECT_EQ(r.options.sectors, 1000u);
+    EXPECT_EQ(r.options.reportPath, "r.csv");
+    EXPECT_TRUE(r.options.dryRun);
+    EXPECT_TRUE(r.options.quiet);
+    EXPECT_TRUE(r.options.overwrite);
+    EXPECT_EQ(r.options.source, "/dev/sdb");
+    EXPECT_EQ(r.options.outdir, "out");
+
+    const auto plain = parse({"img", "out"});
+    ASSERT_EQ(plain.outcome, ParseOutcome::Run);
+    EXPECT_FALSE(plain.options.sectorSize);
+    EXPECT_FALSE(plain.options.sectors);
+    EXPECT_FALSE(plain.options.reportPath);
+    EXPECT_FALSE(plain.options.dryRun || plain.options.quiet || plain.options.overwrite);
+}
+
+TEST(Options, OperandsMayFollowOrLookLikeOptions)
+{
+    const auto r = parse({"img", "--quiet", "out", "--sector-size=1"});
+    ASSERT_EQ(r.outcome, ParseOutcome::Run) << r.error;
+    EXPECT_EQ(r.options.sectorSize, 1u);
+    const auto dashed = parse({"--", "-odd-name", "-"});
+    ASSERT_EQ(dashed.outcome, ParseOutcome::Run) << dashed.error;
+    EXPECT_EQ(dashed.options.source, "-odd-name");
+    EXPECT_EQ(dashed.options.outdir, "-");
+}
+
+TEST(Options, HelpAndVersionWinOverEverythingElse)
+{
+    EXPECT_EQ(parse({"--help"}).outcome, ParseOutcome::Help);
+    EXPECT_EQ(parse({"img", "-h", "--bogus"}).outcome, ParseOutcome::Help);
+    EXPECT_EQ(parse({"--version"}).outcome, ParseOutcome::Version);
+    EXPECT_NE(usageText().find("--sector-size"), std::string::npos);
+}
+
+TEST(Options, SectorSizeLimits)
+{
+    EXPECT_EQ(parse({"--sector-size", "1048576", "i", "o"}).options.sectorSize, 1048576u);
+    for (const char* bad :
+         {"0", "1048577", "99999999999999999999999", "-512", "512k", "", " 512", "+512", "0x200"}) {
+        const auto r = parse({"--sector-size", bad, "i", "o"});
+        EXPECT_EQ(r.outcome, ParseOutcome::Error) << bad;
+        EXPECT_NE(r.error.find("--sector-size"), std::string::npos) << r.error;
+    }
+}
+
+TEST(Options, BadCommandLinesNameTheProblem)
+{
+    const struct {
+        std::initializer_list<std::string> args;
+        const char* mentions;
+    } cases[] = {
+        {{}, "missing SOURCE"},
+        {{"img"}, "missing OUTDIR"},
+        {{"img", "out", "extra"}, "extra"},
+        {{"--sectors", "ten", "img", "out"}, "--sectors"},
+        {{"--sectors", "-1", "img", "out"}, "--sectors"},
+        {{"img", "out", "--sectors"}, "needs a value"},
+        {{"--report=", "img", "out"}, "--report"},
+        {{"--quiet=yes", "img", "out"}, "takes no value"},
+        {{"--frobnicate", "img", "out"}, "--frobnicate"},
+        {{"-x", "img", "out"}, "-x"},
+        {{"", "out"}, "empty"},
+    };
+    for (const auto& c : cases) {
+        const auto r = parseOptions(std::vector<std::string>(c.args));
+        EXPECT_EQ(r.outcome, ParseOutcome::Error) << c.mentions;
+        EXPECT_NE(r.error.find(c.mentions), std::string::npos) << r.error;
+        EXPECT_EQ(r.error.find('\n'), std::string::npos) << "one line: " << r.error;
+    }
+}
+
+} // namespace
+} // namespace velo::cli

@@ -1,0 +1,149 @@
+#include "tests/cli/support.h"
+
+#include <algorithm>
+#include <fcntl.h>
+#include <fstream>
+#include <random>
+#include <spawn.h>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace velo::cli::testing
+{
+
+ScratchDir::ScratchDir()
+{
+    std::string pattern = (fs::temp_directory_path() / "velo-carve-test-XXXXXX").string();
+    if (!::mkdtemp(pattern.data()))
+        throw std::runtime_error("mkdtemp failed");
+    path = pattern;
+}
+
+ScratchDir::~ScratchDir()
+{
+    std::error_code ec;
+    fs::remove_all(path, ec);
+}
+
+Bytes readFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+void writeFile(const fs::path& path, const Bytes& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+std::vector<fs::path> corpusPhotos()
+{
+    std::vector<fs::path> photos;
+    for (const auto& entry : fs::directory_iterator(VELO_CORPUS_DIR))
+        if (entry.is_regular_file())
+            photos.push_back(entry.path());
+    std::sort(photos.begin(), photos.end());
+    return photos;
+}
+
+bool carvesWhole(const Bytes& p)
+{
+    if (p.size() < 2 || p[p.size() - 2] != 0xFF || p.back() != 0xD9 || p.size() % 512 == 0)
+        return false;
+    for (std::size_t at = 512; at + 3 <= p.size(); at += 512)
+        if (p[at] == 0xFF && p[at + 1] == 0xD8 && p[at + 2] == 0xFF)
+            return false;
+    for (std::size_t i = 0; i + 2 < p.size(); ++i) {
+        if (p[i] != 0xFF || p[i + 1] != 0xD9)
+            continue;
+        bool zeros = true;
+        for (std::size_t k = i + 2; k < i + 13 && k < p.size() && zeros; ++k)
+            zeros = p[k] == 0;
+        if (zeros && i + 2 < p.size())
+            return false;
+    }
+    return true;
+}
+
+std::vector<Bytes> wholeCarvingPhotos(std::size_t count)
+{
+    std::vector<Bytes> chosen;
+    for (const auto& path : corpusPhotos()) {
+        Bytes photo = readFile(path);
+        if (carvesWhole(photo))
+            chosen.push_back(std::move(photo));
+        if (chosen.size() == count)
+            break;
+    }
+    return chosen;
+}
+
+Bytes filler(std::size_t sectors, std::uint32_t seed)
+{
+    std::mt19937 random(seed);
+    Bytes bytes(sectors * 512);
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = std::uint8_t(random());
+    for (std::size_t s = 0; s < sectors; ++s)
+        bytes[s * 512] &= 0x7F;
+    return bytes;
+}
+
+void appendPadded(Bytes& image, const Bytes& bytes)
+{
+    image.insert(image.end(), bytes.begin(), bytes.end());
+    image.resize((image.size() + 511) / 512 * 512, 0);
+}
+
+std::string readText(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+RunResult runVeloCarve(const std::vector<std::string>& args)
+{
+    ScratchDir capture;
+    const std::string out = (capture / "stdout").string();
+    const std::string err = (capture / "stderr").string();
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+
+    std::vector<std::string> all{VELO_CARVE_BINARY};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : all)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    pid_t pid = 0;
+    RunResult result;
+    if (posix_spawn(&pid, VELO_CARVE_BINARY, &actions, nullptr, argv.data(), environ) == 0) {
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    result.standardOutput = readText(out);
+    result.errorOutput = readText(err);
+    return result;
+}
+
+std::vector<std::string> fileNames(const fs::path& folder)
+{
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(folder, ec))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+} // namespace velo::cli::testing

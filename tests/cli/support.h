@@ -1,0 +1,60 @@
+#pragma once
+
+// Helpers shared by the velo-carve tests: scratch folders, files, images of photos, and
+// running the built program.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace velo::cli::testing
+{
+
+using Bytes = std::vector<std::uint8_t>;
+namespace fs = std::filesystem;
+
+// A fresh folder under the system's temporary folder, removed with everything in it.
+struct ScratchDir {
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    fs::path path;
+    fs::path operator/(const std::string& name) const { return path / name; }
+};
+
+Bytes readFile(const fs::path& path);
+std::string readText(const fs::path& path);
+void writeFile(const fs::path& path, const Bytes& bytes);
+
+// The corpus photos, in name order.
+std::vector<fs::path> corpusPhotos();
+
+// Whether the carving rule gives this photo back whole when it starts a sector and zeros
+// follow it: it ends in FF D9, holds no FF D9 with eleven zeros after it (a thumbnail
+// padded with zeros does), and has no FF D8 FF at a multiple of 512.
+bool carvesWhole(const Bytes& photo);
+
+// The first `count` corpus photos that carve whole.
+std::vector<Bytes> wholeCarvingPhotos(std::size_t count);
+
+// Sectors of 512 bytes whose first byte is never FF, so that no sector of it opens a file.
+Bytes filler(std::size_t sectors, std::uint32_t seed);
+
+// Appends bytes, then zeros up to the next multiple of 512.
+void appendPadded(Bytes& image, const Bytes& bytes);
+
+struct RunResult {
+    int exitStatus = -1; // 128 + N when ended by signal N, as a shell shows it
+    std::string errorOutput;
+    std::string standardOutput;
+};
+
+// Runs the built velo-carve with these arguments and waits for it.
+RunResult runVeloCarve(const std::vector<std::string>& args);
+
+// The names of the files in a folder, sorted; empty when the folder does not exist.
+std::vector<std::string> fileNames(const fs::path& folder);
+
+} // namespace velo::cli::testing
