@@ -151,19 +151,17 @@ command_of() {
 # byte for byte, and how many came back with identical pixels (byte-identical ones
 # included). A photo placed k times counts at most k times.
 score() {
-    local out=$1 b p
-    : > "$WORK/out.bytes"; : > "$WORK/out.pixels"
-    while IFS= read -r -d '' f; do
-        b=$(sha256sum < "$f" | cut -d' ' -f1)
-        p=$(awk -v b="$b" '$1 == b {print $2; exit}' "$WORK/ref.map")
-        if [[ -n $p ]]; then
-            echo "$b" >> "$WORK/out.bytes"
-        else
-            p=$(djpeg -pnm "$f" 2>/dev/null | sha256sum | cut -d' ' -f1)
-            awk -v p="$p" '$2 == p {found = 1} END {exit !found}' "$WORK/ref.map" || p=
-        fi
-        [[ -n $p ]] && echo "$p" >> "$WORK/out.pixels"
-    done < <(find "$out" -type f -iname '*.jp*g' -print0)
+    local out=$1
+    find "$out" -type f -iname '*.jp*g' -print0 | xargs -0 -r sha256sum > "$WORK/out.sums"
+    # Byte-identical files count for bytes and pixels; the others are decoded.
+    awk -v bytes="$WORK/out.bytes" -v pixels="$WORK/out.pixels" -v rest="$WORK/out.rest" '
+        BEGIN { printf "" > bytes; printf "" > pixels; printf "" > rest }
+        NR == FNR { pix[$1] = $2; next }
+        ($1 in pix) { print $1 > bytes; print pix[$1] > pixels; next }
+        { sub(/^[0-9a-f]+  /, ""); print > rest }' "$WORK/ref.map" "$WORK/out.sums"
+    xargs -r -d '\n' -P "$(nproc)" -I{} sh -c 'djpeg -pnm "$1" 2>/dev/null | sha256sum' _ {} \
+        < "$WORK/out.rest" | awk 'NR == FNR { ok[$2] = 1; next } ($1 in ok) { print $1 }' \
+        "$WORK/ref.map" - >> "$WORK/out.pixels"
     capped() { sort "$1" | uniq -c | awk -v k="$PHOTO_ROUNDS" '{s += ($1 < k ? $1 : k)} END {print s + 0}'; }
     echo "$(capped "$WORK/out.bytes") $(capped "$WORK/out.pixels")"
 }

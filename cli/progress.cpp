@@ -71,12 +71,12 @@ std::string summaryText(const CarveTotals& t, std::uint64_t sectorTotal, std::ui
                            (unsigned long long)t.sectorsDone, (unsigned long long)sectorTotal,
                            sectorSize, elapsed);
     if (t.stopped)
-        s += " Stopped before the end; the last file holds what was carved until then.";
+        s += " Stopped before the end of the source.";
     s += t.unreadableSectors ? format(" %llu %s could not be read and %s left out.",
                                       (unsigned long long)t.unreadableSectors,
                                       plural(t.unreadableSectors, "sector", "sectors"),
                                       plural(t.unreadableSectors, "was", "were"))
-                             : std::string(" Every sector was read.");
+                             : std::string(" No sector failed to read.");
     if (t.failedFiles)
         s += format(" %llu %s could not be written whole.", (unsigned long long)t.failedFiles,
                     plural(t.failedFiles, "file", "files"));
