@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <exception>
@@ -259,6 +260,14 @@ void Form2::Command1_Click()
 
 void Form2::Command2_Click()
 {
+    // The stop command enables this button while the stopped scan is still on its way
+    // out (it returns at its next stop-flag test). A run clicked in that moment starts
+    // once that scan has returned, never inside it: a nested scan would clear the stop
+    // flag and reallocate the buffer the outer one still reads into.
+    if (scanning_) {
+        QTimer::singleShot(0, this, &Form2::Command2_Click);
+        return;
+    }
     SYST();
 }
 

@@ -239,6 +239,39 @@ TEST_F(Form2Fixture, StopClickedDuringAPassEndsTheScanBeforeTheNextRead)
     EXPECT_FALSE(w.Picture1->isVisibleTo(&w));
 }
 
+TEST_F(Form2Fixture, RunClickedRightAfterStopStartsOnlyOnceTheStoppedScanHasReturned)
+{
+    const Bytes v = volumeWithStream();
+    volumeDrive(v);
+    FakeDrive& big = platform.addDrive("F", 1);
+    big.volumeBytes = Bytes(8 * 4096, 0x22);
+    big.sectorBytes = 4096;
+    big.freeSpace = DiskFreeSpace{1, 4096, 0, 8};
+    Form2 w(platform);
+    select(w, "E");
+    w.Text1->setText("/save/");
+    std::uint64_t readsAtSecondStart = 0;
+    platform.beforeRead = [&](std::uint64_t readCount) {
+        if (readCount == 4) {
+            // Stop, another drive with larger sectors, and run: all in one event step.
+            QTimer::singleShot(0, w.Command3, &QPushButton::click);
+            QTimer::singleShot(0, [&] { select(w, "F"); });
+            QTimer::singleShot(0, w.Command2, &QPushButton::click);
+        }
+        if (platform.openedDevices.size() == 2 && readsAtSecondStart == 0)
+            readsAtSecondStart = readCount;
+    };
+    w.Command2->click();
+    QApplication::processEvents(); // the deferred run
+    // The first scan read five sectors of E and stopped; then F was scanned whole.
+    EXPECT_EQ(platform.openedDevices, (std::vector<std::string>{"\\\\.\\E:", "\\\\.\\F:"}));
+    EXPECT_EQ(readsAtSecondStart, 5u);
+    EXPECT_EQ(platform.sectorsRead.size(), 5u + 8u);
+    EXPECT_EQ(platform.openDeviceHandles, 0);
+    EXPECT_TRUE(w.Command2->isEnabled());
+    EXPECT_FALSE(w.Command3->isEnabled());
+}
+
 TEST_F(Form2Fixture, StopBeforeTheFirstPassReadsNothing)
 {
     volumeDrive(volumeWithStream());
