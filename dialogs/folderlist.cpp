@@ -1,5 +1,7 @@
 #include "dialogs/folderlist.h"
 
+#include <algorithm>
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -45,8 +47,12 @@ std::optional<std::vector<FolderEntry>> folderEntries(const QString& folder)
     }
 
     const int childDepth = int(entries.size());
-    const QStringList children =
-        QDir(open).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
+    // Sorted here rather than by QDir, whose case-blind order depends on the locale.
+    QStringList children = QDir(open).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::NoSort);
+    std::sort(children.begin(), children.end(), [](const QString& a, const QString& b) {
+        const int blind = QString::compare(a, b, Qt::CaseInsensitive);
+        return blind != 0 ? blind < 0 : a < b;
+    });
     for (const QString& name : children)
         entries.push_back({childPath(open, name), name, childDepth, false});
     return entries;

@@ -145,7 +145,8 @@ TEST(DriveDiscovery, TypeCodesFollowTheKindOfDevice)
         .add({.name = "ramoops", .major = 250, .bus = kVirtual}); // not a RAM disk name
 
     std::map<std::string, int> types;
-    for (const auto& d : sys.platform().table())
+    const auto platform = sys.platform(); // the table lives as long as its platform
+    for (const auto& d : platform.table())
         types[d.sysfsName] = d.typeCode;
     EXPECT_EQ(types, (std::map<std::string, int>{{"sr0", 4},
                                                  {"sdh", 4},
