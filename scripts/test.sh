@@ -15,7 +15,7 @@ ctest --preset default -j "$jobs"
 echo "== Build and test under sanitizers =="
 cmake --preset sanitize >/dev/null
 cmake --build --preset sanitize -j "$jobs"
-ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=0}" ctest --preset sanitize -j "$jobs"
+ctest --preset sanitize -j "$jobs"
 
 if [ -x scripts/fuzz.sh ]; then
   echo "== Short fuzz of the carver =="
