@@ -109,7 +109,8 @@ jpg y 20000000 \xff\xd8\xff\xe1 \xff\xd9
 jpg y 20000000 \xff\xd8\xff\xdb \xff\xd9
 CONF
 
-TOOLS=(cat velo-carve photorec recoverjpeg foremost scalpel)
+# velo-carve-dry carves without writing: the cost of reading and carving alone.
+TOOLS=(cat velo-carve-dry velo-carve photorec recoverjpeg foremost scalpel)
 
 # Runs tool $1 writing into $2 (which does not exist yet).
 run_tool() {
@@ -117,6 +118,7 @@ run_tool() {
     case $1 in
     cat) cat "$IMAGE" > /dev/null ;;
     velo-carve) "$VELO" -q "$IMAGE" "$out" ;;
+    velo-carve-dry) "$VELO" -q --dry-run "$IMAGE" "$out" ;;
     photorec)
         mkdir -p "$out"
         (cd "$out" && photorec /log /d "$out/recup" /cmd "$IMAGE" \
@@ -130,7 +132,7 @@ run_tool() {
 version_of() {
     case $1 in
     cat) echo "coreutils $(dpkg-query -W -f '${Version}' coreutils)" ;;
-    velo-carve) "$VELO" --version ;;
+    velo-carve | velo-carve-dry) "$VELO" --version ;;
     photorec) echo "PhotoRec (testdisk $(dpkg-query -W -f '${Version}' testdisk))" ;;
     *) echo "$1 $(dpkg-query -W -f '${Version}' "$1")" ;;
     esac
@@ -140,6 +142,7 @@ command_of() {
     case $1 in
     cat) echo 'cat IMAGE > /dev/null' ;;
     velo-carve) echo 'velo-carve -q IMAGE OUT' ;;
+    velo-carve-dry) echo 'velo-carve -q --dry-run IMAGE OUT' ;;
     photorec) echo 'photorec /log /d OUT/recup /cmd IMAGE fileopt,everything,disable,jpg,enable,wholespace,search' ;;
     recoverjpeg) echo 'recoverjpeg -q -o OUT IMAGE' ;;
     foremost) echo 'foremost -Q -t jpg -i IMAGE -o OUT' ;;
@@ -170,6 +173,7 @@ score() {
 log "warming the page cache"
 cat "$IMAGE" > /dev/null; cat "$IMAGE" > /dev/null
 declare -A TIMES SCORE FILES
+LOAD_BEFORE=$(cut -d' ' -f1-3 /proc/loadavg)
 for ((r = 0; r < ROUNDS; r++)); do
     n=${#TOOLS[@]}
     for ((k = 0; k < n; k++)); do
@@ -183,7 +187,7 @@ for ((r = 0; r < ROUNDS; r++)); do
         t=$(echo "$end - $start" | bc -l)
         TIMES[$tool]="${TIMES[$tool]:-} $t"
         log "round $((r + 1)) $tool: ${t}s"
-        if [[ $tool != cat && -z ${SCORE[$tool]:-} ]]; then
+        if [[ $tool != cat && $tool != velo-carve-dry && -z ${SCORE[$tool]:-} ]]; then
             FILES[$tool]=$(find "$out" -type f -iname '*.jp*g' | wc -l)
             SCORE[$tool]=$(score "$out")
             log "  $tool: ${FILES[$tool]} files, score ${SCORE[$tool]} of $PLACED"
@@ -192,6 +196,7 @@ for ((r = 0; r < ROUNDS; r++)); do
     done
 done
 
+LOAD_AFTER=$(cut -d' ' -f1-3 /proc/loadavg)
 median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{a[NR] = $1} END {print (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2}'; }
 declare -A MED
 for tool in "${TOOLS[@]}"; do MED[$tool]=$(echo "${TIMES[$tool]}" | median); done
@@ -205,7 +210,9 @@ SECTION=$WORK/section.md
     echo "made with mtools, holding $PHOTO_ROUNDS copies of the $PHOTOS_PER_ROUND camera photos of the corpus ($PLACED photos),"
     echo "each followed by a small text file; the photos were then deleted. The image was in the"
     echo "page cache; each tool ran $ROUNDS times, in an order rotated each round, writing to the"
-    echo "same disk as the image. Machine: $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2 / 1048576}' /proc/meminfo), $(uname -sr)."
+    echo "same disk as the image. Machine: $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2 / 1048576}' /proc/meminfo), $(uname -sr),"
+    echo "shared with other work (load average $LOAD_BEFORE before the runs, $LOAD_AFTER after)."
+    echo "\`velo-carve-dry\` is velo-carve with \`--dry-run\`: reading and carving without writing files."
     echo
     echo "| tool | wall time (median) | MB/s | × velo-carve | × cat | JPEG files written | photos back byte for byte | photos back with identical pixels |"
     echo "| --- | ---: | ---: | ---: | ---: | ---: | ---: | ---: |"
@@ -214,7 +221,7 @@ SECTION=$WORK/section.md
         mbs=$(echo "$IMAGE_BYTES / $m / 1000000" | bc -l)
         rv=$(echo "$m / ${MED[velo-carve]}" | bc -l)
         rc=$(echo "$m / ${MED[cat]}" | bc -l)
-        if [[ $tool == cat ]]; then
+        if [[ $tool == cat || $tool == velo-carve-dry ]]; then
             printf '| %s | %.2f s | %.0f | %.2f | %.2f | – | – | – |\n' "$tool" "$m" "$mbs" "$rv" "$rc"
         else
             read -r b p <<< "${SCORE[$tool]}"
