@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# The window's scan against dd on the same cached card image, under a real X server.
+#   bench/window/run.sh [IMAGE]     (default: a 1 GiB image made from the test photos)
+# Needs root (losetup). Prints the figures for docs/BENCHMARKS.md.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+image="${1:-/tmp/velo-bench-1g.img}"
+bin="${BENCH_BUILD:-build/default}/bench/window/velo-scan-bench"
+cmake --build "${BENCH_BUILD:-build/default}" --target velo-scan-bench >/dev/null
+
+if [ ! -f "$image" ]; then
+  # Photos laid one after another at 4 KiB boundaries, with random filler between,
+  # repeated to 1 GiB: what a FAT32 card holds after its photos were deleted.
+  python3 - "$image" ../shared/corpus/camera <<'PY'
+import os, random, sys
+out, corpus = sys.argv[1], sys.argv[2]
+photos = [open(os.path.join(corpus, f), 'rb').read() for f in sorted(os.listdir(corpus)) if f.lower().endswith('.jpg')]
+rnd = random.Random(1)
+size = 1 << 30
+with open(out, 'wb') as f:
+    while f.tell() < size - (8 << 20):
+        p = photos[rnd.randrange(len(photos))]
+        f.write(p)
+        f.write(b'\0' * (-f.tell() % 4096))
+        f.write(rnd.randbytes(4096 * rnd.randrange(1, 8)))
+    f.truncate(size)
+PY
+fi
+cat "$image" > /dev/null
+loop=$(losetup -r -f --show "$image")
+out=$(mktemp -d)
+trap 'losetup -d "$loop"; rm -rf "$out"' EXIT
+cat "$loop" > /dev/null
+
+echo "== dd if=$loop of=/dev/null bs=512 =="
+for i in 1 2 3; do
+  /usr/bin/time -f "%e s" dd if="$loop" of=/dev/null bs=512 status=none 2>&1
+done
+echo "== velo-scan-bench $loop (xvfb-run) =="
+xvfb-run -a -s "-screen 0 1280x800x24" "$bin" "$loop" "$out" 3
+echo "files carved: $(ls "$out" | wc -l)"
