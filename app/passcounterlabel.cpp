@@ -2,16 +2,18 @@
 
 #include <QPainter>
 
-namespace velo {
+namespace velo
+{
 
-namespace {
+namespace
+{
 constexpr int kScreenFrameMs = 16;
 }
 
 PassCounterLabel::PassCounterLabel(QWidget* parent) : QWidget(parent)
 {
     lateRepaint_.setSingleShot(true);
-    lateRepaint_.setInterval(kScreenFrameMs);
+    lateRepaint_.setTimerType(Qt::PreciseTimer);
     connect(&lateRepaint_, &QTimer::timeout, this, [this] {
         sinceRepaint_.restart();
         update();
@@ -40,12 +42,15 @@ QString PassCounterLabel::text() const
 void PassCounterLabel::scheduleRepaint()
 {
     // One repaint now if a frame has passed since the last; otherwise one at the end of
-    // the frame, so the last number is always shown.
-    if (!sinceRepaint_.isValid() || sinceRepaint_.elapsed() >= kScreenFrameMs) {
+    // the frame, which shows whatever number is latest by then. Never two in one frame.
+    if (lateRepaint_.isActive())
+        return;
+    const qint64 sinceMs = sinceRepaint_.isValid() ? sinceRepaint_.elapsed() : kScreenFrameMs;
+    if (sinceMs >= kScreenFrameMs) {
         sinceRepaint_.restart();
         update();
-    } else if (!lateRepaint_.isActive()) {
-        lateRepaint_.start();
+    } else {
+        lateRepaint_.start(int(kScreenFrameMs - sinceMs));
     }
 }
 

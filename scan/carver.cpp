@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
-namespace velo {
+namespace velo
+{
 
-namespace {
+namespace
+{
 constexpr std::size_t kEndWindowBytes = 11; // the zero after FF D9 and ten more
 
 bool startsStream(std::span<const std::uint8_t> s)
@@ -61,25 +63,26 @@ std::size_t Carver::findEnd(std::span<const std::uint8_t> s) const
 {
     // The marker may straddle the sector boundary: FF D9 at the end of the last sector,
     // or FF there and D9 at position 0.
-    if (!s.empty() && s[0] == 0x00 && secondPrevious_ == 0xFF &&
-        previous_ == 0xD9 && windowIsZero(s, 0))
+    if (!s.empty() && s[0] == 0x00 && secondPrevious_ == 0xFF && previous_ == 0xD9 &&
+        windowIsZero(s, 0))
         return 0;
-    if (s.size() >= 2 && s[1] == 0x00 && s[0] == 0xD9 && previous_ == 0xFF &&
-        windowIsZero(s, 1))
+    if (s.size() >= 2 && s[1] == 0x00 && s[0] == 0xD9 && previous_ == 0xFF && windowIsZero(s, 1))
         return 1;
-    // Inside the sector: every FF D9 00 is a candidate.
-    static constexpr std::uint8_t marker[] = {0xFF, 0xD9, 0x00};
+    // Inside the sector: every D9 with FF before it and 00 after it is a candidate.
+    // D9 is rare in photo data, so memchr skips most of a sector at memory speed.
+    if (s.size() < 3)
+        return s.size();
     const std::uint8_t* const base = s.data();
-    std::size_t searchFrom = 0;
-    while (searchFrom + 3 <= s.size()) {
-        const void* hit =
-            memmem(base + searchFrom, s.size() - searchFrom, marker, sizeof marker);
-        if (!hit)
+    const std::uint8_t* const last = base + s.size() - 1; // a D9 here has its zero beyond
+    for (const std::uint8_t* at = base + 1; at < last;) {
+        const auto* d9 =
+            static_cast<const std::uint8_t*>(std::memchr(at, 0xD9, std::size_t(last - at)));
+        if (!d9)
             break;
-        const std::size_t zeroAt = std::size_t(static_cast<const std::uint8_t*>(hit) - base) + 2;
-        if (windowIsZero(s, zeroAt))
+        const std::size_t zeroAt = std::size_t(d9 - base) + 1;
+        if (d9[-1] == 0xFF && d9[1] == 0x00 && windowIsZero(s, zeroAt))
             return zeroAt;
-        searchFrom = zeroAt + 1; // the next FF can be no earlier than here
+        at = d9 + 1;
     }
     return s.size();
 }
