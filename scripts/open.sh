@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake --preset default >/dev/null
-cmake --build --preset default --target velo-recovery
+cmake --build --preset default --target velo-recovery velo-carve
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
   exec build/default/app/velo-recovery "$@"
 fi
