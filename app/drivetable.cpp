@@ -2,7 +2,8 @@
 
 #include "app/module1.h"
 
-namespace velo {
+namespace velo
+{
 
 int IsWin9x(Platform& platform)
 {
@@ -12,13 +13,20 @@ int IsWin9x(Platform& platform)
 std::optional<std::string> driveTypeName(int typeCode)
 {
     switch (typeCode) {
-    case 0: return "不明";
-    case 1: return "リムーバブルディスク";
-    case 2: return "ハードディスク";
-    case 3: return "ネットワークドライブ";
-    case 4: return "CD-ROM";
-    case 5: return "RAMディスク";
-    default: return std::nullopt;
+    case 0:
+        return "不明";
+    case 1:
+        return "リムーバブルディスク";
+    case 2:
+        return "ハードディスク";
+    case 3:
+        return "ネットワークドライブ";
+    case 4:
+        return "CD-ROM";
+    case 5:
+        return "RAMディスク";
+    default:
+        return std::nullopt;
     }
 }
 

@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-namespace velo {
+namespace velo
+{
 
 // The type column's text for a drive-type code; nothing for codes outside 0 to 5.
 std::optional<std::string> driveTypeName(int typeCode);

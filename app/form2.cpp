@@ -25,22 +25,45 @@
 
 #include <exception>
 
-namespace velo {
+namespace velo
+{
 
 using look::Face;
 using look::twipsRect;
 using look::twipsToPixels;
 
-namespace {
+namespace
+{
 
 // The window's fonts, by the keys the layout uses.
-QFont F1() { return look::windowFont(Face::PGothic, 15.75, true); }
-QFont F2() { return look::windowFont(Face::PGothic, 14.25, true); }
-QFont F3() { return look::windowFont(Face::PGothic, 12, false); }
-QFont F4() { return look::windowFont(Face::PGothic, 11.25, false); }
-QFont F5() { return look::windowFont(Face::PGothic, 24, false); }
-QFont F6() { return look::windowFont(Face::PMincho, 15.75, true); }
-QFont F7() { return look::windowFont(Face::PGothic, 12, true); }
+QFont F1()
+{
+    return look::windowFont(Face::PGothic, 15.75, true);
+}
+QFont F2()
+{
+    return look::windowFont(Face::PGothic, 14.25, true);
+}
+QFont F3()
+{
+    return look::windowFont(Face::PGothic, 12, false);
+}
+QFont F4()
+{
+    return look::windowFont(Face::PGothic, 11.25, false);
+}
+QFont F5()
+{
+    return look::windowFont(Face::PGothic, 24, false);
+}
+QFont F6()
+{
+    return look::windowFont(Face::PMincho, 15.75, true);
+}
+QFont F7()
+{
+    return look::windowFont(Face::PGothic, 12, true);
+}
 
 // Sectors are at most a few KiB; a larger "sector size" can only be a damaged field.
 constexpr std::int64_t kLargestSectorBytes = std::int64_t(64) << 20;
@@ -71,8 +94,7 @@ QPushButton* button(QWidget* parent, const char* name, QRect geometry, const QSt
 }
 
 // A failing start-up step is abandoned and the next one runs.
-template <typename Step>
-void skipOnFailure(Step step)
+template <typename Step> void skipOnFailure(Step step)
 {
     try {
         step();
@@ -80,7 +102,10 @@ void skipOnFailure(Step step)
     }
 }
 
-QString fromStd(const std::string& text) { return QString::fromStdString(text); }
+QString fromStd(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
 
 } // namespace
 
@@ -117,8 +142,8 @@ void Form2::createControls()
     ListView1->setPalette(QApplication::palette(ListView1)); // the system's window colours
     connect(ListView1, &QTreeWidget::itemClicked, this, &Form2::ListView1_ItemClick);
 
-    Label19 = label(this, "Label19", twipsRect(60, 570, 975, 345), QStringLiteral("Label19"),
-                    font());
+    Label19 =
+        label(this, "Label19", twipsRect(60, 570, 975, 345), QStringLiteral("Label19"), font());
     Label19->setVisible(false);
 
     Label21 = label(this, "Label21", twipsRect(120, 3480, 1845, 345),
@@ -144,8 +169,8 @@ void Form2::createGrid()
 {
     // Two columns of white cells, captions on the left, values on the right.
     auto cell = [this](const char* name, int top, bool caption, const QString& text) {
-        const QRect geometry = caption ? twipsRect(6420, top, 2895, 315)
-                                       : twipsRect(9330, top, 1875, 315);
+        const QRect geometry =
+            caption ? twipsRect(6420, top, 2895, 315) : twipsRect(9330, top, 1875, 315);
         QLabel* c = label(this, name, geometry, text, F3());
         c->setFrameShape(QFrame::Box);
         c->setLineWidth(1);
@@ -186,7 +211,8 @@ void Form2::createProgressPanel()
 
     Label16 = label(Picture1, "Label16", twipsRect(210, 270, 2175, 435),
                     QStringLiteral("作  成  中"), F5());
-    Label17 = place(new PassCounterLabel(Picture1), "Label17", twipsRect(2490, 120, 1605, 375), F1());
+    Label17 =
+        place(new PassCounterLabel(Picture1), "Label17", twipsRect(2490, 120, 1605, 375), F1());
     Line1 = new SlantedLine(QPoint(twipsToPixels(3540), twipsToPixels(780)),
                             QPoint(twipsToPixels(4620), twipsToPixels(120)), Picture1);
     Line1->setObjectName(QStringLiteral("Line1"));

@@ -17,7 +17,8 @@ class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
 
-namespace velo {
+namespace velo
+{
 
 class PassCounterLabel;
 class SlantedLine;
@@ -25,7 +26,8 @@ class SlantedLine;
 // The main window: the drive list, the geometry grid, the progress panel, the save
 // folder and the four commands. Its controls are also the program's state: the selected
 // drive, its geometry and the save folder live only as their texts.
-class Form2 : public QWidget, private ScanHost {
+class Form2 : public QWidget, private ScanHost
+{
     Q_OBJECT
 public:
     explicit Form2(Platform& platform, QWidget* parent = nullptr);

@@ -9,7 +9,8 @@
 #include <QScreen>
 #include <QWidget>
 
-namespace velo::look {
+namespace velo::look
+{
 
 int twipsToPixels(int twips)
 {

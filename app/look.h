@@ -8,7 +8,8 @@
 class QPushButton;
 class QWidget;
 
-namespace velo::look {
+namespace velo::look
+{
 
 // Both windows share one look: a pale green ground, lavender buttons, one icon.
 inline const QColor kWindowBackground{192, 255, 192};

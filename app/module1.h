@@ -2,7 +2,8 @@
 
 #include "platform/platform.h"
 
-namespace velo {
+namespace velo
+{
 
 // Program-wide, written only at start-up: 1 on the 95/98/Me family, whose raw sectors
 // come through the VWIN32 service; 0 everywhere else.

@@ -4,12 +4,14 @@
 #include <QTimer>
 #include <QWidget>
 
-namespace velo {
+namespace velo
+{
 
 // A label for the scan's pass counter. It takes a new number every pass, millions of
 // times a second, but repaints at most at screen rate: a repaint per pass would cost
 // far more than reading the sector. text() always gives the latest number.
-class PassCounterLabel : public QWidget {
+class PassCounterLabel : public QWidget
+{
     Q_OBJECT
 public:
     explicit PassCounterLabel(QWidget* parent = nullptr);

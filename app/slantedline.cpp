@@ -2,7 +2,8 @@
 
 #include <QPainter>
 
-namespace velo {
+namespace velo
+{
 
 SlantedLine::SlantedLine(QPoint from, QPoint to, QWidget* parent)
     : QWidget(parent), from_(from), to_(to)

@@ -3,11 +3,13 @@
 #include <QPoint>
 #include <QWidget>
 
-namespace velo {
+namespace velo
+{
 
 // A straight line between two points of its parent, drawn in the default pen. It covers
 // the line's bounding box and lets clicks through.
-class SlantedLine : public QWidget {
+class SlantedLine : public QWidget
+{
 public:
     SlantedLine(QPoint from, QPoint to, QWidget* parent);
     QPoint from() const { return from_; }

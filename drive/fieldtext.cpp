@@ -2,7 +2,8 @@
 
 #include <limits>
 
-namespace velo {
+namespace velo
+{
 
 std::string fieldText(__int128 number)
 {

@@ -4,7 +4,8 @@
 #include <string>
 #include <string_view>
 
-namespace velo {
+namespace velo
+{
 
 // Display fields carry numbers as text: the geometry writes " 512", the scan reads 512
 // back. These two functions are the only place either direction is done.

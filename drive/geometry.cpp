@@ -2,9 +2,11 @@
 
 #include "drive/fieldtext.h"
 
-namespace velo {
+namespace velo
+{
 
-std::array<std::string, GeometryFieldCount - 1> geometryTexts(const std::optional<DiskFreeSpace>& space)
+std::array<std::string, GeometryFieldCount - 1>
+geometryTexts(const std::optional<DiskFreeSpace>& space)
 {
     const DiskFreeSpace g = space.value_or(DiskFreeSpace{});
     // 128-bit products: three 64-bit values can outgrow 64 bits, and the totals are
@@ -21,7 +23,8 @@ std::array<std::string, GeometryFieldCount - 1> geometryTexts(const std::optiona
 std::string totalSectorsText(const std::string& totalClustersField,
                              const std::string& sectorsPerClusterField)
 {
-    return fieldText(__int128(fieldNumber(totalClustersField)) * fieldNumber(sectorsPerClusterField));
+    return fieldText(__int128(fieldNumber(totalClustersField)) *
+                     fieldNumber(sectorsPerClusterField));
 }
 
 std::string rootPath(const std::string& driveLetter, char separator)

@@ -2,16 +2,19 @@
 
 #include "drive/registerblock.h"
 
-namespace velo {
+namespace velo
+{
 
-namespace {
+namespace
+{
 
 constexpr std::uint32_t kVwin32AbsoluteDiskRead = 2; // INT 25h
 
 // 95/98/Me: every read is a device-control call to VWIN32 with a register block that
 // names drive, sector and buffer. The starting sector is set to the pass number after
 // each read, failed or not, so pass i always asks for sector i − 1.
-class Vwin32Volume : public RawVolume {
+class Vwin32Volume : public RawVolume
+{
 public:
     Vwin32Volume(std::unique_ptr<DeviceHandle> device, const std::string& driveLetter,
                  std::span<std::uint8_t> sectorBuffer)
@@ -29,8 +32,8 @@ public:
         const auto request = registers_.bytes();
         std::array<std::uint8_t, RegisterBlock::kBytes> returned{};
         std::uint32_t transferred = 0;
-        const bool ok = device_->control(kVwin32AbsoluteDiskRead, request, returned,
-                                         transferred, buffer_);
+        const bool ok =
+            device_->control(kVwin32AbsoluteDiskRead, request, returned, transferred, buffer_);
         // The service numbers sectors in 32 bits; beyond that the number wraps.
         registers_.edx = std::uint32_t(passNumber);
         if (!ok)
@@ -46,7 +49,8 @@ private:
 
 // NT family and Linux: the volume device read sequentially, S bytes per call, never
 // positioned.
-class VolumeDevice : public RawVolume {
+class VolumeDevice : public RawVolume
+{
 public:
     explicit VolumeDevice(std::unique_ptr<DeviceHandle> device) : device_(std::move(device)) {}
 

@@ -8,11 +8,13 @@
 #include <span>
 #include <string>
 
-namespace velo {
+namespace velo
+{
 
 // A volume opened for raw reading, one sector per call from sector 0 on. Destroying it
 // releases the device.
-class RawVolume {
+class RawVolume
+{
 public:
     virtual ~RawVolume() = default;
 

@@ -2,7 +2,8 @@
 
 #include <cctype>
 
-namespace velo {
+namespace velo
+{
 
 std::array<std::uint8_t, RegisterBlock::kBytes> RegisterBlock::bytes() const
 {

@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-namespace velo {
+namespace velo
+{
 
 // Platform identifiers as the operating system's version query reports them.
 inline constexpr std::uint32_t kPlatformWin9x = 1; // Windows 95/98/Me family
@@ -29,7 +30,8 @@ struct DiskFreeSpace {
 };
 
 // An open device, the thing raw reads come from.
-class DeviceHandle {
+class DeviceHandle
+{
 public:
     virtual ~DeviceHandle() = default;
 
@@ -49,7 +51,8 @@ public:
 
 // A file being written from its first byte. Once a write has failed the file accepts
 // nothing more, so it always holds an exact prefix of what was handed to it.
-class OutputFile {
+class OutputFile
+{
 public:
     virtual ~OutputFile() = default;
     virtual bool write(std::span<const std::uint8_t> bytes) = 0;
@@ -57,7 +60,8 @@ public:
 };
 
 // The services of the operating system that the program uses, and nothing else.
-class Platform {
+class Platform
+{
 public:
     virtual ~Platform() = default;
 

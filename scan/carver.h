@@ -3,7 +3,8 @@
 #include <cstdint>
 #include <span>
 
-namespace velo {
+namespace velo
+{
 
 // Why a carved file was closed.
 enum class CloseReason {
@@ -14,7 +15,8 @@ enum class CloseReason {
 };
 
 // Where the carver's decisions go: open file N, append bytes to it, close it.
-class CarveEvents {
+class CarveEvents
+{
 public:
     virtual ~CarveEvents() = default;
     virtual void openFile(std::uint64_t fileNumber) = 0;
@@ -30,7 +32,8 @@ public:
 // with the FF D9 and the zero is not written. Bytes past the sector's end count as zero
 // in that test. The two-byte history that finds FF D9 runs on across sectors and files.
 // Files are numbered from 1, and the number goes up at every close.
-class Carver {
+class Carver
+{
 public:
     explicit Carver(CarveEvents& events) : events_(events) {}
 

@@ -2,7 +2,8 @@
 
 #include <cstdio>
 
-namespace velo {
+namespace velo
+{
 
 std::string outputFileName(const std::string& saveFolder, std::uint64_t fileNumber)
 {

@@ -3,7 +3,8 @@
 #include <cstdint>
 #include <string>
 
-namespace velo {
+namespace velo
+{
 
 // The save folder (which ends in a separator), "DD", the file number with at least
 // three digits, ".JPG": 1 gives DD001.JPG, 1000 gives DD1000.JPG.

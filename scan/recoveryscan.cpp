@@ -4,13 +4,16 @@
 #include "scan/outputname.h"
 #include "scan/stopflag.h"
 
-namespace velo {
+namespace velo
+{
 
-namespace {
+namespace
+{
 
 // Carved bytes go to files in the output slot. A file that could not be created leaves
 // the slot empty and its bytes go nowhere, but its number is used up all the same.
-class SlotFiles : public CarveEvents {
+class SlotFiles : public CarveEvents
+{
 public:
     SlotFiles(Platform& platform, ScanHost& host, std::unique_ptr<OutputFile>& slot)
         : platform_(platform), host_(host), slot_(slot)

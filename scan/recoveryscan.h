@@ -8,10 +8,12 @@
 #include <string>
 #include <vector>
 
-namespace velo {
+namespace velo
+{
 
 // What the scan needs from the window it runs in.
-class ScanHost {
+class ScanHost
+{
 public:
     virtual ~ScanHost() = default;
     virtual void showPass(std::uint64_t passNumber) = 0; // the progress counter

@@ -2,7 +2,8 @@
 
 #include <csignal>
 
-namespace velo {
+namespace velo
+{
 
 // Program-wide: the scan clears it when it starts, the stop command sets it to 1, and
 // the scan looks at it once per pass, before the read. A signal handler may set it too.

@@ -4,9 +4,11 @@
 #include <cctype>
 #include <cstring>
 
-namespace velo {
+namespace velo
+{
 
-namespace {
+namespace
+{
 std::string upper(std::string text)
 {
     for (char& c : text)
@@ -30,7 +32,8 @@ std::uint32_t le32(std::span<const std::uint8_t> bytes, std::size_t at)
 } // namespace
 
 // A drive's volume opened as "\\.\X:": sequential reads from byte 0.
-class FakeVolumeHandle : public DeviceHandle {
+class FakeVolumeHandle : public DeviceHandle
+{
 public:
     FakeVolumeHandle(FakePlatform& platform, std::string letter)
         : platform_(platform), letter_(std::move(letter))
@@ -63,7 +66,8 @@ private:
 // the register block names the drive (EAX, A = 0), the first sector (EDX), the sector
 // count (ECX) and the buffer (EBX). A 32-bit EBX cannot hold a 64-bit address, so the
 // caller's buffer travels beside the block and EBX must hold its low 32 bits.
-class FakeVwin32Handle : public DeviceHandle {
+class FakeVwin32Handle : public DeviceHandle
+{
 public:
     explicit FakeVwin32Handle(FakePlatform& platform) : platform_(platform)
     {
@@ -95,9 +99,9 @@ public:
         if (byteCount > callerMemory.size())
             return false;
         std::uint32_t transferred = 0;
-        const bool ok = platform_.readSector(*drive, std::uint64_t(edx) * drive->sectorBytes,
-                                             callerMemory.data(), std::uint32_t(byteCount),
-                                             transferred);
+        const bool ok =
+            platform_.readSector(*drive, std::uint64_t(edx) * drive->sectorBytes,
+                                 callerMemory.data(), std::uint32_t(byteCount), transferred);
         std::copy(input.begin(), input.end(), output.begin());
         bytesReturned = 28;
         return ok;
@@ -107,7 +111,8 @@ private:
     FakePlatform& platform_;
 };
 
-class FakeOutputFile : public OutputFile {
+class FakeOutputFile : public OutputFile
+{
 public:
     FakeOutputFile(FakePlatform& platform, std::string path)
         : platform_(platform), path_(std::move(path))
@@ -239,7 +244,8 @@ bool FakePlatform::readSector(FakeDrive& drive, std::uint64_t byteOffset, std::u
     if (drive.vanishAfterReads && readNumber >= *drive.vanishAfterReads)
         return false;
     const std::uint64_t first = byteOffset / sectorBytes;
-    const std::uint64_t last = (byteOffset + std::max<std::uint32_t>(byteCount, 1) - 1) / sectorBytes;
+    const std::uint64_t last =
+        (byteOffset + std::max<std::uint32_t>(byteCount, 1) - 1) / sectorBytes;
     for (std::uint64_t s : drive.unreadableSectors)
         if (s >= first && s <= last)
             return false;

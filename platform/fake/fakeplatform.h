@@ -11,7 +11,8 @@
 #include <string>
 #include <vector>
 
-namespace velo {
+namespace velo
+{
 
 // One drive of the fake machine: what the drive list shows, what the free-space query
 // answers, and a volume of bytes behind it with hooks that break reads on purpose.
@@ -23,15 +24,16 @@ struct FakeDrive {
     bool canOpen = true;                    // false: opening its device fails
 
     std::vector<std::uint8_t> volumeBytes;
-    std::uint32_t sectorBytes = 512; // what the VWIN32 device transfers per sector
-    std::set<std::uint64_t> unreadableSectors; // reads covering these fail
+    std::uint32_t sectorBytes = 512;               // what the VWIN32 device transfers per sector
+    std::set<std::uint64_t> unreadableSectors;     // reads covering these fail
     std::optional<std::uint64_t> vanishAfterReads; // every read after this many fails
     std::optional<std::uint32_t> shortReadBytes;   // successful reads transfer this much at most
 };
 
 // An in-memory machine for tests: drives, a VWIN32 device for the 95/98/Me path, and a
 // file system for output with its own faults. Everything done to it is recorded.
-class FakePlatform : public Platform {
+class FakePlatform : public Platform
+{
 public:
     std::uint32_t platformId = kPlatformNt;
     std::vector<FakeDrive> driveList;

@@ -17,8 +17,10 @@
 #include <fstream>
 #include <iterator>
 
-namespace velo {
-namespace {
+namespace velo
+{
+namespace
+{
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
@@ -75,7 +77,8 @@ TEST(CardImage, DeletedPhotosComeBackThroughTheWindow)
     platform.folders.insert("/save");
 
     Form2 window(platform);
-    emit window.ListView1->itemClicked(window.ListView1->findItems("F", Qt::MatchExactly).front(), 0);
+    emit window.ListView1->itemClicked(window.ListView1->findItems("F", Qt::MatchExactly).front(),
+                                       0);
     window.Text1->setText("/save/");
     window.Command2->click();
 
@@ -83,11 +86,13 @@ TEST(CardImage, DeletedPhotosComeBackThroughTheWindow)
     testing::NaiveCarve model;
     const Bytes& bytes = drive.volumeBytes;
     for (std::size_t at = 0; at + 512 <= bytes.size(); at += 512)
-        model.sector(Bytes(bytes.begin() + std::ptrdiff_t(at), bytes.begin() + std::ptrdiff_t(at + 512)));
+        model.sector(
+            Bytes(bytes.begin() + std::ptrdiff_t(at), bytes.begin() + std::ptrdiff_t(at + 512)));
     ASSERT_EQ(platform.files.size(), model.files.size());
     for (const auto& [number, content] : model.files) {
         char name[32];
-        std::snprintf(name, sizeof name, "/save/DD%03llu.JPG", static_cast<unsigned long long>(number));
+        std::snprintf(name, sizeof name, "/save/DD%03llu.JPG",
+                      static_cast<unsigned long long>(number));
         EXPECT_EQ(platform.files.at(name), content) << name;
     }
 
@@ -99,7 +104,8 @@ TEST(CardImage, DeletedPhotosComeBackThroughTheWindow)
         bool found = false;
         for (const auto& [path, content] : platform.files) {
             whole += content == photo;
-            found = found || startsWith(content, photo) || (content.size() >= 512 && startsWith(photo, content));
+            found = found || startsWith(content, photo) ||
+                    (content.size() >= 512 && startsWith(photo, content));
         }
         EXPECT_TRUE(found) << "a photo of " << photo.size() << " bytes did not come back";
     }

@@ -17,12 +17,17 @@
 
 #include <gtest/gtest.h>
 
-namespace velo {
-namespace {
+namespace velo
+{
+namespace
+{
 
 using Bytes = std::vector<std::uint8_t>;
 
-QString qs(const char* utf8) { return QString::fromUtf8(utf8); }
+QString qs(const char* utf8)
+{
+    return QString::fromUtf8(utf8);
+}
 
 struct Form2Fixture : ::testing::Test {
     FakePlatform platform;
@@ -124,15 +129,22 @@ TEST_F(Form2Fixture, ClickingARowSelectsItsDriveAndReplacesEveryGeometryField)
     select(w, "C");
     select(w, "C");
     EXPECT_EQ(w.Label14->text(), " 16000000");
-    EXPECT_EQ(std::count(platform.freeSpaceQueries.begin(), platform.freeSpaceQueries.end(), "C:/"), 3);
+    EXPECT_EQ(std::count(platform.freeSpaceQueries.begin(), platform.freeSpaceQueries.end(), "C:/"),
+              3);
 }
 
 TEST_F(Form2Fixture, PlatformFlagFollowsTheFamily)
 {
     platform.platformId = kPlatformWin9x;
-    { Form2 w(platform); EXPECT_EQ(platformFlag, 1); }
+    {
+        Form2 w(platform);
+        EXPECT_EQ(platformFlag, 1);
+    }
     platform.platformId = kPlatformNt;
-    { Form2 w(platform); EXPECT_EQ(platformFlag, 0); }
+    {
+        Form2 w(platform);
+        EXPECT_EQ(platformFlag, 0);
+    }
 }
 
 TEST_F(Form2Fixture, LayoutFollowsTheTwipsTable)
@@ -192,7 +204,8 @@ TEST_F(Form2Fixture, ScanCarvesIntoTheSaveFolderAndShowsItsProgress)
         if (readCount == 3) {
             EXPECT_TRUE(w.Picture1->isVisible());
             EXPECT_TRUE(w.Command3->isEnabled());
-            EXPECT_FALSE(w.Command1->isEnabled() || w.Command2->isEnabled() || w.Command4->isEnabled());
+            EXPECT_FALSE(w.Command1->isEnabled() || w.Command2->isEnabled() ||
+                         w.Command4->isEnabled());
             EXPECT_EQ(w.Label17->text(), "4");
             EXPECT_EQ(w.Label20->text(), " 64");
             checkedScanningState = true;
@@ -201,7 +214,8 @@ TEST_F(Form2Fixture, ScanCarvesIntoTheSaveFolderAndShowsItsProgress)
     w.Command2->click();
 
     EXPECT_TRUE(checkedScanningState);
-    EXPECT_EQ(platform.files.at("/save/DD001.JPG"), Bytes(v.begin() + 5 * 512, v.begin() + 7 * 512 + 100));
+    EXPECT_EQ(platform.files.at("/save/DD001.JPG"),
+              Bytes(v.begin() + 5 * 512, v.begin() + 7 * 512 + 100));
     EXPECT_EQ(platform.files.at("/save/DD002.JPG"), Bytes(v.begin() + 20 * 512, v.end()));
     EXPECT_EQ(platform.openOutputFiles, 0);
     EXPECT_EQ(platform.openDeviceHandles, 0);
@@ -230,7 +244,8 @@ TEST_F(Form2Fixture, StopClickedDuringAPassEndsTheScanBeforeTheNextRead)
     w.Command2->click();
 
     EXPECT_EQ(platform.sectorsRead.size(), 22u);
-    EXPECT_EQ(platform.files.at("/save/DD002.JPG"), Bytes(v.begin() + 20 * 512, v.begin() + 22 * 512));
+    EXPECT_EQ(platform.files.at("/save/DD002.JPG"),
+              Bytes(v.begin() + 20 * 512, v.begin() + 22 * 512));
     EXPECT_EQ(platform.openOutputFiles, 0);
     EXPECT_EQ(platform.openDeviceHandles, 0);
     EXPECT_EQ(stopFlag, 1);

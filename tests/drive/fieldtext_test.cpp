@@ -7,8 +7,10 @@
 
 #include <limits>
 
-namespace velo {
-namespace {
+namespace velo
+{
+namespace
+{
 
 TEST(FieldNumber, ReadsTheNumberATextBeginsWith)
 {

@@ -6,7 +6,8 @@
 #include <map>
 #include <vector>
 
-namespace velo::testing {
+namespace velo::testing
+{
 
 // Collects what a carver decides: the files by number and why each was closed.
 struct CarveRecorder : CarveEvents {

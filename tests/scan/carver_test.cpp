@@ -6,8 +6,10 @@
 
 #include <random>
 
-namespace velo {
-namespace {
+namespace velo
+{
+namespace
+{
 
 using testing::CarveRecorder;
 using Bytes = std::vector<std::uint8_t>;
@@ -21,7 +23,10 @@ Bytes sectorOf(std::size_t size, std::initializer_list<std::pair<std::size_t, st
     return s;
 }
 
-Bytes startSector(std::size_t size = 512) { return sectorOf(size, {{0, 0xFF}, {1, 0xD8}, {2, 0xFF}}); }
+Bytes startSector(std::size_t size = 512)
+{
+    return sectorOf(size, {{0, 0xFF}, {1, 0xD8}, {2, 0xFF}});
+}
 
 Bytes concat(std::initializer_list<Bytes> parts)
 {
@@ -74,8 +79,19 @@ TEST_F(CarverFixture, NonZeroByteInsideTheWindowIsNoEnd)
 {
     feed(startSector());
     // FF D9 00 then a 01 ten positions after the zero: still inside the window.
-    feed(sectorOf(512, {{100, 0xFF}, {101, 0xD9}, {102, 0}, {103, 0}, {104, 0}, {105, 0},
-                        {106, 0}, {107, 0}, {108, 0}, {109, 0}, {110, 0}, {111, 0}, {112, 0x01}}));
+    feed(sectorOf(512, {{100, 0xFF},
+                        {101, 0xD9},
+                        {102, 0},
+                        {103, 0},
+                        {104, 0},
+                        {105, 0},
+                        {106, 0},
+                        {107, 0},
+                        {108, 0},
+                        {109, 0},
+                        {110, 0},
+                        {111, 0},
+                        {112, 0x01}}));
     EXPECT_TRUE(carver.writing());
     EXPECT_EQ(events.files[1].size(), 1024u);
 }
@@ -153,8 +169,19 @@ TEST_F(CarverFixture, OddSectorSizesCarveOnlyTheBytesRead)
 {
     const Bytes start = sectorOf(21, {{0, 0xFF}, {1, 0xD8}, {2, 0xFF}});
     feed(start);
-    feed(sectorOf(21, {{5, 0xFF}, {6, 0xD9}, {7, 0}, {8, 0}, {9, 0}, {10, 0}, {11, 0}, {12, 0},
-                       {13, 0}, {14, 0}, {15, 0}, {16, 0}, {17, 0}}));
+    feed(sectorOf(21, {{5, 0xFF},
+                       {6, 0xD9},
+                       {7, 0},
+                       {8, 0},
+                       {9, 0},
+                       {10, 0},
+                       {11, 0},
+                       {12, 0},
+                       {13, 0},
+                       {14, 0},
+                       {15, 0},
+                       {16, 0},
+                       {17, 0}}));
     EXPECT_EQ(events.files[1].size(), 21u + 7u);
 }
 
@@ -164,7 +191,8 @@ TEST(CarverAgainstModel, RandomStreamsCarveTheSameFiles)
 {
     std::mt19937_64 random(20261207);
     for (int round = 0; round < 400; ++round) {
-        const std::size_t sectorBytes = std::vector<std::size_t>{1, 2, 3, 5, 16, 17, 64, 512}[random() % 8];
+        const std::size_t sectorBytes =
+            std::vector<std::size_t>{1, 2, 3, 5, 16, 17, 64, 512}[random() % 8];
         CarveRecorder events;
         Carver carver(events);
         testing::NaiveCarve model;
@@ -173,14 +201,19 @@ TEST(CarverAgainstModel, RandomStreamsCarveTheSameFiles)
             Bytes s(sectorBytes);
             for (auto& b : s) {
                 const auto r = random() % 10;
-                b = r < 5 ? 0x00 : r < 7 ? 0xFF : r < 8 ? 0xD9 : r < 9 ? 0xD8 : std::uint8_t(random());
+                b = r < 5   ? 0x00
+                    : r < 7 ? 0xFF
+                    : r < 8 ? 0xD9
+                    : r < 9 ? 0xD8
+                            : std::uint8_t(random());
             }
             if (random() % 3 == 0 && sectorBytes >= 3)
                 s[0] = 0xFF, s[1] = 0xD8, s[2] = 0xFF;
             carver.sector(s);
             model.sector(s);
         }
-        ASSERT_EQ(events.files, model.files) << "round " << round << ", sector size " << sectorBytes;
+        ASSERT_EQ(events.files, model.files)
+            << "round " << round << ", sector size " << sectorBytes;
         ASSERT_EQ(carver.writing(), model.writing);
         ASSERT_EQ(carver.fileCounter(), model.counter);
     }

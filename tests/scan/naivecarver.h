@@ -8,7 +8,8 @@
 #include <optional>
 #include <vector>
 
-namespace velo::testing {
+namespace velo::testing
+{
 
 struct NaiveCarve {
     std::map<std::uint64_t, std::vector<std::uint8_t>> files; // number → content

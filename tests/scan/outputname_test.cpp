@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
-namespace velo {
-namespace {
+namespace velo
+{
+namespace
+{
 
 TEST(OutputFileName, PadsToThreeDigitsAndNeverCuts)
 {

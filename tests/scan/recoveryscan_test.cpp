@@ -11,8 +11,10 @@
 #include <functional>
 #include <random>
 
-namespace velo {
-namespace {
+namespace velo
+{
+namespace
+{
 
 using Bytes = std::vector<std::uint8_t>;
 constexpr std::size_t kSector = 512;
@@ -144,7 +146,8 @@ TEST_F(ScanFixture, StopDuringTheEventStepReadsNothingMoreAndKeepsWhatWasCarved)
     };
     EXPECT_EQ(scan(0, 20), ScanEnd::Stopped);
     EXPECT_EQ(platform.sectorsRead.size(), 7u);
-    EXPECT_EQ(file("DD001.JPG"), Bytes(v.bytes.begin() + 3 * kSector, v.bytes.begin() + 7 * kSector));
+    EXPECT_EQ(file("DD001.JPG"),
+              Bytes(v.bytes.begin() + 3 * kSector, v.bytes.begin() + 7 * kSector));
 }
 
 TEST_F(ScanFixture, FileStillOpenAtTheEndIsClosedWithEverythingCarved)
@@ -262,7 +265,10 @@ TEST_F(ScanFixture, AgreesWithTheModelOnARandomVolume)
     std::mt19937_64 random(7);
     Bytes bytes(400 * kSector);
     for (auto& b : bytes)
-        b = random() % 3 == 0 ? 0 : std::uint8_t(random() % 4 == 0 ? 0xFF : random() % 3 == 0 ? 0xD9 : random());
+        b = random() % 3 == 0 ? 0
+                              : std::uint8_t(random() % 4 == 0   ? 0xFF
+                                             : random() % 3 == 0 ? 0xD9
+                                                                 : random());
     for (int s = 0; s < 400; s += 7)
         bytes[s * kSector] = 0xFF, bytes[s * kSector + 1] = 0xD8, bytes[s * kSector + 2] = 0xFF;
     FakeDrive& d = drive(bytes);
