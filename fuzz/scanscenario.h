@@ -10,6 +10,7 @@
 #include "platform/fake/fakeplatform.h"
 #include "scan/recoveryscan.h"
 #include "scan/stopflag.h"
+#include "tests/scan/scanhoststub.h"
 
 #include <cstdio>
 #include <functional>
@@ -49,19 +50,6 @@ inline ScanFaults decodeFaults(InputReader& in)
     return f;
 }
 
-struct ScanHostStub : ScanHost {
-    std::string folder = "/save/";
-    std::uint64_t pass = 0;
-    std::function<void(std::uint64_t)> duringEvents;
-    void showPass(std::uint64_t p) override { pass = p; }
-    void runPendingEvents() override
-    {
-        if (duringEvents)
-            duringEvents(pass);
-    }
-    std::string saveFolder() override { return folder; }
-};
-
 inline std::string outputPath(std::uint64_t number)
 {
     char name[40];
@@ -93,7 +81,7 @@ inline std::optional<std::string> scanDifference(const std::uint8_t* data, std::
             drive.unreadableSectors.insert(i);
 
     const std::int64_t total = std::int64_t(sc.sectorCount()) + faults.extraPasses;
-    ScanHostStub host;
+    testing::ScanHostStub host;
     std::vector<std::uint8_t> buffer(S + 1, 0);
     std::unique_ptr<OutputFile> slot;
     if (faults.stopAtPass)

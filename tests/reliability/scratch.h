@@ -6,6 +6,7 @@
 
 #include "scan/recoveryscan.h"
 #include "tests/scan/naivecarver.h"
+#include "tests/scan/scanhoststub.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -40,20 +41,7 @@ std::map<std::uint64_t, Bytes> modelFiles(const Volume& v, const std::vector<std
 std::vector<std::size_t> range(std::size_t first, std::size_t end,
                                std::set<std::size_t> except = {});
 
-// The window's part in a scan: the pass counter, the event step (where tests stop the
-// scan or change the save folder) and the save folder.
-struct TestHost : ScanHost {
-    std::string folder;
-    std::uint64_t pass = 0;
-    std::function<void(std::uint64_t)> duringEvents;
-    void showPass(std::uint64_t p) override { pass = p; }
-    void runPendingEvents() override
-    {
-        if (duringEvents)
-            duringEvents(pass);
-    }
-    std::string saveFolder() override { return folder; }
-};
+using TestHost = testing::ScanHostStub;
 
 // "DD001.JPG" and so on.
 std::string outputName(std::uint64_t number);

@@ -5,6 +5,7 @@
 #include "platform/fake/fakeplatform.h"
 #include "scan/stopflag.h"
 #include "tests/scan/naivecarver.h"
+#include "tests/scan/scanhoststub.h"
 
 #include <gtest/gtest.h>
 
@@ -18,20 +19,6 @@ namespace
 
 using Bytes = std::vector<std::uint8_t>;
 constexpr std::size_t kSector = 512;
-
-// A window stand-in: records the passes shown and can act during the event step.
-struct HostStub : ScanHost {
-    std::string folder = "/save/";
-    std::vector<std::uint64_t> shown;
-    std::function<void(std::uint64_t pass)> duringEvents;
-    void showPass(std::uint64_t pass) override { shown.push_back(pass); }
-    void runPendingEvents() override
-    {
-        if (duringEvents)
-            duringEvents(shown.back());
-    }
-    std::string saveFolder() override { return folder; }
-};
 
 // A volume of sectors: filler, a stream over sectors [first, last] ending in FF D9 and
 // eleven zeros inside sector last.
@@ -55,7 +42,7 @@ struct VolumeBuilder {
 
 struct ScanFixture : ::testing::Test {
     FakePlatform platform;
-    HostStub host;
+    testing::ScanHostStub host;
     std::vector<std::uint8_t> buffer = Bytes(kSector + 1, 0);
     std::unique_ptr<OutputFile> slot;
 
@@ -93,8 +80,8 @@ TEST_F(ScanFixture, CarvesStreamsIntoNumberedFilesAndMakesTheDatFolder)
     EXPECT_EQ(platform.files.size(), 2u);
     EXPECT_EQ(file("DD001.JPG"), v.carved(2, 4));
     EXPECT_EQ(file("DD002.JPG"), v.carved(9, 9, 40));
-    EXPECT_EQ(host.shown.size(), 20u);
-    EXPECT_EQ(host.shown.back(), 20u);
+    EXPECT_EQ(host.passesShown, 20u);
+    EXPECT_EQ(host.pass, 20u);
     EXPECT_EQ(platform.createdFolders, std::vector<std::string>{"/fake/program/DAT"});
     EXPECT_EQ(platform.openOutputFiles, 0);
 }
@@ -112,7 +99,7 @@ TEST_F(ScanFixture, ZeroOrNegativeTotalReadsNothing)
     for (std::int64_t total : {0, -5}) {
         EXPECT_EQ(scan(0, total), ScanEnd::Completed);
         EXPECT_TRUE(platform.sectorsRead.empty());
-        EXPECT_TRUE(host.shown.empty());
+        EXPECT_EQ(host.passesShown, 0u);
     }
 }
 
