@@ -377,6 +377,27 @@ TEST_F(Form2Fixture, ExitButtonEndsTheEventLoop)
     EXPECT_EQ(QApplication::exec(), 0);
 }
 
+TEST_F(Form2Fixture, DumpShowsTheLastSectorReadInPlaceOfTheSaveFolder)
+{
+    Bytes v(4 * 512, 0x41);
+    v[3 * 512] = 0x0A;
+    volumeDrive(v);
+    Form2 w(platform);
+    EXPECT_THROW(w.DUMP(), std::out_of_range); // no sector read yet
+    EXPECT_EQ(w.Text1->text(), "/opt/velo/");
+
+    select(w, "E");
+    w.Text1->setText("/save/");
+    w.Command2->click();
+    w.DUMP();
+    const QStringList lines = w.Text1->text().split("\r\n");
+    ASSERT_EQ(lines.size(), 33); // 32 lines, each ending in CR LF
+    EXPECT_EQ(lines[0], "000 0A 41 41 41 41 41 41 41 41 41 41 41 41 41 41 41  .AAAAAAAAAAAAAAA");
+    EXPECT_EQ(lines[31].left(4), "1F0 ");
+    EXPECT_EQ(w.Text1->font().family(), "Courier");
+    EXPECT_EQ(w.Text1->font().pointSizeF(), 8.0);
+}
+
 TEST(PassCounterLabel, TextFollowsEveryNumberEvenWhenRepaintsAreHeldBack)
 {
     PassCounterLabel label;
