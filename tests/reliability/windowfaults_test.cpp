@@ -87,8 +87,9 @@ TEST_F(WindowScan, DriveClicksDuringAScanChangeTheFieldsButNotTheScan)
             });
         if (read == 15)
             QTimer::singleShot(0, [&] { select(w, "G"); });
-        if (read >= 5) // the buffer handed to the device is still the scan's own
+        if (read >= 5) { // the buffer handed to the device is still the scan's own
             EXPECT_EQ(w.sectorBuffer()->size(), kSector + 1) << "read " << read;
+        }
     };
     w.Command2->click();
 
