@@ -43,40 +43,40 @@ Form1::Form1(Platform& platform, QLineEdit& text1, QWidget* parent)
     setFixedSize(look::twipsToPixels(5340), look::twipsToPixels(5400));
 
     // Created in focus order: Drive1, Dir1, Command1, Command2.
-    drive1_ = new QComboBox(this);
-    drive1_->setObjectName(QStringLiteral("Drive1"));
-    drive1_->setGeometry(look::twipsRect(360, 450, 4395, 360));
-    drive1_->setFont(look::windowFont(look::Face::PGothic, 12, false));
+    Drive1 = new QComboBox(this);
+    Drive1->setObjectName(QStringLiteral("Drive1"));
+    Drive1->setGeometry(look::twipsRect(360, 450, 4395, 360));
+    Drive1->setFont(look::windowFont(look::Face::PGothic, 12, false));
     for (const DriveInfo& drive : drives_)
-        drive1_->addItem(driveLabel(drive));
+        Drive1->addItem(driveLabel(drive));
 
-    dir1_ = new FolderListBox(this);
-    dir1_->setObjectName(QStringLiteral("Dir1"));
-    dir1_->setGeometry(look::twipsRect(360, 930, 4395, 2895));
-    dir1_->setFont(look::windowFont(look::Face::PGothic, 11.25, false));
+    Dir1 = new FolderListBox(this);
+    Dir1->setObjectName(QStringLiteral("Dir1"));
+    Dir1->setGeometry(look::twipsRect(360, 930, 4395, 2895));
+    Dir1->setFont(look::windowFont(look::Face::PGothic, 11.25, false));
 
-    command1_ = makeButton(this, "Command1", QStringLiteral("Ｏ　Ｋ"),
-                           look::twipsRect(570, 4350, 1695, 765));
-    command2_ = makeButton(this, "Command2", QStringLiteral("キャンセル"),
-                           look::twipsRect(2910, 4350, 1695, 765));
+    Command1 = makeButton(this, "Command1", QStringLiteral("Ｏ　Ｋ"),
+                          look::twipsRect(570, 4350, 1695, 765));
+    Command2 = makeButton(this, "Command2", QStringLiteral("キャンセル"),
+                          look::twipsRect(2910, 4350, 1695, 765));
 
-    QWidget::setTabOrder(drive1_, dir1_);
-    QWidget::setTabOrder(dir1_, command1_);
-    QWidget::setTabOrder(command1_, command2_);
+    QWidget::setTabOrder(Drive1, Dir1);
+    QWidget::setTabOrder(Dir1, Command1);
+    QWidget::setTabOrder(Command1, Command2);
 
     // Start where the process is, whatever the field held before. Should the current
     // folder have gone, its drive's root (or the file system root) stands in.
     const QString current = QDir::currentPath();
-    if (!dir1_->setPath(current)) {
+    if (!Dir1->setPath(current)) {
         const int drive = driveOfFolder(drives_, current);
-        if (drive < 0 || !dir1_->setPath(QString::fromStdString(drives_[drive].rootFolder)))
-            dir1_->setPath(QStringLiteral("/"));
+        if (drive < 0 || !Dir1->setPath(QString::fromStdString(drives_[drive].rootFolder)))
+            Dir1->setPath(QStringLiteral("/"));
     }
     showDriveOfOpenFolder();
 
-    connect(drive1_, &QComboBox::currentIndexChanged, this, &Form1::driveChanged);
-    connect(command1_, &QPushButton::clicked, this, &Form1::acceptFolder);
-    connect(command2_, &QPushButton::clicked, this, &QDialog::reject);
+    connect(Drive1, &QComboBox::currentIndexChanged, this, &Form1::driveChanged);
+    connect(Command1, &QPushButton::clicked, this, &Form1::acceptFolder);
+    connect(Command2, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void Form1::showFor(Platform& platform, QLineEdit& text1)
@@ -102,19 +102,19 @@ void Form1::driveChanged(int index)
     // A drive with nothing mounted, or whose root cannot be read, leaves the folder list
     // where it was; the drive list then goes back to match it.
     const std::string& root = drives_[std::size_t(index)].rootFolder;
-    if (root.empty() || !dir1_->setPath(QString::fromStdString(root)))
+    if (root.empty() || !Dir1->setPath(QString::fromStdString(root)))
         showDriveOfOpenFolder();
 }
 
 void Form1::showDriveOfOpenFolder()
 {
-    const QSignalBlocker quiet(drive1_);
-    drive1_->setCurrentIndex(driveOfFolder(drives_, dir1_->path()));
+    const QSignalBlocker quiet(Drive1);
+    Drive1->setCurrentIndex(driveOfFolder(drives_, Dir1->path()));
 }
 
 void Form1::acceptFolder()
 {
-    text1_.setText(dir1_->path());
+    text1_.setText(Dir1->path());
     // Read back what the field holds, and end it in exactly one separator: the root
     // folder already has one.
     const QString held = text1_.text();

@@ -43,10 +43,10 @@ private:
     Platform& platform_;
     QLineEdit& text1_;
     std::vector<DriveInfo> drives_;
-    QComboBox* drive1_;
-    FolderListBox* dir1_;
-    QPushButton* command1_;
-    QPushButton* command2_;
+    QComboBox* Drive1;
+    FolderListBox* Dir1;
+    QPushButton* Command1;
+    QPushButton* Command2;
 };
 
 } // namespace velo
