@@ -54,6 +54,13 @@ struct Form2Fixture : ::testing::Test {
         return e;
     }
 
+    // Drive E selected, carved files going to /save/.
+    void readyToScan(Form2& w)
+    {
+        select(w, "E");
+        w.Text1->setText("/save/");
+    }
+
     void select(Form2& w, const QString& letter)
     {
         const auto items = w.ListView1->findItems(letter, Qt::MatchExactly, 0);
@@ -197,8 +204,7 @@ TEST_F(Form2Fixture, ScanCarvesIntoTheSaveFolderAndShowsItsProgress)
     FakeDrive& e = volumeDrive(v);
     Form2 w(platform);
     w.show();
-    select(w, "E");
-    w.Text1->setText("/save/");
+    readyToScan(w);
     bool checkedScanningState = false;
     platform.beforeRead = [&](std::uint64_t readCount) {
         if (readCount == 3) {
@@ -235,8 +241,7 @@ TEST_F(Form2Fixture, StopClickedDuringAPassEndsTheScanBeforeTheNextRead)
     const Bytes v = volumeWithStream();
     volumeDrive(v);
     Form2 w(platform);
-    select(w, "E");
-    w.Text1->setText("/save/");
+    readyToScan(w);
     platform.beforeRead = [&](std::uint64_t readCount) {
         if (readCount == 21) // the click arrives in the next pass's event step
             QMetaObject::invokeMethod(w.Command3, "click", Qt::QueuedConnection);
@@ -263,8 +268,7 @@ TEST_F(Form2Fixture, RunClickedRightAfterStopStartsOnlyOnceTheStoppedScanHasRetu
     big.sectorBytes = 4096;
     big.freeSpace = DiskFreeSpace{1, 4096, 0, 8};
     Form2 w(platform);
-    select(w, "E");
-    w.Text1->setText("/save/");
+    readyToScan(w);
     std::uint64_t readsAtSecondStart = 0;
     platform.beforeRead = [&](std::uint64_t readCount) {
         if (readCount == 4) {
@@ -338,8 +342,7 @@ TEST_F(Form2Fixture, ClickOnTheDriveListDuringAScanDoesNotChangeTheScan)
     const Bytes v = volumeWithStream();
     volumeDrive(v);
     Form2 w(platform);
-    select(w, "E");
-    w.Text1->setText("/save/");
+    readyToScan(w);
     platform.beforeRead = [&](std::uint64_t readCount) {
         if (readCount == 2)
             QTimer::singleShot(0, [&] { select(w, "C"); });
@@ -357,8 +360,7 @@ TEST_F(Form2Fixture, ClosingTheWindowDuringAScanStopsIt)
     volumeDrive(volumeWithStream());
     Form2 w(platform);
     w.show();
-    select(w, "E");
-    w.Text1->setText("/save/");
+    readyToScan(w);
     platform.beforeRead = [&](std::uint64_t readCount) {
         if (readCount == 21)
             QTimer::singleShot(0, &w, &QWidget::close);
@@ -386,8 +388,7 @@ TEST_F(Form2Fixture, DumpShowsTheLastSectorReadInPlaceOfTheSaveFolder)
     EXPECT_THROW(w.DUMP(), std::out_of_range); // no sector read yet
     EXPECT_EQ(w.Text1->text(), "/opt/velo/");
 
-    select(w, "E");
-    w.Text1->setText("/save/");
+    readyToScan(w);
     w.Command2->click();
     w.DUMP();
     const QStringList lines = w.Text1->text().split("\r\n");

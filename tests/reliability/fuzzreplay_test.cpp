@@ -39,13 +39,19 @@ Bytes contentOf(const fs::path& path)
 
 const fs::path kFuzz = fs::path(VELO_SOURCE_DIR) / "fuzz";
 
+// The seeds of one fuzz target and every input it was once caught failing on.
+std::vector<fs::path> checkedInInputs(const std::string& target, std::size_t leastSeeds)
+{
+    auto inputs = inputsIn(kFuzz / "corpus" / target);
+    EXPECT_GE(inputs.size(), leastSeeds) << "the seed corpus of " << target << " is missing";
+    for (const auto& path : inputsIn(kFuzz / "regressions" / target))
+        inputs.push_back(path);
+    return inputs;
+}
+
 TEST(FuzzReplay, CarverAgreesWithTheModelOnEveryCheckedInInput)
 {
-    auto inputs = inputsIn(kFuzz / "corpus" / "carver");
-    ASSERT_GE(inputs.size(), 10u) << "the seed corpus is missing";
-    for (const auto& path : inputsIn(kFuzz / "regressions" / "carver"))
-        inputs.push_back(path);
-    for (const auto& path : inputs) {
+    for (const auto& path : checkedInInputs("carver", 10)) {
         const Bytes input = contentOf(path);
         const auto difference = carveDifference(decodeScenario(input.data(), input.size()));
         EXPECT_FALSE(difference) << path.filename() << ": " << *difference;
@@ -54,11 +60,7 @@ TEST(FuzzReplay, CarverAgreesWithTheModelOnEveryCheckedInInput)
 
 TEST(FuzzReplay, ScanAgreesWithTheModelOnEveryCheckedInInput)
 {
-    auto inputs = inputsIn(kFuzz / "corpus" / "scan");
-    ASSERT_GE(inputs.size(), 5u) << "the seed corpus is missing";
-    for (const auto& path : inputsIn(kFuzz / "regressions" / "scan"))
-        inputs.push_back(path);
-    for (const auto& path : inputs) {
+    for (const auto& path : checkedInInputs("scan", 5)) {
         const Bytes input = contentOf(path);
         const auto difference = scanDifference(input.data(), input.size());
         EXPECT_FALSE(difference) << path.filename() << ": " << *difference;

@@ -116,7 +116,22 @@ struct RealScan : ::testing::Test {
         EXPECT_FALSE(slot);
         return end;
     }
+
+    // The whole image as the machine's one extra drive.
+    ScanEnd scanImage(LinuxPlatform& platform, const ImageMachine& machine, std::int64_t total)
+    {
+        return scan(platform, letterOf(platform, machine.image.string()), total);
+    }
+
+    // Carved files go to a fresh folder of their own.
+    void saveInto(const ScratchDir& out) { host.folder = out.path.string() + "/"; }
 };
+
+// A platform that sees the made-up machine instead of this one.
+LinuxPlatform platformOf(const ImageMachine& machine)
+{
+    return LinuxPlatform(machine.mountinfo(), machine.sys(), machine.dev(), machine.swaps());
+}
 
 Volume threeStreams()
 {
@@ -135,11 +150,11 @@ TEST_F(RealScan, SourceIsOpenedReadOnlyAndLeftUnchanged)
     const Volume v = threeStreams();
     ImageMachine machine(v.bytes);
     ::chmod(machine.image.c_str(), 0444);
-    LinuxPlatform platform(machine.mountinfo(), machine.sys(), machine.dev(), machine.swaps());
+    LinuxPlatform platform = platformOf(machine);
     const std::string letter = letterOf(platform, machine.image.string());
     ASSERT_FALSE(letter.empty());
     ScratchDir out;
-    host.folder = out.path.string() + "/";
+    saveInto(out);
 
     {
         auto volume = openRawVolume(platform, 0, letter, buffer);
@@ -169,7 +184,7 @@ TEST_F(RealScan, ReadOnlyLoopDeviceScansLikeItsImage)
     if (letter.empty())
         GTEST_SKIP() << loop.device() << " got no drive letter on this machine";
     ScratchDir out;
-    host.folder = out.path.string() + "/";
+    saveInto(out);
 
     EXPECT_EQ(scan(platform, letter, 64), ScanEnd::Completed);
     EXPECT_EQ(filesIn(out.path), named(modelFiles(v, range(0, 64))));
@@ -228,9 +243,9 @@ TEST_F(RealScan, DeviceFaultsUnderTheRealReadLoopCostOnlyTheSectorsTheyHit)
     platform.chunk = 100;
     platform.vanishAt = 33;
     ScratchDir out;
-    host.folder = out.path.string() + "/";
+    saveInto(out);
 
-    EXPECT_EQ(scan(platform, letterOf(platform, machine.image.string()), 48), ScanEnd::Completed);
+    EXPECT_EQ(scanImage(platform, machine, 48), ScanEnd::Completed);
     const auto expected = modelFiles(v, range(0, 33, {4, 10, 25}));
     ASSERT_EQ(expected.size(), 2u); // the stream at 10 lost its start
     EXPECT_EQ(filesIn(out.path), named(expected));
@@ -245,9 +260,9 @@ TEST_F(RealScan, MissingOutputFolderCostsOnlyTheFilesMeantForIt)
     v.stream(8, 10);
     v.stream(20, 22);
     ImageMachine machine(v.bytes);
-    LinuxPlatform platform(machine.mountinfo(), machine.sys(), machine.dev(), machine.swaps());
+    LinuxPlatform platform = platformOf(machine);
     ScratchDir out;
-    host.folder = out.path.string() + "/";
+    saveInto(out);
     host.duringEvents = [&](std::uint64_t pass) {
         if (pass == 6)
             host.folder = (out.path / "gone").string() + "/";
@@ -255,7 +270,7 @@ TEST_F(RealScan, MissingOutputFolderCostsOnlyTheFilesMeantForIt)
             host.folder = out.path.string() + "/";
     };
 
-    EXPECT_EQ(scan(platform, letterOf(platform, machine.image.string()), 30), ScanEnd::Completed);
+    EXPECT_EQ(scanImage(platform, machine, 30), ScanEnd::Completed);
     auto expected = modelFiles(v, range(0, 30));
     ASSERT_EQ(expected.size(), 3u);
     expected.erase(2);
@@ -275,15 +290,15 @@ TEST_F(RealScan, ReadOnlyOutputFolderWritesNothingAndKeepsEarlierFiles)
     v.stream(1, 3);
     v.stream(8, 10);
     ImageMachine machine(v.bytes);
-    LinuxPlatform platform(machine.mountinfo(), machine.sys(), machine.dev(), machine.swaps());
+    LinuxPlatform platform = platformOf(machine);
     ScratchDir out;
-    host.folder = out.path.string() + "/";
+    saveInto(out);
     host.duringEvents = [&](std::uint64_t pass) {
         if (pass == 6)
             host.folder = readOnly.mountPoint().string() + "/";
     };
 
-    EXPECT_EQ(scan(platform, letterOf(platform, machine.image.string()), 30), ScanEnd::Completed);
+    EXPECT_EQ(scanImage(platform, machine, 30), ScanEnd::Completed);
     auto expected = modelFiles(v, range(0, 30));
     ASSERT_EQ(expected.size(), 2u);
     EXPECT_TRUE(filesIn(readOnly.mountPoint()).empty());
@@ -303,10 +318,10 @@ TEST_F(RealScan, FullFileSystemLeavesExactPrefixes)
     v.stream(500, 2600);  // about 1 MiB, more than is left
     v.stream(2700, 2760); // made while the disk is full
     ImageMachine machine(v.bytes);
-    LinuxPlatform platform(machine.mountinfo(), machine.sys(), machine.dev(), machine.swaps());
+    LinuxPlatform platform = platformOf(machine);
     host.folder = small.mountPoint().string() + "/";
 
-    EXPECT_EQ(scan(platform, letterOf(platform, machine.image.string()), 3000), ScanEnd::Completed);
+    EXPECT_EQ(scanImage(platform, machine, 3000), ScanEnd::Completed);
     const auto model = modelFiles(v, range(0, 3000));
     ASSERT_EQ(model.size(), 3u);
     const auto files = filesIn(small.mountPoint());
