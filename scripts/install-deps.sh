@@ -12,6 +12,7 @@ packages=(
   mtools dosfstools                 # card images for the end-to-end tests
   clang libclang-rt-14-dev          # the fuzzer
   util-linux                        # losetup
+  libfuse3-dev fuse3                # a disk with chosen bad sectors for the tests
 )
 
 missing=()

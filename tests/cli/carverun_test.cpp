@@ -84,7 +84,8 @@ struct CarveRunTest : ::testing::Test {
     CarveTotals carve(Volume& v, std::size_t chunkBytes, bool dryRun = false)
     {
         ChunkReader reader(v.reader(), kSector, v.bytes.size() / kSector, chunkBytes);
-        return runCarve(reader, platform, CarveSettings{"/out/", dryRun}, hooks);
+        const auto folder = platform.openOutputFolder("/out/");
+        return runCarve(reader, CarveSettings{folder.get(), dryRun}, hooks);
     }
     const Bytes& file(const std::string& name) { return platform.files.at("/out/" + name); }
 };
