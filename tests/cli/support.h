@@ -51,8 +51,14 @@ struct RunResult {
     std::string standardOutput;
 };
 
-// Runs the built velo-carve with these arguments and waits for it.
-RunResult runVeloCarve(const std::vector<std::string>& args);
+// Where the program's standard output goes: a file whose text comes back in the result,
+// or a pipe whose reader has gone away (as with `| head -1` once head is done).
+enum class StandardOutput { Captured, ClosedPipe };
+
+// Runs the built velo-carve with these arguments and waits for it. It starts with the
+// default action for every signal, as from a shell.
+RunResult runVeloCarve(const std::vector<std::string>& args,
+                       StandardOutput standardOutput = StandardOutput::Captured);
 
 // The names of the files in a folder, sorted; empty when the folder does not exist.
 std::vector<std::string> fileNames(const fs::path& folder);
