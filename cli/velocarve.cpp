@@ -110,6 +110,31 @@ std::string reportProblem(const std::string& path, const Source& source, const s
     return "";
 }
 
+// The highest folder of outdir's path that does not exist yet; empty when outdir exists.
+std::filesystem::path firstMissingFolder(const std::string& outdir)
+{
+    std::filesystem::path missing;
+    std::error_code ec;
+    for (auto p = std::filesystem::absolute(outdir); !std::filesystem::exists(p, ec);
+         p = p.parent_path()) {
+        missing = p;
+        if (p == p.parent_path())
+            break;
+    }
+    return missing;
+}
+
+// Removes outdir and its parents up to firstMade, each only while it is empty.
+void removeEmptyFolders(const std::string& outdir, const std::filesystem::path& firstMade)
+{
+    if (firstMade.empty())
+        return;
+    for (auto p = std::filesystem::absolute(outdir);; p = p.parent_path()) {
+        if (::rmdir(p.c_str()) != 0 || p == firstMade || p == p.parent_path())
+            return;
+    }
+}
+
 // Created or emptied, never through a link.
 std::FILE* openReport(const std::string& path)
 {
@@ -189,6 +214,8 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform,
         return usageError("--sectors " + std::to_string(*o.sectors) + " is more than the " +
                           std::to_string(wholeSectors) + " whole sectors of " + o.source);
     const std::uint64_t sectorTotal = o.sectors.value_or(wholeSectors);
+    if (o.sectors && *o.sectors == 0)
+        return usageError("--sectors 0 leaves no sector to read");
     if (sectorTotal == 0)
         return usageError(o.source + " has no sector to read (" + std::to_string(source.sizeBytes) +
                           " bytes; is there a card in it?)");
@@ -209,30 +236,26 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform,
 
     // Now create: the folder, its lock, the report.
     std::unique_ptr<OutputFolder> folder;
-    bool madeOutdir = false;
+    const std::filesystem::path firstMade = firstMissingFolder(o.outdir);
+    // A run refused from here on takes back the folders it made, as long as they are empty.
+    auto refuse = [&](const std::string& message) {
+        folder.reset();
+        removeEmptyFolders(o.outdir, firstMade);
+        return usageError(message);
+    };
     if (!o.dryRun) {
-        madeOutdir = !std::filesystem::exists(o.outdir);
         if (const std::string problem = createFolders(o.outdir); !problem.empty())
-            return usageError(problem);
+            return refuse(problem);
         folder = platform.openOutputFolder(o.outdir);
-        if (!folder || !folder->lockExclusive()) {
-            folder.reset();
-            if (madeOutdir)
-                ::rmdir(o.outdir.c_str()); // only while still empty
-            return usageError(o.outdir + " is in use by another velo-carve run");
-        }
+        if (!folder || !folder->lockExclusive())
+            return refuse(o.outdir + " is in use by another velo-carve run");
     }
 
     std::FILE* reportStream = nullptr;
     if (o.reportPath) {
         reportStream = *o.reportPath == "-" ? stdout : openReport(*o.reportPath);
-        if (!reportStream) {
-            const int error = errno;
-            folder.reset();
-            if (madeOutdir)
-                ::rmdir(o.outdir.c_str());
-            return usageError("cannot write " + *o.reportPath + ": " + std::strerror(error));
-        }
+        if (!reportStream)
+            return refuse("cannot write " + *o.reportPath + ": " + std::strerror(errno));
     }
     std::optional<ReportWriter> report;
     if (reportStream)
