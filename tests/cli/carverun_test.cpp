@@ -140,6 +140,25 @@ TEST_F(CarveRunTest, FilesAndReportFollowTheRuleAcrossChunksAndBadSectors)
     }
 }
 
+// An output out of inodes: every file is "not created", the count is kept, and the
+// warning hook runs once, at the first.
+TEST_F(CarveRunTest, AnOutputOutOfSpaceIsCountedAndSaidOnce)
+{
+    Volume v(32);
+    for (std::size_t s : {2, 6, 10, 14})
+        v.stream(s, s + 1, 40);
+    platform.createsFailWith = CreateFailure::NoSpace;
+    int warnings = 0;
+    hooks.outOfSpace = [&] { ++warnings; };
+    const CarveTotals t = carve(v, kSector * 8);
+    EXPECT_EQ(warnings, 1);
+    EXPECT_EQ(t.noSpaceFiles, 4u);
+    EXPECT_EQ(t.failedFiles, 4u);
+    ASSERT_EQ(report.size(), 4u);
+    EXPECT_EQ(report[3].outcome, FileOutcome::NotCreated);
+    EXPECT_TRUE(platform.files.empty());
+}
+
 TEST_F(CarveRunTest, DryRunCreatesNothingButReportsTheSame)
 {
     Volume v(64);
