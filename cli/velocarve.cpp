@@ -97,6 +97,8 @@ std::string reportProblem(const std::string& path, const Source& source, const s
             return "cannot write " + path + ": Is a directory";
         if (st.st_dev == source.fileSystem && st.st_ino == source.inode)
             return "the report " + path + " is the source itself";
+        if (st.st_nlink > 1)
+            return "the report " + path + " has other names (hard links); name a file of its own";
     } else if (errno != ENOENT) {
         return "cannot write " + path + ": " + std::strerror(errno);
     }
@@ -135,16 +137,25 @@ void removeEmptyFolders(const std::string& outdir, const std::filesystem::path& 
     }
 }
 
-// Created or emptied, never through a link.
-std::FILE* openReport(const std::string& path)
+// Created or emptied, never through a link. What was opened is checked again before it
+// is emptied, so that a device or the source put in the report's place after the checks
+// is left alone (errno EINVAL then).
+std::FILE* openReport(const std::string& path, const Source& source)
 {
     const int fd =
-        ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
     if (fd < 0)
         return nullptr;
-    std::FILE* stream = ::fdopen(fd, "w");
+    struct stat st {
+    };
+    const bool ours = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink <= 1 &&
+                      !(st.st_dev == source.fileSystem && st.st_ino == source.inode);
+    std::FILE* stream = nullptr;
+    if (ours && ::ftruncate(fd, 0) == 0 &&
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0)
+        stream = ::fdopen(fd, "w");
     if (!stream) {
-        const int error = errno;
+        const int error = ours ? errno : EINVAL;
         ::close(fd);
         errno = error;
     }
@@ -253,7 +264,7 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform,
 
     std::FILE* reportStream = nullptr;
     if (o.reportPath) {
-        reportStream = *o.reportPath == "-" ? stdout : openReport(*o.reportPath);
+        reportStream = *o.reportPath == "-" ? stdout : openReport(*o.reportPath, source);
         if (!reportStream)
             return refuse("cannot write " + *o.reportPath + ": " + std::strerror(errno));
     }

@@ -365,6 +365,8 @@ TEST(VeloCarve, RefusesToWriteOverTheSourceADeviceOrItsOwnOutput)
     writeFile(out / "DD001.JPG", imageBytes); // a copy of the card among earlier results
     writeFile(empty, {});
     fs::create_symlink(img.image, img.dir / "link.csv");
+    writeFile(img.dir / "notes.txt", {'n'});
+    fs::create_hard_link(img.dir / "notes.txt", img.dir / "hard.csv");
     const std::string image = img.image.string();
 
     const struct {
@@ -373,6 +375,7 @@ TEST(VeloCarve, RefusesToWriteOverTheSourceADeviceOrItsOwnOutput)
     } cases[] = {
         {{"--report", image, image, newOut.string()}, "is the source itself"},
         {{"--report", (img.dir / "link.csv").string(), image, newOut.string()}, "is a link"},
+        {{"--report", (img.dir / "hard.csv").string(), image, newOut.string()}, "hard links"},
         {{"--report", "/dev/null", image, newOut.string()}, "over the device /dev/null"},
         {{"--overwrite", "--report", (out / "DD002.JPG").string(), image, out.string()},
          "would be one of the files carved into"},
@@ -390,6 +393,7 @@ TEST(VeloCarve, RefusesToWriteOverTheSourceADeviceOrItsOwnOutput)
         EXPECT_EQ(fileNames(out), std::vector<std::string>{"DD001.JPG"});
         EXPECT_EQ(readFile(out / "DD001.JPG"), imageBytes);
         EXPECT_EQ(readFile(img.image), imageBytes);
+        EXPECT_EQ(readFile(img.dir / "notes.txt"), Bytes{'n'});
     }
 }
 
