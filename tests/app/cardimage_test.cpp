@@ -71,7 +71,7 @@ TEST(CardImage, DeletedPhotosComeBackThroughTheWindow)
     ASSERT_EQ(run("mdel -i " + card + " '::P*.JPG'"), 0);
 
     FakePlatform platform;
-    FakeDrive& drive = platform.addDrive("F", 1);
+    FakeDrive& drive = platform.addDrive("F", DriveType::Removable);
     drive.volumeBytes = readFile(card);
     drive.freeSpace = DiskFreeSpace{1, 512, 0, std::int64_t(drive.volumeBytes.size() / 512)};
     platform.folders.insert("/save");

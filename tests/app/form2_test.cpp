@@ -34,11 +34,11 @@ struct Form2Fixture : ::testing::Test {
 
     void SetUp() override
     {
-        FakeDrive& a = platform.addDrive("A", 1);
+        FakeDrive& a = platform.addDrive("A", DriveType::Removable);
         (void)a;
-        FakeDrive& c = platform.addDrive("C", 2);
+        FakeDrive& c = platform.addDrive("C", DriveType::Fixed);
         c.freeSpace = DiskFreeSpace{8, 512, 1000000, 2000000};
-        platform.addDrive("D", 4); // a CD drive with no disc: its query fails
+        platform.addDrive("D", DriveType::CdRom); // a CD drive with no disc: its query fails
         platform.programFolderPath = "/opt/velo";
         platform.folders.insert("/opt");
         platform.folders.insert("/opt/velo");
@@ -48,7 +48,7 @@ struct Form2Fixture : ::testing::Test {
     // A drive E holding a volume of `sectors` sectors of 512 bytes.
     FakeDrive& volumeDrive(const Bytes& bytes)
     {
-        FakeDrive& e = platform.addDrive("E", 1);
+        FakeDrive& e = platform.addDrive("E", DriveType::Removable);
         e.volumeBytes = bytes;
         e.freeSpace = DiskFreeSpace{1, 512, 0, std::int64_t(bytes.size() / 512)};
         return e;
@@ -102,10 +102,10 @@ TEST_F(Form2Fixture, StartUpShowsDrivesGeometryOfCAndTheIdleState)
 
 TEST_F(Form2Fixture, DriveTypeCodesOutsideTheTableLeaveTheColumnEmpty)
 {
-    platform.addDrive("F", 0);
-    platform.addDrive("G", 9);
-    platform.addDrive("H", 5);
-    platform.addDrive("N", 3);
+    platform.addDrive("F", DriveType::Unknown);
+    platform.addDrive("G", DriveType(9));
+    platform.addDrive("H", DriveType::RamDisk);
+    platform.addDrive("N", DriveType::Network);
     Form2 w(platform);
     EXPECT_EQ(w.ListView1->topLevelItem(3)->text(1), qs("不明"));
     EXPECT_EQ(w.ListView1->topLevelItem(4)->text(1), "");
@@ -263,7 +263,7 @@ TEST_F(Form2Fixture, RunClickedRightAfterStopStartsOnlyOnceTheStoppedScanHasRetu
 {
     const Bytes v = volumeWithStream();
     volumeDrive(v);
-    FakeDrive& big = platform.addDrive("F", 1);
+    FakeDrive& big = platform.addDrive("F", DriveType::Removable);
     big.volumeBytes = Bytes(8 * 4096, 0x22);
     big.sectorBytes = 4096;
     big.freeSpace = DiskFreeSpace{1, 4096, 0, 8};

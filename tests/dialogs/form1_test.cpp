@@ -25,6 +25,7 @@ void PrintTo(const QString& text, std::ostream* os)
 namespace
 {
 
+using velo::DriveType;
 using velo::FolderListBox;
 using velo::Form1;
 
@@ -75,10 +76,10 @@ protected:
             ASSERT_TRUE(QDir(base).mkpath(QLatin1String(path)));
         work = base + QStringLiteral("/work");
         stick = base + QStringLiteral("/stick");
-        platform.addDrive("d", 1).rootFolder = stick.toStdString();
-        platform.addDrive("c", 2).rootFolder = "/";
-        platform.addDrive("e", 1); // nothing mounted
-        platform.addDrive("f", 3).rootFolder =
+        platform.addDrive("d", DriveType::Removable).rootFolder = stick.toStdString();
+        platform.addDrive("c", DriveType::Fixed).rootFolder = "/";
+        platform.addDrive("e", DriveType::Removable); // nothing mounted
+        platform.addDrive("f", DriveType::Network).rootFolder =
             (base + QStringLiteral("/gone")).toStdString(); // no such folder
         previousFolder = QDir::currentPath();
         ASSERT_TRUE(QDir::setCurrent(work));

@@ -36,12 +36,12 @@ struct WindowScan : ::testing::Test {
         platform.folders.insert("/again");
         volume.stream(3, 8);
         volume.stream(12, 30);
-        FakeDrive& e = platform.addDrive("E", 1);
+        FakeDrive& e = platform.addDrive("E", DriveType::Removable);
         e.volumeBytes = volume.bytes;
         e.freeSpace = DiskFreeSpace{1, kSector, 0, kSectors};
-        FakeDrive& f = platform.addDrive("F", 1); // a card with large sectors
+        FakeDrive& f = platform.addDrive("F", DriveType::Removable); // a card with large sectors
         f.freeSpace = DiskFreeSpace{4, 4096, 10, 100};
-        platform.addDrive("G", 4); // no disc: its query fails and the fields read 0
+        platform.addDrive("G", DriveType::CdRom); // no disc: its query fails and the fields read 0
     }
     void TearDown() override { stopFlag = 0; }
 
