@@ -1,6 +1,6 @@
 #include "dialogs/form1.h"
 
-#include "app/look.h"
+#include "ui/look.h"
 #include "dialogs/folderlistbox.h"
 
 #include <QComboBox>

@@ -1,6 +1,6 @@
 #include "dump/dumpwidgets.h"
 
-#include "drive/fieldtext.h"
+#include "fields/fieldtext.h"
 #include "dump/sectordump.h"
 
 #include <QFont>

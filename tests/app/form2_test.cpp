@@ -1,6 +1,6 @@
 #include "app/form2.h"
 
-#include "app/look.h"
+#include "ui/look.h"
 #include "app/module1.h"
 #include "app/passcounterlabel.h"
 #include "platform/fake/fakeplatform.h"

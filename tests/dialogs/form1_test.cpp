@@ -1,4 +1,4 @@
-#include "app/look.h"
+#include "ui/look.h"
 #include "dialogs/folderlistbox.h"
 #include "dialogs/form1.h"
 #include "platform/fake/fakeplatform.h"
