@@ -1,16 +1,15 @@
 #include "app/form2.h"
 
 #include "app/drivetable.h"
-#include "ui/look.h"
 #include "app/module1.h"
 #include "app/passcounterlabel.h"
 #include "app/slantedline.h"
 #include "dialogs/form1.h"
-#include "fields/fieldtext.h"
-#include "fields/geometrytext.h"
 #include "drive/rawvolume.h"
 #include "dump/dumpwidgets.h"
-#include "scan/stopflag.h"
+#include "fields/fieldtext.h"
+#include "fields/geometrytext.h"
+#include "ui/look.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -299,7 +298,7 @@ void Form2::Command2_Click()
 
 void Form2::Command3_Click()
 {
-    stopFlag = 1;
+    stopFlag_ = 1;
     Picture1->setVisible(false);
     Command4->setEnabled(true);
     Command3->setEnabled(false);
@@ -337,7 +336,7 @@ void Form2::setScanningState(bool scanning)
 
 void Form2::SYST()
 {
-    stopFlag = 0;
+    stopFlag_ = 0;
     Label20->setText(Label14->text());
     setScanningState(true);
     scanning_ = true;
@@ -397,6 +396,11 @@ void Form2::showPass(std::uint64_t passNumber)
 void Form2::runPendingEvents()
 {
     QCoreApplication::processEvents();
+}
+
+bool Form2::stopRequested()
+{
+    return stopFlag_ == 1;
 }
 
 std::string Form2::saveFolder()

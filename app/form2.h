@@ -40,6 +40,7 @@ public:
     // The last sector read, one byte longer than a sector; absent before the first scan.
     const std::vector<std::uint8_t>* sectorBuffer() const;
     bool scanning() const { return scanning_; }
+    int stopFlag() const { return stopFlag_; }
 
     // Controls, named as everywhere else in the program.
     QLabel* Label1;
@@ -94,6 +95,7 @@ private:
     // ScanHost
     void showPass(std::uint64_t passNumber) override;
     void runPendingEvents() override;
+    bool stopRequested() override;
     std::string saveFolder() override;
 
     Platform& platform_;
@@ -101,6 +103,7 @@ private:
     bool sectorBufferAllocated_ = false;
     std::unique_ptr<OutputFile> outputSlot_; // the file the running scan writes
     bool scanning_ = false;
+    int stopFlag_ = 0; // the scan clears it, the stop command sets it to 1
 };
 
 // The title of the program's message boxes.

@@ -2,7 +2,7 @@
 
 #include "scan/carver.h"
 #include "scan/outputname.h"
-#include "scan/stopflag.h"
+#include "cli/stopflag.h"
 
 #include <memory>
 

@@ -7,7 +7,7 @@
 #include "cli/progress.h"
 #include "cli/report.h"
 #include "cli/source.h"
-#include "scan/stopflag.h"
+#include "cli/stopflag.h"
 
 #include <cerrno>
 #include <chrono>

@@ -1,10 +1,9 @@
 #include "app/form2.h"
 
-#include "ui/look.h"
 #include "app/module1.h"
 #include "app/passcounterlabel.h"
 #include "platform/fake/fakeplatform.h"
-#include "scan/stopflag.h"
+#include "ui/look.h"
 
 #include <QApplication>
 #include <QFrame>
@@ -253,7 +252,7 @@ TEST_F(Form2Fixture, StopClickedDuringAPassEndsTheScanBeforeTheNextRead)
               Bytes(v.begin() + 20 * 512, v.begin() + 22 * 512));
     EXPECT_EQ(platform.openOutputFiles, 0);
     EXPECT_EQ(platform.openDeviceHandles, 0);
-    EXPECT_EQ(stopFlag, 1);
+    EXPECT_EQ(w.stopFlag(), 1);
     EXPECT_FALSE(w.Command3->isEnabled());
     EXPECT_TRUE(w.Command2->isEnabled() && w.Command1->isEnabled() && w.Command4->isEnabled());
     EXPECT_FALSE(w.Picture1->isVisibleTo(&w));

@@ -5,7 +5,6 @@
 #include "app/form2.h"
 
 #include "platform/fake/fakeplatform.h"
-#include "scan/stopflag.h"
 #include "tests/reliability/scratch.h"
 
 #include <QLabel>
@@ -43,7 +42,6 @@ struct WindowScan : ::testing::Test {
         f.freeSpace = DiskFreeSpace{4, 4096, 10, 100};
         platform.addDrive("G", DriveType::CdRom); // no disc: its query fails and the fields read 0
     }
-    void TearDown() override { stopFlag = 0; }
 
     void select(Form2& w, const char* letter)
     {
