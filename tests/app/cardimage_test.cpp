@@ -4,11 +4,9 @@
 #include "app/form2.h"
 #include "platform/fake/fakeplatform.h"
 #include "tests/scan/naivecarver.h"
+#include "tests/support/form2controls.h"
 
-#include <QLineEdit>
-#include <QPushButton>
 #include <QTemporaryDir>
-#include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
@@ -77,10 +75,10 @@ TEST(CardImage, DeletedPhotosComeBackThroughTheWindow)
     platform.folders.insert("/save");
 
     Form2 window(platform);
-    emit window.ListView1->itemClicked(window.ListView1->findItems("F", Qt::MatchExactly).front(),
-                                       0);
-    window.Text1->setText("/save/");
-    window.Command2->click();
+    const testing::Form2Controls controls(window);
+    controls.select("F");
+    controls.Text1->setText("/save/");
+    controls.Command2->click();
 
     // Exactly what the rule gives, applied by hand to every sector of the card.
     testing::NaiveCarve model;
