@@ -1,7 +1,7 @@
 #include "cli/carverun.h"
 
-#include "platform/fake/fakeplatform.h"
 #include "cli/stopflag.h"
+#include "platform/fake/fakeplatform.h"
 #include "tests/scan/naivecarver.h"
 
 #include <gtest/gtest.h>
