@@ -249,48 +249,17 @@ bool Form2::scanning() const
 
 QLabel* Form2::fieldLabel(Field field) const
 {
-    switch (field) {
-    case Field::Label2:
-        return Label2;
-    case Field::Label3:
-        return Label3;
-    case Field::Label4:
-        return Label4;
-    case Field::Label10:
-        return Label10;
-    case Field::Label11:
-        return Label11;
-    case Field::Label12:
-        return Label12;
-    case Field::Label13:
-        return Label13;
-    case Field::Label14:
-        return Label14;
-    case Field::Label19:
-        return Label19;
-    case Field::Label20:
-        return Label20;
-    case Field::Text1:
-        break;
-    }
-    return nullptr;
+    // In the order of Field; Text1, the last, is no label.
+    const std::array labels{Label2,  Label3,  Label4,  Label10, Label11,
+                            Label12, Label13, Label14, Label19, Label20};
+    return labels.at(std::size_t(field));
 }
 
 QWidget* Form2::controlWidget(Control control) const
 {
-    switch (control) {
-    case Control::Command1:
-        return Command1;
-    case Control::Command2:
-        return Command2;
-    case Control::Command3:
-        return Command3;
-    case Control::Command4:
-        return Command4;
-    case Control::Picture1:
-        return Picture1;
-    }
-    return nullptr;
+    // In the order of Control.
+    const std::array<QWidget*, 5> widgets{Command1, Command2, Command3, Command4, Picture1};
+    return widgets.at(std::size_t(control));
 }
 
 std::string Form2::text(Field field) const

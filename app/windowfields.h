@@ -11,7 +11,8 @@ namespace velo
 
 // The main window's display fields that the program writes and reads back, by control
 // name. Label13 shows the selected drive, Label19 holds its letter alone, Label2 to
-// Label14 the geometry, Label20 the scan's total and Text1 the save folder.
+// Label14 the geometry, Label20 the scan's total and Text1 the save folder. Form2 looks
+// its controls up in this order.
 enum class Field {
     Label2,
     Label3,
@@ -27,7 +28,7 @@ enum class Field {
 };
 
 // The controls that a scan switches between idle and scanning: the four buttons and the
-// progress panel.
+// progress panel, in the order Form2 looks them up.
 enum class Control { Command1, Command2, Command3, Command4, Picture1 };
 
 // What the program's logic needs of the main window, and nothing more: the texts of its
