@@ -276,12 +276,12 @@ void Form2::setText(Field field, const std::string& text)
         fieldLabel(field)->setText(shown);
 }
 
-void Form2::setEnabled(Control which, bool enabled)
+void Form2::setControlEnabled(Control which, bool enabled)
 {
     controlWidget(which)->setEnabled(enabled);
 }
 
-void Form2::setVisible(Control which, bool visible)
+void Form2::setControlVisible(Control which, bool visible)
 {
     controlWidget(which)->setVisible(visible);
 }

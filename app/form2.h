@@ -60,8 +60,8 @@ private:
     // WindowFields
     std::string text(Field field) const override;
     void setText(Field field, const std::string& text) override;
-    void setEnabled(Control control, bool enabled) override;
-    void setVisible(Control control, bool visible) override;
+    void setControlEnabled(Control control, bool enabled) override;
+    void setControlVisible(Control control, bool visible) override;
     void addDriveRow(const DriveRow& row) override;
     void focusDriveList() override;
     void showPass(std::uint64_t passNumber) override;

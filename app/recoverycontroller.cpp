@@ -50,7 +50,7 @@ void RecoveryController::Form_Load()
         // Appended without looking: a program in a root folder gets a doubled separator.
         window_.setText(Field::Text1, platform_.programFolder() + platform_.pathSeparator());
     });
-    skipOnFailure([&] { window_.setEnabled(Control::Command3, false); });
+    skipOnFailure([&] { window_.setControlEnabled(Control::Command3, false); });
 }
 
 void RecoveryController::ListView1_ItemClick(const std::string& driveLetter)
@@ -90,11 +90,11 @@ void RecoveryController::Command2_Click()
 void RecoveryController::Command3_Click()
 {
     stopFlag_ = 1;
-    window_.setVisible(Control::Picture1, false);
-    window_.setEnabled(Control::Command4, true);
-    window_.setEnabled(Control::Command3, false);
-    window_.setEnabled(Control::Command2, true);
-    window_.setEnabled(Control::Command1, true);
+    window_.setControlVisible(Control::Picture1, false);
+    window_.setControlEnabled(Control::Command4, true);
+    window_.setControlEnabled(Control::Command3, false);
+    window_.setControlEnabled(Control::Command2, true);
+    window_.setControlEnabled(Control::Command1, true);
     if (outputSlot_) {
         outputSlot_->close(); // what was carved so far stays on disk as it is
         outputSlot_.reset();
@@ -111,20 +111,20 @@ void RecoveryController::windowClosing()
 
 void RecoveryController::showScanningState()
 {
-    window_.setVisible(Control::Picture1, true);
-    window_.setEnabled(Control::Command4, false);
-    window_.setEnabled(Control::Command3, true);
-    window_.setEnabled(Control::Command2, false);
-    window_.setEnabled(Control::Command1, false);
+    window_.setControlVisible(Control::Picture1, true);
+    window_.setControlEnabled(Control::Command4, false);
+    window_.setControlEnabled(Control::Command3, true);
+    window_.setControlEnabled(Control::Command2, false);
+    window_.setControlEnabled(Control::Command1, false);
 }
 
 void RecoveryController::showIdleState()
 {
-    window_.setVisible(Control::Picture1, false);
-    window_.setEnabled(Control::Command4, true);
-    window_.setEnabled(Control::Command3, false);
-    window_.setEnabled(Control::Command2, true);
-    window_.setEnabled(Control::Command1, true);
+    window_.setControlVisible(Control::Picture1, false);
+    window_.setControlEnabled(Control::Command4, true);
+    window_.setControlEnabled(Control::Command3, false);
+    window_.setControlEnabled(Control::Command2, true);
+    window_.setControlEnabled(Control::Command1, true);
 }
 
 void RecoveryController::SYST()

@@ -41,8 +41,8 @@ public:
 
     virtual std::string text(Field field) const = 0;
     virtual void setText(Field field, const std::string& text) = 0;
-    virtual void setEnabled(Control control, bool enabled) = 0;
-    virtual void setVisible(Control control, bool visible) = 0;
+    virtual void setControlEnabled(Control control, bool enabled) = 0;
+    virtual void setControlVisible(Control control, bool visible) = 0;
 
     virtual void addDriveRow(const DriveRow& row) = 0;   // a row at the end of ListView1
     virtual void focusDriveList() = 0;                   // ListView1 takes the input focus

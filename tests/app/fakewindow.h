@@ -55,8 +55,8 @@ struct FakeWindow : WindowFields {
         return it == texts.end() ? std::string() : it->second;
     }
     void setText(Field field, const std::string& text) override { texts[field] = text; }
-    void setEnabled(Control control, bool on) override { enabled[control] = on; }
-    void setVisible(Control control, bool on) override { visible[control] = on; }
+    void setControlEnabled(Control control, bool on) override { enabled[control] = on; }
+    void setControlVisible(Control control, bool on) override { visible[control] = on; }
     void addDriveRow(const DriveRow& row) override { rows.push_back(row); }
     void focusDriveList() override { ++driveListFocused; }
     void showPass(std::uint64_t passNumber) override
