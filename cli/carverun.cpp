@@ -1,8 +1,8 @@
 #include "cli/carverun.h"
 
+#include "cli/stopflag.h"
 #include "scan/carver.h"
 #include "scan/outputname.h"
-#include "scan/stopflag.h"
 
 #include <memory>
 

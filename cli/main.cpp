@@ -1,7 +1,7 @@
+#include "cli/stopflag.h"
 #include "cli/velocarve.h"
 #include "platform/linux/linuxoutputfile.h"
 #include "platform/linux/linuxplatform.h"
-#include "scan/stopflag.h"
 
 #include <csignal>
 #include <string>

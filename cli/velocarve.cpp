@@ -8,7 +8,7 @@
 #include "cli/report.h"
 #include "cli/source.h"
 #include "platform/linux/directsectorreader.h"
-#include "scan/stopflag.h"
+#include "cli/stopflag.h"
 
 #include <cerrno>
 #include <chrono>

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/drivetype.h"
+
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -16,8 +18,8 @@ inline constexpr std::uint32_t kPlatformNt = 2;    // Windows NT family (and Lin
 
 // One drive as the system lists it: a description, not an open thing.
 struct DriveInfo {
-    std::string letter;     // one letter, no colon, no separator
-    int typeCode = 0;       // 0 unknown, 1 removable, 2 fixed, 3 network, 4 CD, 5 RAM disk
+    std::string letter; // one letter, no colon, no separator
+    DriveType type = DriveType::Unknown;
     std::string rootFolder; // where its files can be browsed; empty when nothing is mounted
 };
 

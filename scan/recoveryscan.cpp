@@ -2,7 +2,6 @@
 
 #include "scan/carver.h"
 #include "scan/outputname.h"
-#include "scan/stopflag.h"
 
 namespace velo
 {
@@ -86,7 +85,7 @@ ScanEnd runRecoveryPasses(Platform& platform, ScanHost& host, RawVolume& volume,
     for (std::int64_t pass = 1; pass <= sectorTotal; ++pass) {
         host.showPass(std::uint64_t(pass));
         host.runPendingEvents();
-        if (stopFlag == 1)
+        if (host.stopRequested())
             return ScanEnd::Stopped;
         const auto bytesRead = volume.readNextSector(sector, std::uint64_t(pass));
         if (!bytesRead)

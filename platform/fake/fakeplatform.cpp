@@ -209,11 +209,11 @@ private:
     bool locked_ = false;
 };
 
-FakeDrive& FakePlatform::addDrive(std::string letter, int typeCode)
+FakeDrive& FakePlatform::addDrive(std::string letter, DriveType type)
 {
     FakeDrive drive;
     drive.letter = std::move(letter);
-    drive.typeCode = typeCode;
+    drive.type = type;
     driveList.push_back(std::move(drive));
     return driveList.back();
 }
@@ -238,7 +238,7 @@ std::vector<DriveInfo> FakePlatform::drives()
 {
     std::vector<DriveInfo> list;
     for (const FakeDrive& drive : driveList)
-        list.push_back({drive.letter, drive.typeCode, drive.rootFolder});
+        list.push_back({drive.letter, drive.type, drive.rootFolder});
     return list;
 }
 

@@ -18,7 +18,7 @@ namespace velo
 // answers, and a volume of bytes behind it with hooks that break reads on purpose.
 struct FakeDrive {
     std::string letter;
-    int typeCode = 2;
+    DriveType type = DriveType::Fixed;
     std::string rootFolder;
     std::optional<DiskFreeSpace> freeSpace; // empty: the query fails
     bool canOpen = true;                    // false: opening its device fails
@@ -62,7 +62,7 @@ public:
     // act in the middle of a scan (click a button, stop).
     std::function<void(std::uint64_t readCount)> beforeRead;
 
-    FakeDrive& addDrive(std::string letter, int typeCode = 2);
+    FakeDrive& addDrive(std::string letter, DriveType type = DriveType::Fixed);
     FakeDrive* findDrive(const std::string& letter);
     std::uint64_t storedBytes() const;
 

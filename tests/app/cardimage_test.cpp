@@ -4,11 +4,9 @@
 #include "app/form2.h"
 #include "platform/fake/fakeplatform.h"
 #include "tests/scan/naivecarver.h"
+#include "tests/support/form2controls.h"
 
-#include <QLineEdit>
-#include <QPushButton>
 #include <QTemporaryDir>
-#include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
@@ -71,16 +69,16 @@ TEST(CardImage, DeletedPhotosComeBackThroughTheWindow)
     ASSERT_EQ(run("mdel -i " + card + " '::P*.JPG'"), 0);
 
     FakePlatform platform;
-    FakeDrive& drive = platform.addDrive("F", 1);
+    FakeDrive& drive = platform.addDrive("F", DriveType::Removable);
     drive.volumeBytes = readFile(card);
     drive.freeSpace = DiskFreeSpace{1, 512, 0, std::int64_t(drive.volumeBytes.size() / 512)};
     platform.folders.insert("/save");
 
     Form2 window(platform);
-    emit window.ListView1->itemClicked(window.ListView1->findItems("F", Qt::MatchExactly).front(),
-                                       0);
-    window.Text1->setText("/save/");
-    window.Command2->click();
+    const testing::Form2Controls controls(window);
+    controls.select("F");
+    controls.Text1->setText("/save/");
+    controls.Command2->click();
 
     // Exactly what the rule gives, applied by hand to every sector of the card.
     testing::NaiveCarve model;

@@ -1,7 +1,7 @@
 #include "cli/carverun.h"
 
+#include "cli/stopflag.h"
 #include "platform/fake/fakeplatform.h"
-#include "scan/stopflag.h"
 #include "tests/scan/naivecarver.h"
 
 #include <gtest/gtest.h>

@@ -3,10 +3,7 @@
 #include "app/form2.h"
 #include "platform/fake/fakeplatform.h"
 #include "tests/cli/support.h"
-
-#include <QLabel>
-#include <QLineEdit>
-#include <QTreeWidget>
+#include "tests/support/form2controls.h"
 
 #include <gtest/gtest.h>
 
@@ -75,13 +72,12 @@ TEST(WindowMatch, VeloCarveWritesWhatTheWindowsScanWrites)
     drive.freeSpace = DiskFreeSpace{1, 512, 0, std::int64_t(sectors)};
     platform.folders.insert("/saved");
     Form2 window(platform);
-    const auto rows = window.ListView1->findItems(QStringLiteral("E"), Qt::MatchExactly);
-    ASSERT_EQ(rows.size(), 1);
-    window.ListView1_ItemClick(rows[0]);
-    ASSERT_EQ(window.Label19->text(), QStringLiteral("E"));
-    ASSERT_EQ(window.Label14->text().trimmed().toULongLong(), sectors);
-    window.Text1->setText(QStringLiteral("/saved/"));
-    window.SYST();
+    const velo::testing::Form2Controls controls(window);
+    controls.select(QStringLiteral("E"));
+    ASSERT_EQ(controls.label("Label19")->text(), QStringLiteral("E"));
+    ASSERT_EQ(controls.label("Label14")->text().trimmed().toULongLong(), sectors);
+    controls.Text1->setText(QStringLiteral("/saved/"));
+    controls.Command2->click();
 
     std::map<std::string, Bytes> fromWindow;
     for (const auto& [path, bytes] : platform.files)

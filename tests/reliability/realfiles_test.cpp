@@ -7,7 +7,6 @@
 #include "platform/linux/linuxdevicehandle.h"
 #include "platform/linux/linuxplatform.h"
 #include "scan/recoveryscan.h"
-#include "scan/stopflag.h"
 #include "tests/reliability/scratch.h"
 
 #include <gtest/gtest.h>
@@ -105,8 +104,6 @@ struct RealScan : ::testing::Test {
     TestHost host;
     Bytes buffer = Bytes(kSector + 1, 0);
     std::unique_ptr<OutputFile> slot;
-
-    void SetUp() override { stopFlag = 0; }
 
     ScanEnd scan(Platform& platform, const std::string& letter, std::int64_t total)
     {

@@ -3,7 +3,6 @@
 #include "drive/rawvolume.h"
 #include "drive/registerblock.h"
 #include "platform/fake/fakeplatform.h"
-#include "scan/stopflag.h"
 #include "tests/scan/naivecarver.h"
 #include "tests/scan/scanhoststub.h"
 
@@ -46,11 +45,7 @@ struct ScanFixture : ::testing::Test {
     std::vector<std::uint8_t> buffer = Bytes(kSector + 1, 0);
     std::unique_ptr<OutputFile> slot;
 
-    void SetUp() override
-    {
-        platform.folders.insert("/save");
-        stopFlag = 0;
-    }
+    void SetUp() override { platform.folders.insert("/save"); }
 
     FakeDrive& drive(const Bytes& volume)
     {
@@ -126,7 +121,7 @@ TEST_F(ScanFixture, StopDuringTheEventStepReadsNothingMoreAndKeepsWhatWasCarved)
     drive(v.bytes);
     host.duringEvents = [&](std::uint64_t pass) {
         if (pass == 8) { // what the stop command does
-            stopFlag = 1;
+            host.stop = true;
             slot->close();
             slot.reset();
         }

@@ -20,7 +20,7 @@ std::vector<std::string> summary(const std::vector<LinuxDrive>& table)
     std::vector<std::string> lines;
     for (const auto& d : table)
         lines.push_back(d.letter + " " + (d.sysfsName.empty() ? "-" : d.sysfsName) + " " +
-                        std::to_string(d.typeCode) + " " +
+                        std::to_string(int(d.type)) + " " +
                         (d.mountPoint.empty() ? "-" : d.mountPoint));
     return lines;
 }
@@ -98,7 +98,7 @@ TEST(DriveDiscovery, DesktopVolumesGetLettersInNameOrder)
     const auto drives = copy.drives();
     ASSERT_EQ(drives.size(), 11u);
     EXPECT_EQ(drives[9].letter, "K");
-    EXPECT_EQ(drives[9].typeCode, 3);
+    EXPECT_EQ(drives[9].type, DriveType::Network);
     EXPECT_EQ(drives[9].rootFolder, "/mnt/share");
 }
 
@@ -147,7 +147,7 @@ TEST(DriveDiscovery, TypeCodesFollowTheKindOfDevice)
     std::map<std::string, int> types;
     const auto platform = sys.platform(); // the table lives as long as its platform
     for (const auto& d : platform.table())
-        types[d.sysfsName] = d.typeCode;
+        types[d.sysfsName] = int(d.type);
     EXPECT_EQ(types, (std::map<std::string, int>{{"sr0", 4},
                                                  {"sdh", 4},
                                                  {"sdb", 1},
