@@ -33,7 +33,7 @@ std::vector<std::string> lines(const std::string& text)
     return out;
 }
 
-// Three corpus photos, each starting on a sector boundary with filler between, and a
+// Three test photos, each starting on a sector boundary with filler between, and a
 // partial sector at the end that is left out.
 struct PhotoImage {
     ScratchDir dir;
