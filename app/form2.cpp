@@ -136,6 +136,7 @@ void Form2::createControls()
     ListView1->setHeaderLabels({QStringLiteral("ドライブ"), QStringLiteral("種別")});
     ListView1->setColumnWidth(0, twipsToPixels(1440));
     ListView1->setColumnWidth(1, twipsToPixels(2540));
+    ListView1->header()->setStretchLastSection(false); // both columns keep their widths
     ListView1->setRootIsDecorated(false);
     ListView1->setUniformRowHeights(true);
     ListView1->setAutoFillBackground(true);
@@ -328,11 +329,22 @@ void Form2::closeEvent(QCloseEvent* event)
 
 void Form2::setScanningState(bool scanning)
 {
+    // The order matters for the keyboard focus: a button that is disabled while it has
+    // the focus hands it to the next control that can take it. Disabling the stop button
+    // before anything is enabled sends its focus round to the drive list, not onto the
+    // exit button.
     Picture1->setVisible(scanning);
-    Command4->setEnabled(!scanning);
-    Command3->setEnabled(scanning);
-    Command2->setEnabled(!scanning);
-    Command1->setEnabled(!scanning);
+    if (scanning) {
+        Command4->setEnabled(false);
+        Command3->setEnabled(true);
+        Command2->setEnabled(false);
+        Command1->setEnabled(false);
+    } else {
+        Command3->setEnabled(false);
+        Command4->setEnabled(true);
+        Command2->setEnabled(true);
+        Command1->setEnabled(true);
+    }
 }
 
 void Form2::SYST()

@@ -3,6 +3,7 @@
 #include "app/look.h"
 #include "app/module1.h"
 #include "app/passcounterlabel.h"
+#include "app/slantedline.h"
 #include "platform/fake/fakeplatform.h"
 #include "scan/stopflag.h"
 
@@ -157,7 +158,13 @@ TEST_F(Form2Fixture, PlatformFlagFollowsTheFamily)
 TEST_F(Form2Fixture, LayoutFollowsTheTwipsTable)
 {
     Form2 w(platform);
+    w.show(); // the drive list's header lays out its sections only when shown
     EXPECT_EQ(w.size(), QSize(look::twipsToPixels(11250), look::twipsToPixels(5310)));
+    EXPECT_EQ(w.ListView1->columnWidth(0), look::twipsToPixels(1440));
+    EXPECT_EQ(w.ListView1->columnWidth(1), look::twipsToPixels(2540));
+    // The slanted line's widget holds both end points, so neither end is clipped.
+    EXPECT_TRUE(w.Line1->geometry().contains(w.Line1->from()));
+    EXPECT_TRUE(w.Line1->geometry().contains(w.Line1->to()));
     EXPECT_EQ(w.Command2->geometry(), look::twipsRect(1530, 4410, 1845, 765));
     EXPECT_EQ(w.Command4->text(), qs("終\u3000了"));
     EXPECT_EQ(w.Label16->text(), qs("作  成  中"));
@@ -234,6 +241,25 @@ TEST_F(Form2Fixture, ScanCarvesIntoTheSaveFolderAndShowsItsProgress)
     EXPECT_EQ(w.sectorBuffer()->size(), 513u);
     EXPECT_EQ(w.sectorBuffer()->back(), 0);
     (void)e;
+}
+
+TEST_F(Form2Fixture, FocusOnTheStopButtonGoesToTheDriveListWhenTheScanEnds)
+{
+    volumeDrive(volumeWithStream());
+    Form2 w(platform);
+    w.show();
+    QApplication::setActiveWindow(&w);
+    readyToScan(w);
+    platform.beforeRead = [&](std::uint64_t readCount) {
+        if (readCount == 3) // the user tabs to the stop button while the scan runs
+            w.Command3->setFocus();
+    };
+    w.Command2->click();
+
+    EXPECT_FALSE(w.scanning());
+    EXPECT_EQ(QApplication::focusWidget(), w.ListView1) // one Enter away from nothing
+        << qPrintable(QApplication::focusWidget() ? QApplication::focusWidget()->objectName()
+                                                  : QStringLiteral("no widget"));
 }
 
 TEST_F(Form2Fixture, StopClickedDuringAPassEndsTheScanBeforeTheNextRead)
