@@ -245,6 +245,8 @@ void Form2::Form_Load()
         item->setText(0, fromStd(row.letter));
         if (row.typeName)
             item->setText(1, fromStd(*row.typeName));
+        for (int column : {0, 1})
+            item->setToolTip(column, fromStd(row.toolTip));
     }
 
     skipOnFailure([&] { KAI(QStringLiteral("C")); });

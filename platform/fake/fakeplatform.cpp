@@ -182,7 +182,7 @@ std::vector<DriveInfo> FakePlatform::drives()
 {
     std::vector<DriveInfo> list;
     for (const FakeDrive& drive : driveList)
-        list.push_back({drive.letter, drive.typeCode, drive.rootFolder});
+        list.push_back({drive.letter, drive.typeCode, drive.rootFolder, drive.details});
     return list;
 }
 

@@ -255,6 +255,7 @@ std::vector<LinuxDrive> DriveDiscovery::discover(const std::vector<MountEntry>& 
             drive.typeCode = isNetworkFileSystem(rootMount->fsType) ? kTypeNetwork : kTypeFixed;
             drive.mountPoint = "/";
             drive.fsType = rootMount->fsType;
+            drive.source = rootMount->source;
             fixedLetters.push_back(drive);
             networkMounts.erase("/");
         }
@@ -281,6 +282,8 @@ std::vector<LinuxDrive> DriveDiscovery::discover(const std::vector<MountEntry>& 
         drive.typeCode = typeCodeOf(*device, index);
         drive.devicePath = devicePathFor(devRoot, device->name);
         drive.sysfsName = device->name;
+        drive.sizeBytes = device->size512 * 512;
+        drive.model = device->model;
         if (mounted) {
             const MountEntry* mount = preferredMount(mountsIt->second);
             drive.mountPoint = mount->mountPoint;
@@ -315,6 +318,7 @@ std::vector<LinuxDrive> DriveDiscovery::discover(const std::vector<MountEntry>& 
         drive.typeCode = kTypeNetwork;
         drive.mountPoint = mountPoint;
         drive.fsType = mount->fsType;
+        drive.source = mount->source;
         others.push_back(drive);
     }
 

@@ -18,6 +18,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 namespace velo
 {
 namespace
@@ -112,6 +114,32 @@ TEST_F(Form2Fixture, DriveTypeCodesOutsideTheTableLeaveTheColumnEmpty)
     EXPECT_EQ(w.ListView1->topLevelItem(4)->text(1), "");
     EXPECT_EQ(w.ListView1->topLevelItem(5)->text(1), qs("RAMディスク"));
     EXPECT_EQ(w.ListView1->topLevelItem(6)->text(1), qs("ネットワークドライブ"));
+}
+
+TEST_F(Form2Fixture, EachRowsTooltipNamesWhatStandsBehindTheLetter)
+{
+    FakeDrive& card = platform.addDrive("F", 1);
+    card.rootFolder = "/media/card";
+    card.details = DriveDetails{"/dev/sdb1", 31914983424u, "Generic SD/MMC"};
+    platform.addDrive("G", 2).details = DriveDetails{"/dev/loop0", 4194304u, ""};
+    platform.addDrive("N", 3).details = DriveDetails{"nas:/photos", std::nullopt, ""};
+    platform.addDrive("R", 5).details = DriveDetails{"/dev/ram0", 999u, ""};
+    Form2 w(platform);
+
+    const std::map<QString, QString> expected{
+        {"A", ""}, // a system that describes nothing more gives no tooltip
+        {"F", qs("デバイス: /dev/sdb1\n容量: 31.9 GB\nモデル: Generic SD/MMC\nマウント先: "
+                 "/media/card")},
+        {"G", qs("デバイス: /dev/loop0\n容量: 4.2 MB\nマウント先: なし")},
+        {"N", qs("デバイス: nas:/photos\nマウント先: なし")},
+        {"R", qs("デバイス: /dev/ram0\n容量: 999 バイト\nマウント先: なし")}};
+    for (const auto& [letter, tip] : expected) {
+        const auto rows = w.ListView1->findItems(letter, Qt::MatchExactly, 0);
+        ASSERT_EQ(rows.size(), 1);
+        EXPECT_EQ(rows[0]->toolTip(0), tip) << qPrintable(letter);
+        EXPECT_EQ(rows[0]->toolTip(1), tip) << qPrintable(letter);
+        EXPECT_EQ(rows[0]->columnCount(), 2);
+    }
 }
 
 TEST_F(Form2Fixture, MachineWithoutDriveCStillStarts)
