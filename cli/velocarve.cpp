@@ -105,7 +105,9 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform,
         std::fputs(versionText().c_str(), stdout);
         return kExitDone;
     case ParseOutcome::Error:
-        return usageError(parsed.error);
+        usageError(parsed.error);
+        std::fputs("Try 'velo-carve --help' for more information.\n", stderr);
+        return kExitUsage;
     case ParseOutcome::Run:
         break;
     }
