@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake --preset default >/dev/null
-cmake --build --preset default --target velo-recovery velo-carve
+cmake --build --preset default --target velo-recovery velo-carve velo_install_files
 program=build/default/app/velo-recovery
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
   exec "$program" "$@"
