@@ -112,6 +112,7 @@ void Form2::createControls()
     ListView1->setHeaderLabels({QStringLiteral("ドライブ"), QStringLiteral("種別")});
     ListView1->setColumnWidth(0, twipsToPixels(1440));
     ListView1->setColumnWidth(1, twipsToPixels(2540));
+    ListView1->header()->setStretchLastSection(false); // both columns keep their widths
     ListView1->setRootIsDecorated(false);
     ListView1->setUniformRowHeights(true);
     ListView1->setAutoFillBackground(true);
@@ -292,6 +293,8 @@ void Form2::addDriveRow(const DriveRow& row)
     item->setText(0, QString::fromStdString(row.letter));
     if (row.typeName)
         item->setText(1, QString::fromStdString(*row.typeName));
+    for (int column : {0, 1})
+        item->setToolTip(column, QString::fromStdString(row.toolTip));
 }
 
 void Form2::focusDriveList()

@@ -120,9 +120,13 @@ void RecoveryController::showScanningState()
 
 void RecoveryController::showIdleState()
 {
+    // The order matters for the keyboard focus: a button that is disabled while it has
+    // the focus hands it to the next control that can take it. Disabling the stop button
+    // before anything is enabled sends its focus round to the drive list, not onto the
+    // exit button.
     window_.setControlVisible(Control::Picture1, false);
-    window_.setControlEnabled(Control::Command4, true);
     window_.setControlEnabled(Control::Command3, false);
+    window_.setControlEnabled(Control::Command4, true);
     window_.setControlEnabled(Control::Command2, true);
     window_.setControlEnabled(Control::Command1, true);
 }

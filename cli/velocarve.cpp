@@ -7,8 +7,8 @@
 #include "cli/progress.h"
 #include "cli/report.h"
 #include "cli/source.h"
-#include "platform/linux/directsectorreader.h"
 #include "cli/stopflag.h"
+#include "platform/linux/directsectorreader.h"
 
 #include <cerrno>
 #include <chrono>
@@ -204,7 +204,9 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform,
         std::fputs(versionText().c_str(), stdout);
         return kExitDone;
     case ParseOutcome::Error:
-        return usageError(parsed.error);
+        usageError(parsed.error);
+        std::fputs("Try 'velo-carve --help' for more information.\n", stderr);
+        return kExitUsage;
     case ParseOutcome::Run:
         break;
     }

@@ -16,11 +16,20 @@ namespace velo
 inline constexpr std::uint32_t kPlatformWin9x = 1; // Windows 95/98/Me family
 inline constexpr std::uint32_t kPlatformNt = 2;    // Windows NT family (and Linux)
 
+// What stands behind a drive letter, for a user telling drives apart. Each field is empty
+// when the system does not know it.
+struct DriveDetails {
+    std::string device;                     // "/dev/sdb1"; a share's source, "server:/photos"
+    std::optional<std::uint64_t> sizeBytes; // the whole volume, not its free space
+    std::string model; // the device's name for itself; for a disk image, the image file
+};
+
 // One drive as the system lists it: a description, not an open thing.
 struct DriveInfo {
     std::string letter; // one letter, no colon, no separator
     DriveType type = DriveType::Unknown;
     std::string rootFolder; // where its files can be browsed; empty when nothing is mounted
+    std::optional<DriveDetails> details{}; // empty where the system describes no more
 };
 
 // The four values of a free-space query. 64-bit: large volumes must not wrap.

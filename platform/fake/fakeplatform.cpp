@@ -238,7 +238,7 @@ std::vector<DriveInfo> FakePlatform::drives()
 {
     std::vector<DriveInfo> list;
     for (const FakeDrive& drive : driveList)
-        list.push_back({drive.letter, drive.type, drive.rootFolder});
+        list.push_back({drive.letter, drive.type, drive.rootFolder, drive.details});
     return list;
 }
 

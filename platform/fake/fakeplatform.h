@@ -22,6 +22,7 @@ struct FakeDrive {
     std::string rootFolder;
     std::optional<DiskFreeSpace> freeSpace; // empty: the query fails
     bool canOpen = true;                    // false: opening its device fails
+    std::optional<DriveDetails> details;    // what the system says stands behind the letter
 
     std::vector<std::uint8_t> volumeBytes;
     std::uint32_t sectorBytes = 512;               // what the VWIN32 device transfers per sector

@@ -250,6 +250,7 @@ std::vector<LinuxDrive> DriveDiscovery::discover(const std::vector<MountEntry>& 
                 isNetworkFileSystem(rootMount->fsType) ? DriveType::Network : DriveType::Fixed;
             drive.mountPoint = "/";
             drive.fsType = rootMount->fsType;
+            drive.source = rootMount->source;
             fixedLetters.push_back(drive);
             networkMounts.erase("/");
         }
@@ -276,6 +277,8 @@ std::vector<LinuxDrive> DriveDiscovery::discover(const std::vector<MountEntry>& 
         drive.type = typeOf(*device, index);
         drive.devicePath = devicePathFor(devRoot, device->name);
         drive.sysfsName = device->name;
+        drive.sizeBytes = device->size512 * 512;
+        drive.model = device->model;
         if (mounted) {
             const MountEntry* mount = preferredMount(mountsIt->second);
             drive.mountPoint = mount->mountPoint;
@@ -310,6 +313,7 @@ std::vector<LinuxDrive> DriveDiscovery::discover(const std::vector<MountEntry>& 
         drive.type = DriveType::Network;
         drive.mountPoint = mountPoint;
         drive.fsType = mount->fsType;
+        drive.source = mount->source;
         others.push_back(drive);
     }
 

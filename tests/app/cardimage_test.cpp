@@ -5,6 +5,7 @@
 #include "platform/fake/fakeplatform.h"
 #include "tests/scan/naivecarver.h"
 #include "tests/support/form2controls.h"
+#include "tests/support/photos.h"
 
 #include <QTemporaryDir>
 
@@ -43,17 +44,12 @@ TEST(CardImage, DeletedPhotosComeBackThroughTheWindow)
 {
     if (run("command -v mkfs.vfat && command -v mcopy && command -v mdel") != 0)
         GTEST_SKIP() << "mtools and dosfstools are needed to make the card";
-    const fs::path corpus = VELO_CORPUS_DIR;
-    ASSERT_TRUE(fs::is_directory(corpus)) << corpus;
 
     QTemporaryDir work;
     const std::string card = work.filePath("card.img").toStdString();
     ASSERT_EQ(run("mkfs.vfat -F 32 -s 1 -C " + card + " 49152"), 0);
 
-    std::vector<fs::path> photos;
-    for (const auto& entry : fs::directory_iterator(corpus))
-        photos.push_back(entry.path());
-    std::sort(photos.begin(), photos.end());
+    const std::vector<fs::path> photos = testing::testPhotos();
     std::vector<Bytes> copied;
     std::uintmax_t total = 0;
     int n = 0;

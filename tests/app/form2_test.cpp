@@ -4,6 +4,7 @@
 #include "app/form2.h"
 
 #include "app/passcounterlabel.h"
+#include "app/slantedline.h"
 #include "platform/fake/fakeplatform.h"
 #include "tests/support/form2controls.h"
 #include "ui/look.h"
@@ -16,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 
 namespace velo
 {
@@ -101,11 +103,47 @@ TEST_F(Form2Fixture, StartUpFillsTheControlsByTheirNames)
     EXPECT_FALSE(c.Text1->isEnabled()); // nobody types into the save folder
 }
 
+TEST_F(Form2Fixture, EachRowsTooltipNamesWhatStandsBehindTheLetter)
+{
+    FakeDrive& card = platform.addDrive("F", DriveType::Removable);
+    card.rootFolder = "/media/card";
+    card.details = DriveDetails{"/dev/sdb1", 31914983424u, "Generic SD/MMC"};
+    platform.addDrive("G", DriveType::Fixed).details = DriveDetails{"/dev/loop0", 4194304u, ""};
+    platform.addDrive("N", DriveType::Network).details =
+        DriveDetails{"nas:/photos", std::nullopt, ""};
+    platform.addDrive("R", DriveType::RamDisk).details = DriveDetails{"/dev/ram0", 999u, ""};
+    Form2 w(platform);
+    const Form2Controls c(w);
+
+    const std::map<QString, QString> expected{
+        {"A", ""}, // a system that describes nothing more gives no tooltip
+        {"F", qs("デバイス: /dev/sdb1\n容量: 31.9 GB\nモデル: Generic SD/MMC\nマウント先: "
+                 "/media/card")},
+        {"G", qs("デバイス: /dev/loop0\n容量: 4.2 MB\nマウント先: なし")},
+        {"N", qs("デバイス: nas:/photos\nマウント先: なし")},
+        {"R", qs("デバイス: /dev/ram0\n容量: 999 バイト\nマウント先: なし")}};
+    for (const auto& [letter, tip] : expected) {
+        const auto rows = c.ListView1->findItems(letter, Qt::MatchExactly, 0);
+        ASSERT_EQ(rows.size(), 1);
+        EXPECT_EQ(rows[0]->toolTip(0), tip) << qPrintable(letter);
+        EXPECT_EQ(rows[0]->toolTip(1), tip) << qPrintable(letter);
+        EXPECT_EQ(rows[0]->columnCount(), 2);
+    }
+}
+
 TEST_F(Form2Fixture, LayoutFollowsTheTwipsTable)
 {
     Form2 w(platform);
+    w.show(); // the drive list's header lays out its sections only when shown
     const Form2Controls c(w);
     EXPECT_EQ(w.size(), QSize(look::twipsToPixels(11250), look::twipsToPixels(5310)));
+    EXPECT_EQ(c.ListView1->columnWidth(0), look::twipsToPixels(1440));
+    EXPECT_EQ(c.ListView1->columnWidth(1), look::twipsToPixels(2540));
+    // The slanted line's widget holds both end points, so neither end is clipped.
+    const auto* line1 = w.findChild<SlantedLine*>("Line1");
+    ASSERT_NE(line1, nullptr);
+    EXPECT_TRUE(line1->geometry().contains(line1->from()));
+    EXPECT_TRUE(line1->geometry().contains(line1->to()));
     EXPECT_EQ(c.Command2->geometry(), look::twipsRect(1530, 4410, 1845, 765));
     EXPECT_EQ(c.Command4->text(), qs("終\u3000了"));
     EXPECT_EQ(c.label("Label16")->text(), qs("作  成  中"));
@@ -170,6 +208,25 @@ TEST_F(Form2Fixture, RunButtonScansTheClickedDriveAndShowsItOnThePanel)
     EXPECT_TRUE(c.Command2->isEnabled() && c.Command1->isEnabled() && c.Command4->isEnabled());
     ASSERT_NE(w.sectorBuffer(), nullptr);
     EXPECT_EQ(w.sectorBuffer()->size(), 513u);
+}
+
+TEST_F(Form2Fixture, FocusOnTheStopButtonGoesToTheDriveListWhenTheScanEnds)
+{
+    Form2 w(platform);
+    w.show();
+    QApplication::setActiveWindow(&w);
+    const Form2Controls c(w);
+    readyToScan(c);
+    platform.beforeRead = [&](std::uint64_t readCount) {
+        if (readCount == 3) // the user tabs to the stop button while the scan runs
+            c.Command3->setFocus();
+    };
+    c.Command2->click();
+
+    EXPECT_FALSE(w.scanning());
+    EXPECT_EQ(QApplication::focusWidget(), c.ListView1) // one Enter away from nothing
+        << qPrintable(QApplication::focusWidget() ? QApplication::focusWidget()->objectName()
+                                                  : QStringLiteral("no widget"));
 }
 
 TEST_F(Form2Fixture, StopButtonEndsTheScanAndGivesTheDriveListTheFocus)

@@ -35,7 +35,7 @@ std::vector<std::string> lines(const std::string& text)
     return out;
 }
 
-// Three corpus photos, each starting on a sector boundary with filler between, and a
+// Three test photos, each starting on a sector boundary with filler between, and a
 // partial sector at the end that is left out.
 struct PhotoImage {
     ScratchDir dir;
@@ -73,15 +73,16 @@ TEST(VeloCarve, BadInputGetsOneLineAndStatus2AndWritesNothing)
     const struct {
         std::vector<std::string> args;
         const char* mentions;
+        bool hint = false; // a mistake in the command line: a second line points to --help
     } cases[] = {
-        {{}, "missing SOURCE"},
+        {{}, "missing SOURCE and OUTDIR", true},
         {{(work / "missing.img").string(), out}, "cannot open"},
         {{work.path.string(), out}, "Is a directory"},
         {{asFile + "/x", out}, "Not a directory"},
         {{(work / "fifo").string(), out}, "not a disk image"},
-        {{"--sector-size", "0", img512, out}, "--sector-size"},
-        {{"--sector-size", "2097152", img512, out}, "--sector-size"},
-        {{"--sector-size", "big", img512, out}, "--sector-size"},
+        {{"--sector-size", "0", img512, out}, "--sector-size", true},
+        {{"--sector-size", "2097152", img512, out}, "--sector-size", true},
+        {{"--sector-size", "big", img512, out}, "--sector-size", true},
         {{"--sectors", "1000000", img512, out}, "whole sectors"},
         {{img512, asFile}, "is not a folder"},
         {{img512, asFile + "/sub"}, "is not a folder"},
@@ -92,7 +93,10 @@ TEST(VeloCarve, BadInputGetsOneLineAndStatus2AndWritesNothing)
         const RunResult r = runVeloCarve(c.args);
         EXPECT_EQ(r.exitStatus, 2) << c.mentions;
         const auto errs = lines(r.errorOutput);
-        ASSERT_EQ(errs.size(), 1u) << r.errorOutput;
+        ASSERT_EQ(errs.size(), c.hint ? 2u : 1u) << r.errorOutput;
+        if (c.hint) {
+            EXPECT_EQ(errs[1], "Try 'velo-carve --help' for more information.");
+        }
         EXPECT_EQ(errs[0].rfind("velo-carve: ", 0), 0u) << errs[0];
         EXPECT_NE(errs[0].find(c.mentions), std::string::npos) << errs[0];
         EXPECT_FALSE(fs::exists(out)) << c.mentions;

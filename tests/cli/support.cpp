@@ -1,4 +1,5 @@
 #include "tests/cli/support.h"
+#include "tests/support/photos.h"
 
 #include <algorithm>
 #include <csignal>
@@ -41,16 +42,6 @@ void writeFile(const fs::path& path, const Bytes& bytes)
     out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
-std::vector<fs::path> corpusPhotos()
-{
-    std::vector<fs::path> photos;
-    for (const auto& entry : fs::directory_iterator(VELO_CORPUS_DIR))
-        if (entry.is_regular_file())
-            photos.push_back(entry.path());
-    std::sort(photos.begin(), photos.end());
-    return photos;
-}
-
 bool carvesWhole(const Bytes& p)
 {
     if (p.size() < 2 || p[p.size() - 2] != 0xFF || p.back() != 0xD9 || p.size() % 512 == 0)
@@ -73,7 +64,7 @@ bool carvesWhole(const Bytes& p)
 std::vector<Bytes> wholeCarvingPhotos(std::size_t count)
 {
     std::vector<Bytes> chosen;
-    for (const auto& path : corpusPhotos()) {
+    for (const auto& path : velo::testing::testPhotos()) {
         Bytes photo = readFile(path);
         if (carvesWhole(photo))
             chosen.push_back(std::move(photo));

@@ -28,15 +28,12 @@ Bytes readFile(const fs::path& path);
 std::string readText(const fs::path& path);
 void writeFile(const fs::path& path, const Bytes& bytes);
 
-// The corpus photos, in name order.
-std::vector<fs::path> corpusPhotos();
-
 // Whether the carving rule gives this photo back whole when it starts a sector and zeros
 // follow it: it ends in FF D9, holds no FF D9 with eleven zeros after it (a thumbnail
 // padded with zeros does), and has no FF D8 FF at a multiple of 512.
 bool carvesWhole(const Bytes& photo);
 
-// The first `count` corpus photos that carve whole.
+// The first `count` test photos that carve whole.
 std::vector<Bytes> wholeCarvingPhotos(std::size_t count);
 
 // Sectors of 512 bytes whose first byte is never FF, so that no sector of it opens a file.

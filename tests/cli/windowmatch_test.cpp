@@ -4,6 +4,7 @@
 #include "platform/fake/fakeplatform.h"
 #include "tests/cli/support.h"
 #include "tests/support/form2controls.h"
+#include "tests/support/photos.h"
 
 #include <gtest/gtest.h>
 
@@ -22,7 +23,7 @@ using namespace velo::cli::testing;
 // filler), and a photo still open at the end of the source.
 Bytes mixedImage()
 {
-    const auto photos = corpusPhotos();
+    const auto photos = velo::testing::testPhotos();
     Bytes image = filler(7, 11);
     for (std::size_t i = 0; i < 6; ++i) {
         appendPadded(image, readFile(photos.at(i * 13 % photos.size())));

@@ -163,6 +163,38 @@ TEST(DriveDiscovery, TypeCodesFollowTheKindOfDevice)
                                                  {"ramoops", 2}}));
 }
 
+TEST(DriveDiscovery, EachDriveSaysWhatStandsBehindItsLetter)
+{
+    FakeSystem sys;
+    sys.add({.name = "sda", .vendor = "ATA     ", .model = "Samsung SSD 860 "})
+        .add({.name = "sda1", .parent = "sda", .minor = 1, .size512 = 1000000})
+        .add({.name = "sdb", .minor = 16, .bus = kUsb, .vendor = "Generic-", .model = "SD/MMC"})
+        .add({.name = "sdb1", .parent = "sdb", .minor = 17, .size512 = 62333952})
+        .add({.name = "mmcblk0", .major = 179, .bus = kMmc, .mmcName = "SD32G"})
+        .add({.name = "loop0", .major = 7, .bus = kVirtual, .backingFile = "/root/card.img"})
+        .add({.name = "vda", .major = 254, .vendor = "0x1af4"}) // virtio: a vendor number only
+        .mount("8:1", "/", "ext4", "/dev/sda1")
+        .mount("8:17", "/media/card", "vfat", "/dev/sdb1")
+        .mount("0:60", "/net/photos", "nfs4", "nas:/photos");
+
+    auto platform = sys.platform();
+    std::map<std::string, std::string> shown;
+    for (const DriveInfo& d : platform.drives()) {
+        ASSERT_TRUE(d.details) << d.letter;
+        shown[d.letter] = d.details->device + " | " +
+                          (d.details->sizeBytes ? std::to_string(*d.details->sizeBytes) : "?") +
+                          " | " + d.details->model + " | " + d.rootFolder;
+    }
+    const std::string dev = sys.dev().string();
+    EXPECT_EQ(shown, (std::map<std::string, std::string>{
+                         {"C", dev + "/sda1 | 512000000 | ATA Samsung SSD 860 | /"},
+                         {"D", dev + "/loop0 | 1048576 | /root/card.img | "},
+                         {"E", dev + "/mmcblk0 | 1048576 | SD32G | "},
+                         {"F", dev + "/sdb1 | 31914983424 | Generic- SD/MMC | /media/card"},
+                         {"G", dev + "/vda | 1048576 |  | "},
+                         {"H", "nas:/photos | ? |  | /net/photos"}}));
+}
+
 TEST(DriveDiscovery, LettersRunOutAtZAndNumbersSortAsNumbers)
 {
     FakeSystem sys;
