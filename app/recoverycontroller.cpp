@@ -95,10 +95,8 @@ void RecoveryController::Command3_Click()
     window_.setControlEnabled(Control::Command3, false);
     window_.setControlEnabled(Control::Command2, true);
     window_.setControlEnabled(Control::Command1, true);
-    if (outputSlot_) {
-        outputSlot_->close(); // what was carved so far stays on disk as it is
-        outputSlot_.reset();
-    }
+    if (files_)
+        files_->stop(); // what was carved so far stays on disk as it is
     window_.focusDriveList();
 }
 
@@ -156,8 +154,9 @@ void RecoveryController::SYST()
     }
 
     const std::int64_t sectorTotal = fieldNumber(window_.text(Field::Label14));
+    files_.emplace(windowFiles(platform_, *this));
     const ScanEnd end =
-        runRecoveryPasses(platform_, *this, *volume, sectorBuffer_, outputSlot_, sectorTotal);
+        runRecoveryPasses(platform_, *this, *volume, sectorBuffer_, *files_, sectorTotal);
     volume.reset(); // the volume is released on every way out
     scanning_ = false;
     if (end == ScanEnd::Completed)

@@ -1,12 +1,11 @@
 #pragma once
 
 #include "cli/chunkreader.h"
-#include "cli/report.h"
 #include "platform/platform.h"
+#include "scan/filesink.h"
 
 #include <cstdint>
 #include <functional>
-#include <string>
 
 namespace velo::cli
 {
@@ -17,22 +16,15 @@ struct CarveSettings {
     IfNameTaken ifNameTaken = IfNameTaken::Fail; // Replace with --overwrite
 };
 
-struct CarveTotals {
+struct CarveTotals : FileTotals {
     std::uint64_t sectorsDone = 0; // carved or found unreadable
-    std::uint64_t files = 0;       // closed files, the one cut by a stop included
-    std::uint64_t bytes = 0;       // carved bytes, written or not
     std::uint64_t unreadableSectors = 0;
-    std::uint64_t failedFiles = 0;  // files that are missing or hold only a prefix
-    std::uint64_t noSpaceFiles = 0; // files not created: the output is out of space or inodes
     bool stopped = false;
 };
 
 struct CarveHooks {
     std::function<void(const CarvedFile&)> fileClosed; // for the report
     std::function<void(const CarveTotals&)> chunkDone; // for the progress line
-    // OutputFile::close() cannot report a failure of its last flush; a backend that
-    // knows says so here.
-    std::function<bool(OutputFile&)> closeFailed;
     // The first file that could not be created for want of space or inodes.
     std::function<void()> outOfSpace;
 };

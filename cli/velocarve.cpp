@@ -7,8 +7,8 @@
 #include "cli/progress.h"
 #include "cli/report.h"
 #include "cli/source.h"
-#include "platform/linux/directsectorreader.h"
 #include "cli/stopflag.h"
+#include "platform/linux/directsectorreader.h"
 
 #include <cerrno>
 #include <chrono>
@@ -192,8 +192,7 @@ void installStopHandlers()
     sigaction(SIGTERM, &action, nullptr);
 }
 
-int runVeloCarve(std::span<const std::string> args, Platform& platform,
-                 std::function<bool(OutputFile&)> closeFailed)
+int runVeloCarve(std::span<const std::string> args, Platform& platform)
 {
     const ParseResult parsed = parseOptions(args);
     switch (parsed.outcome) {
@@ -281,7 +280,6 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform,
     const auto start = Clock::now();
     ProgressDisplay progress(!o.quiet && ::isatty(STDERR_FILENO), sectorTotal, sectorSize, start);
     CarveHooks hooks;
-    hooks.closeFailed = std::move(closeFailed);
     hooks.chunkDone = [&](const CarveTotals& t) { progress.update(t); };
     hooks.outOfSpace = [&] {
         progress.clear();

@@ -63,17 +63,20 @@ bool LinuxOutputFile::write(std::span<const std::uint8_t> bytes)
     return true;
 }
 
-void LinuxOutputFile::close()
+bool LinuxOutputFile::close()
 {
     if (fd_ < 0)
-        return;
+        return !failed_;
     if (!failed_)
         flush();
     buffer_.clear();
     buffer_.shrink_to_fit();
     // Not retried on EINTR: on Linux the descriptor is released whatever close returns.
-    ::close(fd_);
+    // A failure here (EIO on a network file system) means bytes were lost.
+    if (::close(fd_) != 0 && errno != EINTR)
+        failed_ = true;
     fd_ = -1;
+    return !failed_;
 }
 
 } // namespace velo::linux_backend

@@ -34,9 +34,7 @@ public:
     LinuxOutputFile& operator=(const LinuxOutputFile&) = delete;
 
     bool write(std::span<const std::uint8_t> bytes) override;
-    void close() override;
-
-    bool failed() const { return failed_; }
+    bool close() override;
 
 private:
     bool flush();

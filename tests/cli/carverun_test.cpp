@@ -213,8 +213,7 @@ TEST_F(CarveRunTest, ACloseThatLostBytesCountsAsAFailedWrite)
     Volume v(20);
     v.stream(0, 1, 10);
     v.stream(4, 5, 10);
-    int closes = 0;
-    hooks.closeFailed = [&](OutputFile&) { return ++closes == 2; };
+    platform.closesFailFor = {"/out/DD002.JPG"};
     const CarveTotals t = carve(v, kSector * 4);
     ASSERT_EQ(report.size(), 2u);
     EXPECT_EQ(report[0].outcome, FileOutcome::Written);

@@ -103,7 +103,6 @@ std::map<std::string, Bytes> named(const std::map<std::uint64_t, Bytes>& files)
 struct RealScan : ::testing::Test {
     TestHost host;
     Bytes buffer = Bytes(kSector + 1, 0);
-    std::unique_ptr<OutputFile> slot;
 
     ScanEnd scan(Platform& platform, const std::string& letter, std::int64_t total)
     {
@@ -111,9 +110,8 @@ struct RealScan : ::testing::Test {
         EXPECT_TRUE(volume) << "drive " << letter << " did not open";
         if (!volume)
             return ScanEnd::Stopped;
-        const ScanEnd end = runRecoveryPasses(platform, host, *volume, buffer, slot, total);
-        EXPECT_FALSE(slot);
-        return end;
+        FileSink files = windowFiles(platform, host);
+        return runRecoveryPasses(platform, host, *volume, buffer, files, total);
     }
 
     // The whole image as the machine's one extra drive.
@@ -159,7 +157,8 @@ TEST_F(RealScan, SourceIsOpenedReadOnlyAndLeftUnchanged)
         auto volume = openRawVolume(platform, 0, letter, buffer);
         ASSERT_TRUE(volume);
         EXPECT_EQ(accessModesOf(machine.image), std::vector<int>{O_RDONLY});
-        runRecoveryPasses(platform, host, *volume, buffer, slot, 64);
+        FileSink files = windowFiles(platform, host);
+        runRecoveryPasses(platform, host, *volume, buffer, files, 64);
     }
     EXPECT_TRUE(accessModesOf(machine.image).empty()) << "the device was not released";
     EXPECT_EQ(readFileBytes(machine.image), v.bytes);

@@ -43,7 +43,7 @@ struct ScanFixture : ::testing::Test {
     FakePlatform platform;
     testing::ScanHostStub host;
     std::vector<std::uint8_t> buffer = Bytes(kSector + 1, 0);
-    std::unique_ptr<OutputFile> slot;
+    FileSink files = windowFiles(platform, host);
 
     void SetUp() override { platform.folders.insert("/save"); }
 
@@ -58,7 +58,7 @@ struct ScanFixture : ::testing::Test {
     {
         auto volume = openRawVolume(platform, flag, "D", buffer);
         EXPECT_TRUE(volume);
-        return runRecoveryPasses(platform, host, *volume, buffer, slot, total);
+        return runRecoveryPasses(platform, host, *volume, buffer, files, total);
     }
 
     const Bytes& file(const std::string& name) { return platform.files.at("/save/" + name); }
@@ -122,8 +122,7 @@ TEST_F(ScanFixture, StopDuringTheEventStepReadsNothingMoreAndKeepsWhatWasCarved)
     host.duringEvents = [&](std::uint64_t pass) {
         if (pass == 8) { // what the stop command does
             host.stop = true;
-            slot->close();
-            slot.reset();
+            files.stop();
         }
     };
     EXPECT_EQ(scan(0, 20), ScanEnd::Stopped);
@@ -139,7 +138,6 @@ TEST_F(ScanFixture, FileStillOpenAtTheEndIsClosedWithEverythingCarved)
     drive(v.bytes);
     scan(0, 6);
     EXPECT_EQ(file("DD001.JPG"), Bytes(v.bytes.begin() + 4 * kSector, v.bytes.end()));
-    EXPECT_FALSE(slot);
     EXPECT_EQ(platform.openOutputFiles, 0);
 }
 
@@ -178,6 +176,27 @@ TEST_F(ScanFixture, SaveFolderIsReadAtEveryOpenAndAFileThatCannotBeMadeUsesItsNu
     EXPECT_EQ(platform.openedFolders[1], "/missing/");
     EXPECT_EQ(platform.createdFiles.size(), 2u);
     EXPECT_EQ(file("DD003.JPG"), v.carved(5, 5));
+}
+
+// The file name is the save-folder text with DDnnn.JPG appended, whether or not the text
+// ends in a separator; the folder is what precedes the name's last separator.
+TEST_F(ScanFixture, FileNameIsTheSaveFolderTextWithTheNameAppended)
+{
+    VolumeBuilder v(3);
+    v.stream(1, 1);
+    drive(v.bytes);
+    for (const auto& [text, path] :
+         std::vector<std::pair<std::string, std::string>>{{"/save/", "/save/DD001.JPG"},
+                                                          {"/save/foo", "/save/fooDD001.JPG"},
+                                                          {"/save", "/saveDD001.JPG"},
+                                                          {"/save//", "/save/DD001.JPG"}}) {
+        host.folder = text;
+        files = windowFiles(platform, host);
+        platform.files.clear();
+        scan(0, 3);
+        EXPECT_EQ(platform.files.size(), 1u) << text;
+        EXPECT_EQ(platform.files.count(path), 1u) << text;
+    }
 }
 
 TEST_F(ScanFixture, ShortReadCarvesOnlyTheBytesTransferred)
