@@ -46,20 +46,15 @@ bool LinuxOutputFile::write(std::span<const std::uint8_t> bytes)
 {
     if (failed_ || fd_ < 0)
         return false;
-    while (!bytes.empty()) {
-        if (buffer_.empty() && bytes.size() >= bufferSize_) {
-            // Nothing to gain from copying a block this large: hand it over directly.
-            return writeAll(bytes.data(), bytes.size());
-        }
-        if (buffer_.capacity() < bufferSize_)
-            buffer_.reserve(bufferSize_); // only now: many files never need it
-        const std::size_t room = bufferSize_ - buffer_.size();
-        const std::size_t take = bytes.size() < room ? bytes.size() : room;
-        buffer_.insert(buffer_.end(), bytes.begin(), bytes.begin() + take);
-        bytes = bytes.subspan(take);
-        if (buffer_.size() == bufferSize_ && !flush())
-            return false;
-    }
+    // A piece as large as the buffer gains nothing from a copy: it goes straight to the
+    // system, after what is buffered.
+    if (bytes.size() >= bufferSize_)
+        return flush() && writeAll(bytes.data(), bytes.size());
+    if (buffer_.size() + bytes.size() > bufferSize_ && !flush())
+        return false;
+    if (buffer_.capacity() < bufferSize_)
+        buffer_.reserve(bufferSize_); // only now: many files never need it
+    buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
     return true;
 }
 

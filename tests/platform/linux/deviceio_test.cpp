@@ -188,10 +188,11 @@ TEST(OutputFile, ALinkUnderTheNameIsNeverWrittenThrough)
     }
 }
 
-TEST(OutputFile, SmallPiecesAreGatheredIntoFewSystemCalls)
+TEST(OutputFile, SmallPiecesAreGatheredAndLargeOnesWrittenWhereTheyLie)
 {
     TempDir dir;
     const std::string text = pattern(300000);
+    const std::string large = pattern(LinuxOutputFile::kDefaultBufferSize * 3);
     int calls = 0;
     LinuxOutputFile file(::open((dir / "out").c_str(), O_WRONLY | O_CREAT, 0600),
                          [&calls](int fd, const void* data, size_t size) {
@@ -200,10 +201,13 @@ TEST(OutputFile, SmallPiecesAreGatheredIntoFewSystemCalls)
                          });
     for (std::size_t i = 0; i < text.size(); i += 3)
         ASSERT_TRUE(file.write(bytesOf(text).subspan(i, 3)));
-    EXPECT_EQ(calls, 0);
+    const int fullBuffers = int(text.size() / LinuxOutputFile::kDefaultBufferSize);
+    EXPECT_EQ(calls, fullBuffers);
+    ASSERT_TRUE(file.write(bytesOf(large))); // what was gathered, then the piece itself
+    EXPECT_EQ(calls, fullBuffers + 2);
     file.close();
-    EXPECT_EQ(calls, 1);
-    EXPECT_EQ(readFile(dir / "out"), text);
+    EXPECT_EQ(calls, fullBuffers + 2);
+    EXPECT_EQ(readFile(dir / "out"), text + large);
 }
 
 TEST(OutputFile, InterruptedPartialAndOversizedWritesKeepEveryByteInOrder)
