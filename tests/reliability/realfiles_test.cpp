@@ -207,7 +207,7 @@ struct FaultyDevicePlatform : LinuxPlatform {
             return nullptr;
         const int fd = ::open(image.c_str(), O_RDONLY | O_CLOEXEC);
         return std::make_unique<linux_backend::LinuxDeviceHandle>(
-            fd, [this](int f, void* into, size_t count, off_t offset) -> ssize_t {
+            fd, [this, fd](std::uint8_t* into, size_t count, std::uint64_t offset) -> ssize_t {
                 const std::uint64_t call = calls++;
                 if (call % 7 == 3) {
                     errno = EINTR;
@@ -221,7 +221,7 @@ struct FaultyDevicePlatform : LinuxPlatform {
                     errno = EIO;
                     return -1;
                 }
-                return ::pread(f, into, std::min(count, chunk), offset);
+                return ::pread(fd, into, std::min(count, chunk), off_t(offset));
             });
     }
 };

@@ -91,16 +91,17 @@ TEST(DeviceRead, AFailedReadStillMovesOnByTheFullCount)
     // Sector 2 (bytes 1024..1535) is unreadable; every other call is interrupted, and
     // no call hands back more than 100 bytes.
     int calls = 0;
-    LinuxDeviceHandle device(::open((dir / "disk").c_str(), O_RDONLY),
-                             [&calls](int fd, void* into, size_t count, off_t at) -> ssize_t {
-                                 errno = ++calls % 2 ? EINTR : EIO;
-                                 if (calls % 2 || (at >= 1024 && at < 1536))
-                                     return -1;
-                                 size_t limit = count < 100 ? count : 100;
-                                 if (at < 1024 && limit > size_t(1024 - at))
-                                     limit = size_t(1024 - at);
-                                 return ::pread(fd, into, limit, at);
-                             });
+    const int fd = ::open((dir / "disk").c_str(), O_RDONLY);
+    LinuxDeviceHandle device(
+        fd, [&calls, fd](std::uint8_t* into, size_t count, std::uint64_t at) -> ssize_t {
+            errno = ++calls % 2 ? EINTR : EIO;
+            if (calls % 2 || (at >= 1024 && at < 1536))
+                return -1;
+            size_t limit = count < 100 ? count : 100;
+            if (at < 1024 && limit > size_t(1024 - at))
+                limit = size_t(1024 - at);
+            return ::pread(fd, into, limit, off_t(at));
+        });
     std::vector<std::uint8_t> buffer(1024);
     std::uint32_t got = 0;
     ASSERT_TRUE(device.read(buffer.data(), 1000, got));
