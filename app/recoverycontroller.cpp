@@ -14,9 +14,6 @@ namespace velo
 namespace
 {
 
-// Sectors are at most a few KiB; a larger "sector size" can only be a damaged field.
-constexpr std::int64_t kLargestSectorBytes = std::int64_t(64) << 20;
-
 // A failing start-up step is abandoned and the next one runs.
 template <typename Step> void skipOnFailure(Step step)
 {
@@ -135,7 +132,7 @@ void RecoveryController::SYST()
 
     const std::int64_t sectorBytes =
         std::max<std::int64_t>(0, fieldNumber(window_.text(Field::Label3)));
-    if (sectorBytes > kLargestSectorBytes) {
+    if (sectorBytes > std::int64_t(kLargestSectorBytes)) { // a damaged field
         scanning_ = false;
         showIdleState();
         return;

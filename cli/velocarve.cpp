@@ -6,8 +6,8 @@
 #include "cli/outdir.h"
 #include "cli/progress.h"
 #include "cli/report.h"
-#include "cli/source.h"
 #include "cli/stopflag.h"
+#include "platform/linux/blocksource.h"
 #include "platform/linux/directsectorreader.h"
 
 #include <cerrno>
@@ -27,6 +27,7 @@ namespace velo::cli
 namespace
 {
 
+using linux_backend::Source;
 using Clock = std::chrono::steady_clock;
 
 int usageError(const std::string& message)
@@ -162,18 +163,6 @@ std::FILE* openReport(const std::string& path, const Source& source)
     return stream;
 }
 
-// Whether writing into outdir writes to the device being read: the source is that
-// device, or an image file attached through a loop device that holds outdir.
-bool outputLiesOnSource(const std::string& outdir, const Source& source)
-{
-    if (source.blockDevice)
-        return writesToDevice(outdir, source.device);
-    for (const dev_t loop : loopDevicesBackedBy("/proc/self/fd/" + std::to_string(source.fd)))
-        if (writesToDevice(outdir, loop))
-            return true;
-    return false;
-}
-
 void onStopSignal(int)
 {
     stopFlag = 1;
@@ -210,7 +199,7 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform)
     const Options& o = parsed.options;
 
     // Every check comes before the first thing is created.
-    Source source = openSource(o.source);
+    Source source = linux_backend::openSource(o.source);
     if (source.fd < 0)
         return usageError(source.error);
     struct CloseSource {
@@ -271,7 +260,7 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform)
     if (reportStream)
         report.emplace(reportStream);
 
-    if (!o.dryRun && outputLiesOnSource(o.outdir, source))
+    if (!o.dryRun && linux_backend::outputLiesOnSource(o.outdir, source))
         std::fprintf(stderr,
                      "velo-carve: warning: %s lies on %s, the device being read; writing there "
                      "can overwrite the free space that holds the lost photos\n",

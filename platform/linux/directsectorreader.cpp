@@ -1,14 +1,13 @@
 #include "platform/linux/directsectorreader.h"
 
+#include "platform/linux/blocksource.h"
 #include "platform/linux/readat.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <linux/fs.h>
 #include <string>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,9 +27,9 @@ std::unique_ptr<DirectSectorReader> DirectSectorReader::forDevice(int fd)
         return nullptr;
     struct stat again {
     };
-    int blockBytes = 0;
+    const std::uint32_t blockBytes = logicalSectorSize(direct);
     if (::fstat(direct, &again) != 0 || !S_ISBLK(again.st_mode) || again.st_rdev != st.st_rdev ||
-        ::ioctl(direct, BLKSSZGET, &blockBytes) != 0 || blockBytes <= 0) {
+        blockBytes == 0) {
         ::close(direct);
         return nullptr;
     }
@@ -39,8 +38,8 @@ std::unique_ptr<DirectSectorReader> DirectSectorReader::forDevice(int fd)
         ::close(direct);
         return nullptr;
     }
-    return std::unique_ptr<DirectSectorReader>(new DirectSectorReader(
-        direct, std::uint32_t(blockBytes), static_cast<std::uint8_t*>(aligned)));
+    return std::unique_ptr<DirectSectorReader>(
+        new DirectSectorReader(direct, blockBytes, static_cast<std::uint8_t*>(aligned)));
 }
 
 DirectSectorReader::DirectSectorReader(int fd, std::uint32_t blockBytes, std::uint8_t* aligned)

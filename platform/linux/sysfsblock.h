@@ -27,6 +27,7 @@ struct BlockDevice {
     bool viaUsbOrMmc = false;        // its sysfs path runs through a USB or MMC bus
     int scsiType = -1;               // device/type of SCSI devices; 5 is a CD/DVD drive
     std::string dmName;              // dm/name, the /dev/mapper name of a device-mapper device
+    std::string loopBackingFile;     // loop/backing_file, the image a loop device reads
 };
 
 // Reads the block class directory of sysfs (or a tree laid out like it, for tests):

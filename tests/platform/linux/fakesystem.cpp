@@ -72,6 +72,8 @@ FakeSystem& FakeSystem::add(const FakeDevice& d)
             fs::create_directory_symlink("../../" + slave, dir / "slaves" / slave);
         if (!d.dmName.empty())
             writeFile(dir / "dm/name", d.dmName + "\n");
+        if (!d.loopBackingFile.empty())
+            writeFile(dir / "loop/backing_file", d.loopBackingFile + "\n");
         if (d.bus != kVirtual)
             fs::create_directory_symlink("../..", dir / "device");
         if (d.scsiType >= 0)

@@ -45,6 +45,7 @@ struct FakeDevice {
     std::vector<std::string> holders{};
     std::vector<std::string> slaves{};
     std::string dmName{};
+    std::string loopBackingFile{};
 };
 
 // A made-up machine: a sysfs block tree laid out as the kernel lays it out (class entries
