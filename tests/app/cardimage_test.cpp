@@ -3,8 +3,9 @@
 
 #include "app/form2.h"
 #include "platform/fake/fakeplatform.h"
-#include "tests/scan/naivecarver.h"
+#include "tests/support/files.h"
 #include "tests/support/form2controls.h"
+#include "tests/support/naivecarver.h"
 
 #include <QTemporaryDir>
 
@@ -87,12 +88,8 @@ TEST(CardImage, DeletedPhotosComeBackThroughTheWindow)
         model.sector(
             Bytes(bytes.begin() + std::ptrdiff_t(at), bytes.begin() + std::ptrdiff_t(at + 512)));
     ASSERT_EQ(platform.files.size(), model.files.size());
-    for (const auto& [number, content] : model.files) {
-        char name[32];
-        std::snprintf(name, sizeof name, "/save/DD%03llu.JPG",
-                      static_cast<unsigned long long>(number));
-        EXPECT_EQ(platform.files.at(name), content) << name;
-    }
+    for (const auto& [number, content] : model.files)
+        EXPECT_EQ(platform.files.at("/save/" + testing::outputName(number)), content) << number;
 
     // What a user sees: every photo is back, whole, or with the card's zeros after it
     // (photos with bytes after their end marker), or cut where an embedded thumbnail

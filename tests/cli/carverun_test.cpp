@@ -2,7 +2,7 @@
 
 #include "cli/stopflag.h"
 #include "platform/fake/fakeplatform.h"
-#include "tests/scan/naivecarver.h"
+#include "tests/support/naivecarver.h"
 
 #include <gtest/gtest.h>
 

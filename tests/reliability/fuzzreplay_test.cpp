@@ -3,8 +3,8 @@
 // every input a fuzzing run ever failed on. A thousand generated inputs run too, so
 // that the check does not wait for someone to run the fuzzer.
 
-#include "fuzz/carverscenario.h"
-#include "fuzz/scanscenario.h"
+#include "tests/support/carverscenario.h"
+#include "tests/support/scanscenario.h"
 
 #include <gtest/gtest.h>
 

@@ -16,8 +16,6 @@ extern char** environ;
 namespace velo::reliability
 {
 
-namespace fs = std::filesystem;
-
 Volume::Volume(std::size_t sectors, std::size_t sectorBytes_)
     : sectorBytes(sectorBytes_), bytes(sectors * sectorBytes_)
 {
@@ -60,39 +58,6 @@ std::vector<std::size_t> range(std::size_t first, std::size_t end, std::set<std:
         if (!except.count(i))
             r.push_back(i);
     return r;
-}
-
-std::string outputName(std::uint64_t number)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "DD%03llu.JPG", static_cast<unsigned long long>(number));
-    return text;
-}
-
-ScratchDir::ScratchDir()
-{
-    char name[] = "/tmp/velo-reliability-XXXXXX";
-    if (!::mkdtemp(name))
-        std::abort();
-    path = name;
-}
-
-ScratchDir::~ScratchDir()
-{
-    std::error_code ec;
-    fs::remove_all(path, ec);
-}
-
-Bytes readFileBytes(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
-void writeFileBytes(const fs::path& path, const Bytes& bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
 int run(const std::string& command)
@@ -195,7 +160,7 @@ BadSectorDevice::BadSectorDevice(const Bytes& image, const std::string& badSecto
         return;
     }
     const fs::path imagePath = dir_.path / "image", mountPoint = dir_.path / "mnt";
-    writeFileBytes(imagePath, image);
+    writeFile(imagePath, image);
     fs::create_directory(mountPoint);
 
     std::string program = VELO_BADSECTORFS;

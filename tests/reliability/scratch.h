@@ -5,8 +5,9 @@
 // scratch folders and loop-mounted file systems on the real machine.
 
 #include "scan/recoveryscan.h"
-#include "tests/scan/naivecarver.h"
-#include "tests/scan/scanhoststub.h"
+#include "tests/support/files.h"
+#include "tests/support/naivecarver.h"
+#include "tests/support/scanhoststub.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -20,7 +21,7 @@
 namespace velo::reliability
 {
 
-using Bytes = std::vector<std::uint8_t>;
+using namespace velo::testing;
 
 // Sectors of non-zero filler; stream() plants a start at the first sector and an end
 // marker (FF D9 and eleven zeros) inside the last.
@@ -42,21 +43,6 @@ std::vector<std::size_t> range(std::size_t first, std::size_t end,
                                std::set<std::size_t> except = {});
 
 using TestHost = testing::ScanHostStub;
-
-// "DD001.JPG" and so on.
-std::string outputName(std::uint64_t number);
-
-// A folder under /tmp that is removed with everything in it.
-struct ScratchDir {
-    ScratchDir();
-    ~ScratchDir();
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-    std::filesystem::path path;
-};
-
-Bytes readFileBytes(const std::filesystem::path& path);
-void writeFileBytes(const std::filesystem::path& path, const Bytes& bytes);
 
 // Runs a shell command; its exit status.
 int run(const std::string& command);

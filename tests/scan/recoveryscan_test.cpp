@@ -3,8 +3,9 @@
 #include "drive/rawvolume.h"
 #include "drive/registerblock.h"
 #include "platform/fake/fakeplatform.h"
-#include "tests/scan/naivecarver.h"
-#include "tests/scan/scanhoststub.h"
+#include "tests/support/files.h"
+#include "tests/support/naivecarver.h"
+#include "tests/support/scanhoststub.h"
 
 #include <gtest/gtest.h>
 
@@ -283,11 +284,8 @@ TEST_F(ScanFixture, AgreesWithTheModelOnARandomVolume)
             model.sector(Bytes(bytes.begin() + std::ptrdiff_t(s * kSector),
                                bytes.begin() + std::ptrdiff_t((s + 1) * kSector)));
     ASSERT_FALSE(model.files.empty());
-    for (const auto& [number, content] : model.files) {
-        char name[32];
-        std::snprintf(name, sizeof name, "DD%03llu.JPG", static_cast<unsigned long long>(number));
-        EXPECT_EQ(file(name), content) << name;
-    }
+    for (const auto& [number, content] : model.files)
+        EXPECT_EQ(file(testing::outputName(number)), content) << number;
     EXPECT_EQ(platform.files.size(), model.files.size());
 }
 

@@ -20,7 +20,7 @@ using namespace velo::testing;
 // at a time.
 TEST(BlockSource, WritingToTheDeviceReadIsSeenThroughPartitionsAndStackedDevices)
 {
-    TempDir out;
+    ScratchDir out;
     struct stat st {
     };
     ASSERT_EQ(::stat(out.path.c_str(), &st), 0);
@@ -69,8 +69,8 @@ TEST(BlockSource, WritingToTheDeviceReadIsSeenThroughPartitionsAndStackedDevices
 TEST(BlockSource, LoopDevicesAreFoundByTheirBackingFile)
 {
     FakeSystem sys;
-    writeFile(sys.dir / "card.img", "image");
-    writeFile(sys.dir / "other.img", "other");
+    writeText(sys.dir / "card.img", "image");
+    writeText(sys.dir / "other.img", "other");
     sys.add({.name = "loop0",
              .major = 7,
              .minor = 0,

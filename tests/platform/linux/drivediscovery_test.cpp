@@ -1,4 +1,4 @@
-#include "fakesystem.h"
+#include "tests/platform/linux/fakesystem.h"
 
 #include "platform/linux/mountinfo.h"
 

@@ -1,4 +1,4 @@
-#include "fakesystem.h"
+#include "tests/platform/linux/fakesystem.h"
 
 #include <cstdio>
 #include <gtest/gtest.h>
@@ -24,7 +24,7 @@ TEST(LinuxPlatform, FoldersOfThisMachine)
     ASSERT_TRUE(platform.drive('C'));
     EXPECT_EQ(platform.drive('C')->mountPoint, "/");
 
-    TempDir dir;
+    ScratchDir dir;
     const mode_t old = ::umask(027);
     const bool made = platform.createFolder((dir / "recovered").string());
     ::umask(old);
@@ -57,11 +57,11 @@ TEST(LinuxPlatform, AttachedCardImageIsAReadableDrive)
 {
     if (::geteuid() != 0)
         GTEST_SKIP() << "attaching a loop device needs root";
-    TempDir dir;
+    ScratchDir dir;
     std::string image(1 << 20, '\0');
     for (std::size_t i = 0; i < image.size(); ++i)
         image[i] = static_cast<char>(i * 131 + i / 512);
-    writeFile(dir / "card.img", image);
+    writeText(dir / "card.img", image);
     const std::string loop =
         firstLineOf("losetup -r -f --show " + (dir / "card.img").string() + " 2>/dev/null");
     if (loop.empty())

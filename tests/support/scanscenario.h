@@ -6,10 +6,10 @@
 // come back short, passes past the volume's end, a disk that fills up, a stop.
 
 #include "drive/rawvolume.h"
-#include "fuzz/carverscenario.h"
 #include "platform/fake/fakeplatform.h"
 #include "scan/recoveryscan.h"
-#include "tests/scan/scanhoststub.h"
+#include "tests/support/carverscenario.h"
+#include "tests/support/scanhoststub.h"
 
 #include <cstdio>
 #include <functional>

@@ -7,7 +7,7 @@
 // this file, so a saved input means the same scenario in both.
 
 #include "scan/carver.h"
-#include "tests/scan/naivecarver.h"
+#include "tests/support/naivecarver.h"
 
 #include <algorithm>
 #include <cstddef>
