@@ -1,13 +1,12 @@
 #pragma once
 
-// Helpers shared by the fault tests: a volume of sectors with streams planted in it, the
-// files the byte-at-a-time model carves from the sectors that a scan really receives, and
-// scratch folders and loop-mounted file systems on the real machine.
+// Helpers shared by the fault tests: loop-mounted file systems and devices with bad
+// sectors on the real machine.
 
 #include "scan/recoveryscan.h"
 #include "tests/support/files.h"
-#include "tests/support/naivecarver.h"
 #include "tests/support/scanhoststub.h"
+#include "tests/support/volume.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -22,25 +21,6 @@ namespace velo::reliability
 {
 
 using namespace velo::testing;
-
-// Sectors of non-zero filler; stream() plants a start at the first sector and an end
-// marker (FF D9 and eleven zeros) inside the last.
-struct Volume {
-    std::size_t sectorBytes;
-    Bytes bytes;
-
-    Volume(std::size_t sectors, std::size_t sectorBytes);
-    void stream(std::size_t first, std::size_t last, std::size_t endAt = 200);
-    Bytes sector(std::size_t i) const;
-};
-
-// The model's files for the sectors whose numbers are in `read` (in order), each cut to
-// the length in `lengths` when it has one.
-std::map<std::uint64_t, Bytes> modelFiles(const Volume& v, const std::vector<std::size_t>& read,
-                                          const std::map<std::size_t, std::size_t>& lengths = {});
-
-std::vector<std::size_t> range(std::size_t first, std::size_t end,
-                               std::set<std::size_t> except = {});
 
 using TestHost = testing::ScanHostStub;
 
