@@ -6,11 +6,10 @@
 namespace velo::cli
 {
 
-CarveTotals runCarve(ChunkReader& reader, const CarveSettings& settings, const CarveHooks& hooks)
+CarveTotals runCarve(ChunkReader& reader, FileSink& files,
+                     const std::function<void(const CarveTotals&)>& chunkDone)
 {
     CarveTotals totals;
-    FileSink files(numberedFilesIn(settings.folder), settings.ifNameTaken,
-                   SinkHooks{hooks.fileClosed, hooks.outOfSpace}, settings.dryRun);
     Carver carver(files);
 
     while (const Chunk* chunk = reader.next()) {
@@ -29,8 +28,8 @@ CarveTotals runCarve(ChunkReader& reader, const CarveSettings& settings, const C
         }
         files.flush(); // before the reader reuses the chunk's buffer
         static_cast<FileTotals&>(totals) = files.totals();
-        if (hooks.chunkDone)
-            hooks.chunkDone(totals);
+        if (chunkDone)
+            chunkDone(totals);
         if (totals.stopped)
             break;
     }

@@ -268,8 +268,7 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform)
 
     const auto start = Clock::now();
     ProgressDisplay progress(!o.quiet && ::isatty(STDERR_FILENO), sectorTotal, sectorSize, start);
-    CarveHooks hooks;
-    hooks.chunkDone = [&](const CarveTotals& t) { progress.update(t); };
+    SinkHooks hooks;
     hooks.outOfSpace = [&] {
         progress.clear();
         std::fprintf(stderr,
@@ -288,10 +287,8 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform)
                          o.reportPath->c_str(), std::strerror(report->error()));
         };
 
-    CarveSettings settings;
-    settings.folder = folder.get();
-    settings.dryRun = o.dryRun;
-    settings.ifNameTaken = o.overwrite ? IfNameTaken::Replace : IfNameTaken::Fail;
+    FileSink files(numberedFilesIn(folder.get()),
+                   o.overwrite ? IfNameTaken::Replace : IfNameTaken::Fail, hooks, o.dryRun);
     // A block device fails a whole page of the page cache for one bad sector: read a
     // failed chunk again around the cache, so that only the sectors that fail are lost.
     std::shared_ptr<linux_backend::DirectSectorReader> direct =
@@ -303,7 +300,8 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform)
         };
     ChunkReader reader(preadFrom(source.fd), sectorSize, sectorTotal,
                        ChunkReader::kDefaultChunkBytes, sectorAt);
-    const CarveTotals totals = runCarve(reader, settings, hooks);
+    const CarveTotals totals =
+        runCarve(reader, files, [&](const CarveTotals& t) { progress.update(t); });
     progress.clear();
 
     if (reader.gone())

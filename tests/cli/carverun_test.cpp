@@ -24,7 +24,8 @@ struct CarveRunTest : ::testing::Test {
     FakePlatform platform;
     std::set<std::uint64_t> bad; // sectors whose reads fail
     std::vector<CarvedFile> report;
-    CarveHooks hooks;
+    SinkHooks hooks;
+    std::function<void(const CarveTotals&)> chunkDone;
 
     void SetUp() override
     {
@@ -47,7 +48,8 @@ struct CarveRunTest : ::testing::Test {
         };
         ChunkReader reader(readAt, kSector, v.bytes.size() / kSector, chunkBytes);
         const auto folder = platform.openOutputFolder("/out/");
-        return runCarve(reader, CarveSettings{folder.get(), dryRun}, hooks);
+        FileSink files(numberedFilesIn(folder.get()), IfNameTaken::Fail, hooks, dryRun);
+        return runCarve(reader, files, chunkDone);
     }
     const Bytes& file(const std::string& name) { return platform.files.at("/out/" + name); }
 };
@@ -186,7 +188,7 @@ TEST_F(CarveRunTest, StopClosesTheOpenFileWithWhatWasCarved)
     Volume v(400);
     v.stream(1, 2, 10);
     v.start(5); // never ends
-    hooks.chunkDone = [](const CarveTotals& t) {
+    chunkDone = [](const CarveTotals& t) {
         if (t.sectorsDone >= 64)
             stopFlag = 1;
     };
