@@ -16,12 +16,6 @@ extern char** environ;
 namespace velo::reliability
 {
 
-int run(const std::string& command)
-{
-    const int status = std::system((command + " >/dev/null 2>&1").c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 LoopMount::LoopMount(std::uint64_t bytes, const std::string& fsType, bool readOnly)
 {
     if (::geteuid() != 0) {

@@ -24,9 +24,6 @@ using namespace velo::testing;
 
 using TestHost = testing::ScanHostStub;
 
-// Runs a shell command; its exit status.
-int run(const std::string& command);
-
 // A file system image of the given size made with mkfs (ext2 or vfat), attached to a loop
 // device and mounted at a folder of its own; read-only when asked. Everything is undone
 // in the destructor. ok() is false, with the reason in why(), where this machine does not

@@ -1,9 +1,11 @@
 #include "tests/support/files.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace velo::testing
@@ -47,6 +49,12 @@ void writeText(const fs::path& path, const std::string& text)
 void writeFile(const fs::path& path, const Bytes& bytes)
 {
     writeText(path, std::string(bytes.begin(), bytes.end()));
+}
+
+int run(const std::string& command)
+{
+    const int status = std::system((command + " >/dev/null 2>&1").c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 std::string outputName(std::uint64_t number)

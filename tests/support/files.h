@@ -30,6 +30,10 @@ std::string readText(const fs::path& path);
 void writeFile(const fs::path& path, const Bytes& bytes);
 void writeText(const fs::path& path, const std::string& text);
 
+// Runs a shell command with its output thrown away; its exit status, -1 when it did not
+// exit normally.
+int run(const std::string& command);
+
 // The name the program gives file N: "DD001.JPG", "DD1000.JPG".
 std::string outputName(std::uint64_t number);
 
