@@ -279,12 +279,6 @@ TEST(VeloCarve, InterruptionClosesTheOpenFileWithAnExactPrefix)
     }
 }
 
-// Runs a shell command quietly; true when it succeeded.
-bool shell(const std::string& command)
-{
-    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
-}
-
 // A file system mounted at a folder for the length of a test (root only); mounted() is
 // false, with the reason in why, where the machine does not allow it.
 struct Mount {
@@ -298,7 +292,7 @@ struct Mount {
         fs::create_directories(at);
         if (::geteuid() != 0)
             why = "needs root to mount";
-        else if (!shell("mount -t " + type + " -o " + options + " " + source + " " + at.string()))
+        else if (run("mount -t " + type + " -o " + options + " " + source + " " + at.string()) != 0)
             why = "this machine does not allow a " + type + " mount";
         else
             mounted = true;
@@ -306,7 +300,7 @@ struct Mount {
     ~Mount()
     {
         if (mounted)
-            shell("umount " + at.string());
+            run("umount " + at.string());
     }
 };
 
@@ -446,7 +440,7 @@ TEST(VeloCarve, WarnsWhenOutdirLiesInAMountOfTheImageBeingRead)
     ScratchDir dir;
     const fs::path image = dir / "card.img";
     writeFile(image, Bytes(std::size_t(4) << 20, 0));
-    if (!shell("mkfs.ext2 -q -F " + image.string()))
+    if (run("mkfs.ext2 -q -F " + image.string()) != 0)
         GTEST_SKIP() << "no mkfs.ext2";
     Mount card(image.string(), "ext2", "loop", dir / "mnt");
     if (!card.mounted)
