@@ -1,6 +1,7 @@
 // velo-carve run as a program: what it prints, what it writes, how it exits.
 
 #include "tests/cli/support.h"
+#include "tests/support/mounts.h"
 
 #include <gtest/gtest.h>
 
@@ -278,31 +279,6 @@ TEST(VeloCarve, InterruptionClosesTheOpenFileWithAnExactPrefix)
         EXPECT_NE(summary.find("Stopped before the end"), std::string::npos) << summary;
     }
 }
-
-// A file system mounted at a folder for the length of a test (root only); mounted() is
-// false, with the reason in why, where the machine does not allow it.
-struct Mount {
-    fs::path at;
-    std::string why;
-    bool mounted = false;
-    Mount(const std::string& source, const std::string& type, const std::string& options,
-          fs::path where)
-        : at(std::move(where))
-    {
-        fs::create_directories(at);
-        if (::geteuid() != 0)
-            why = "needs root to mount";
-        else if (run("mount -t " + type + " -o " + options + " " + source + " " + at.string()) != 0)
-            why = "this machine does not allow a " + type + " mount";
-        else
-            mounted = true;
-    }
-    ~Mount()
-    {
-        if (mounted)
-            run("umount " + at.string());
-    }
-};
 
 // Links planted in OUTDIR under the names the run writes, replaced with --overwrite: a
 // symlink to a file of the user's, a hard link to another and a link to nowhere. What

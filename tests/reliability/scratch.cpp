@@ -2,10 +2,6 @@
 
 #include <chrono>
 #include <csignal>
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <thread>
@@ -15,89 +11,6 @@ extern char** environ;
 
 namespace velo::reliability
 {
-
-LoopMount::LoopMount(std::uint64_t bytes, const std::string& fsType, bool readOnly)
-{
-    if (::geteuid() != 0) {
-        why_ = "needs root to mount";
-        return;
-    }
-    const fs::path image = dir_.path / "fs.img";
-    mountPoint_ = dir_.path / "mnt";
-    fs::create_directory(mountPoint_);
-    const std::string mkfs = fsType == "vfat" ? "mkfs.vfat" : "mkfs.ext2 -q -F -m 0";
-    if (run("truncate -s " + std::to_string(bytes) + " " + image.string()) != 0 ||
-        run(mkfs + " " + image.string()) != 0) {
-        why_ = "cannot make a " + fsType + " image (mkfs missing?)";
-        return;
-    }
-    // -o loop lets mount pick the loop device and free it again at unmount.
-    const std::string options = std::string("loop") + (readOnly ? ",ro" : "");
-    if (run("mount -t " + fsType + " -o " + options + " " + image.string() + " " +
-            mountPoint_.string()) != 0) {
-        why_ = "this machine does not allow loop mounts";
-        return;
-    }
-    mounted_ = true;
-    ok_ = true;
-}
-
-LoopMount::~LoopMount()
-{
-    if (mounted_)
-        run("umount " + mountPoint_.string());
-}
-
-ReadOnlyLoopDevice::ReadOnlyLoopDevice(const fs::path& image)
-{
-    if (::geteuid() != 0) {
-        why_ = "needs root for a loop device";
-        return;
-    }
-    const std::string command = "losetup -r -f --show " + image.string() + " 2>/dev/null";
-    FILE* p = ::popen(command.c_str(), "r");
-    if (!p) {
-        why_ = "cannot run losetup";
-        return;
-    }
-    char line[256] = {};
-    const bool got = std::fgets(line, sizeof line, p) != nullptr;
-    const int status = ::pclose(p);
-    if (!got || status != 0) {
-        why_ = "this machine does not allow loop devices";
-        return;
-    }
-    device_ = line;
-    while (!device_.empty() && (device_.back() == '\n' || device_.back() == ' '))
-        device_.pop_back();
-}
-
-ReadOnlyLoopDevice::~ReadOnlyLoopDevice()
-{
-    if (!device_.empty())
-        run("losetup -d " + device_);
-}
-
-namespace
-{
-
-// The first line a command prints, without its newline; empty when it fails.
-std::string firstLineOf(const std::string& command)
-{
-    FILE* p = ::popen(command.c_str(), "r");
-    if (!p)
-        return {};
-    char line[256] = {};
-    const bool got = std::fgets(line, sizeof line, p) != nullptr;
-    if (::pclose(p) != 0 || !got)
-        return {};
-    std::string text = line;
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
-        text.pop_back();
-    return text;
-}
-
-} // namespace
 
 BadSectorDevice::BadSectorDevice(const Bytes& image, const std::string& badSectors)
 {
@@ -138,16 +51,18 @@ BadSectorDevice::BadSectorDevice(const Bytes& image, const std::string& badSecto
     mounted_ = true;
     // --direct-io=off: the loop device reads the file as a disk is read, through the
     // page cache of the block device, whole pages at a time.
-    device_ = firstLineOf("losetup -r -f --show --direct-io=off " + (mountPoint / "disk").string() +
-                          " 2>/dev/null");
-    if (device_.empty())
-        why_ = "this machine does not allow loop devices";
+    loop_.emplace(mountPoint / "disk", "--direct-io=off");
+}
+
+const std::string& BadSectorDevice::device() const
+{
+    static const std::string none;
+    return loop_ ? loop_->device() : none;
 }
 
 BadSectorDevice::~BadSectorDevice()
 {
-    if (!device_.empty())
-        run("losetup -d " + device_);
+    loop_.reset();
     // The loop device lets go of the file a moment after it is detached.
     const std::string mountPoint = (dir_.path / "mnt").string();
     for (int tries = 0; mounted_ && tries < 100; ++tries) {

@@ -1,10 +1,10 @@
 #pragma once
 
-// Helpers shared by the fault tests: loop-mounted file systems and devices with bad
-// sectors on the real machine.
+// Helpers shared by the fault tests: a block device with bad sectors on the real machine.
 
 #include "scan/recoveryscan.h"
 #include "tests/support/files.h"
+#include "tests/support/mounts.h"
 #include "tests/support/scanhoststub.h"
 #include "tests/support/volume.h"
 
@@ -24,46 +24,6 @@ using namespace velo::testing;
 
 using TestHost = testing::ScanHostStub;
 
-// A file system image of the given size made with mkfs (ext2 or vfat), attached to a loop
-// device and mounted at a folder of its own; read-only when asked. Everything is undone
-// in the destructor. ok() is false, with the reason in why(), where this machine does not
-// allow it (no root, no loop devices, no mkfs).
-class LoopMount
-{
-public:
-    LoopMount(std::uint64_t bytes, const std::string& fsType, bool readOnly = false);
-    ~LoopMount();
-    LoopMount(const LoopMount&) = delete;
-    LoopMount& operator=(const LoopMount&) = delete;
-    bool ok() const { return ok_; }
-    const std::string& why() const { return why_; }
-    const std::filesystem::path& mountPoint() const { return mountPoint_; }
-
-private:
-    ScratchDir dir_;
-    std::filesystem::path mountPoint_;
-    bool mounted_ = false;
-    bool ok_ = false;
-    std::string why_;
-};
-
-// A read-only loop device over an image file (no file system needed): the path of the
-// device, or empty with the reason in why().
-class ReadOnlyLoopDevice
-{
-public:
-    explicit ReadOnlyLoopDevice(const std::filesystem::path& image);
-    ~ReadOnlyLoopDevice();
-    ReadOnlyLoopDevice(const ReadOnlyLoopDevice&) = delete;
-    ReadOnlyLoopDevice& operator=(const ReadOnlyLoopDevice&) = delete;
-    const std::string& device() const { return device_; }
-    const std::string& why() const { return why_; }
-
-private:
-    std::string device_;
-    std::string why_;
-};
-
 // A block device with bad sectors: an image served by the test file system
 // tests/reliability/badsectorfs.cpp, which fails every read that touches one of the
 // chosen 512-byte sectors ("50,51,700" or ranges "0-99"), attached read-only through a
@@ -77,14 +37,14 @@ public:
     ~BadSectorDevice();
     BadSectorDevice(const BadSectorDevice&) = delete;
     BadSectorDevice& operator=(const BadSectorDevice&) = delete;
-    const std::string& device() const { return device_; }
-    const std::string& why() const { return why_; }
+    const std::string& device() const;
+    const std::string& why() const { return loop_ ? loop_->why() : why_; }
 
 private:
     ScratchDir dir_;
     int server_ = -1; // the file system's process
     bool mounted_ = false;
-    std::string device_;
+    std::optional<ReadOnlyLoopDevice> loop_;
     std::string why_;
 };
 
