@@ -14,9 +14,6 @@ namespace velo
 namespace
 {
 
-// Sectors are at most a few KiB; a larger "sector size" can only be a damaged field.
-constexpr std::int64_t kLargestSectorBytes = std::int64_t(64) << 20;
-
 // A failing start-up step is abandoned and the next one runs.
 template <typename Step> void skipOnFailure(Step step)
 {
@@ -95,10 +92,8 @@ void RecoveryController::Command3_Click()
     window_.setControlEnabled(Control::Command3, false);
     window_.setControlEnabled(Control::Command2, true);
     window_.setControlEnabled(Control::Command1, true);
-    if (outputSlot_) {
-        outputSlot_->close(); // what was carved so far stays on disk as it is
-        outputSlot_.reset();
-    }
+    if (files_)
+        files_->stop(); // what was carved so far stays on disk as it is
     window_.focusDriveList();
 }
 
@@ -141,7 +136,7 @@ void RecoveryController::SYST()
 
     const std::int64_t sectorBytes =
         std::max<std::int64_t>(0, fieldNumber(window_.text(Field::Label3)));
-    if (sectorBytes > kLargestSectorBytes) {
+    if (sectorBytes > std::int64_t(kLargestSectorBytes)) { // a damaged field
         scanning_ = false;
         showIdleState();
         return;
@@ -160,8 +155,9 @@ void RecoveryController::SYST()
     }
 
     const std::int64_t sectorTotal = fieldNumber(window_.text(Field::Label14));
+    files_.emplace(windowFiles(platform_, *this));
     const ScanEnd end =
-        runRecoveryPasses(platform_, *this, *volume, sectorBuffer_, outputSlot_, sectorTotal);
+        runRecoveryPasses(platform_, *this, *volume, sectorBuffer_, *files_, sectorTotal);
     volume.reset(); // the volume is released on every way out
     scanning_ = false;
     if (end == ScanEnd::Completed)

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,7 @@ namespace velo
 // its geometry (KAI), the scan (SYST) and the stop. It reads and writes the window only
 // through its fields, which are the program's state: the selected drive, its geometry and
 // the save folder live nowhere else. It owns the two program-wide flags, the sector
-// buffer and the output file slot, which outlive a scan.
+// buffer and the scan's files, which outlive a scan.
 class RecoveryController : private ScanHost
 {
 public:
@@ -59,7 +60,7 @@ private:
     bool scanning_ = false;
     std::vector<std::uint8_t> sectorBuffer_;
     bool sectorBufferAllocated_ = false;
-    std::unique_ptr<OutputFile> outputSlot_; // the file the running scan writes
+    std::optional<FileSink> files_; // where the running scan's files go
 };
 
 } // namespace velo

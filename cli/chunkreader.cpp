@@ -2,17 +2,11 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <unistd.h>
 
 namespace velo::cli
 {
 
-ReadAt preadFrom(int fd)
-{
-    return [fd](std::uint8_t* into, std::size_t count, std::uint64_t offset) {
-        return ::pread(fd, into, count, off_t(offset));
-    };
-}
+using linux_backend::readFully;
 
 ChunkReader::ChunkReader(ReadAt readAt, std::uint32_t sectorSize, std::uint64_t sectorCount,
                          std::size_t chunkBytes, ReadAt sectorAt, std::uint64_t giveUpAfter)
@@ -25,23 +19,6 @@ ChunkReader::ChunkReader(ReadAt readAt, std::uint32_t sectorSize, std::uint64_t 
                    sectorSize_);
     chunk_.data_ = buffer_.data();
     chunk_.sectorSize_ = sectorSize_;
-}
-
-std::size_t ChunkReader::readFully(const ReadAt& readAt, std::uint8_t* into, std::size_t count,
-                                   std::uint64_t offset)
-{
-    std::size_t done = 0;
-    while (done < count) {
-        const ssize_t n = readAt(into + done, count - done, offset + done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            lastError_ = errno;
-        if (n <= 0)
-            break;
-        done += std::size_t(n);
-    }
-    return done;
 }
 
 const Chunk* ChunkReader::next()
@@ -57,8 +34,7 @@ const Chunk* ChunkReader::next()
     chunk_.unreadable_.clear();
     chunk_.unreadableCount_ = 0;
 
-    lastError_ = 0;
-    const std::size_t got = readFully(readAt_, buffer_.data(), bytes, offset);
+    const std::size_t got = readFully(readAt_, buffer_.data(), bytes, offset, lastError_);
     if (got < bytes) {
         // Everything before the failure is good; the rest is tried sector by sector.
         chunk_.unreadable_.assign(sectors, false);
@@ -67,8 +43,8 @@ const Chunk* ChunkReader::next()
             failedInARow_ = 0;
         for (std::size_t i = firstTried; i < sectors; ++i) {
             std::uint8_t* at = buffer_.data() + i * sectorSize_;
-            lastError_ = 0;
-            if (readFully(sectorAt_, at, sectorSize_, offset + i * sectorSize_) == sectorSize_) {
+            if (readFully(sectorAt_, at, sectorSize_, offset + i * sectorSize_, lastError_) ==
+                sectorSize_) {
                 failedInARow_ = 0;
                 continue;
             }

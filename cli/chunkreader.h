@@ -1,8 +1,9 @@
 #pragma once
 
+#include "platform/linux/readat.h"
+
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <span>
 #include <sys/types.h>
@@ -11,12 +12,8 @@
 namespace velo::cli
 {
 
-// Reads like pread(2): up to count bytes at offset; -1 (errno set) on failure, 0 at the
-// end. Tests hand in one that fails on chosen sectors.
-using ReadAt = std::function<ssize_t(std::uint8_t* into, std::size_t count, std::uint64_t offset)>;
-
-// pread on a descriptor.
-ReadAt preadFrom(int fd);
+using linux_backend::preadFrom;
+using linux_backend::ReadAt;
 
 // A run of consecutive sectors as read. Sectors that could not be read whole are marked;
 // their bytes in data() are meaningless.
@@ -75,10 +72,6 @@ public:
     const std::optional<SourceGone>& gone() const { return gone_; }
 
 private:
-    // Bytes read at offset, stopping early only at a failure or the end of the source.
-    std::size_t readFully(const ReadAt& readAt, std::uint8_t* into, std::size_t count,
-                          std::uint64_t offset);
-
     ReadAt readAt_;
     ReadAt sectorAt_;
     std::uint32_t sectorSize_;

@@ -1,6 +1,5 @@
 #include "cli/stopflag.h"
 #include "cli/velocarve.h"
-#include "platform/linux/linuxoutputfile.h"
 #include "platform/linux/linuxplatform.h"
 
 #include <csignal>
@@ -16,8 +15,5 @@ int main(int argc, char** argv)
     std::signal(SIGPIPE, SIG_IGN);
     const std::vector<std::string> args(argv + 1, argv + argc);
     velo::LinuxPlatform platform;
-    return velo::cli::runVeloCarve(args, platform, [](velo::OutputFile& file) {
-        const auto* linuxFile = dynamic_cast<velo::linux_backend::LinuxOutputFile*>(&file);
-        return linuxFile && linuxFile->failed();
-    });
+    return velo::cli::runVeloCarve(args, platform);
 }

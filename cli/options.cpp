@@ -1,5 +1,7 @@
 #include "cli/options.h"
 
+#include "drive/rawvolume.h"
+
 #include <charconv>
 #include <vector>
 
@@ -79,9 +81,9 @@ ParseResult parseOptions(std::span<const std::string> args)
             o.overwrite = true;
         } else if (arg == "--sector-size") {
             const auto n = wholeNumber(*value);
-            if (!n || *n == 0 || *n > kLargestSectorSize)
+            if (!n || *n == 0 || *n > kLargestSectorBytes)
                 return fail("--sector-size must be a whole number from 1 to " +
-                            std::to_string(kLargestSectorSize) + ", not '" + *value + "'");
+                            std::to_string(kLargestSectorBytes) + ", not '" + *value + "'");
             o.sectorSize = std::uint32_t(*n);
         } else if (arg == "--sectors") {
             const auto n = wholeNumber(*value);

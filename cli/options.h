@@ -28,9 +28,6 @@ struct ParseResult {
     std::string error; // one line, without the program name, when outcome is Error
 };
 
-// Larger sectors than this exist nowhere; a bigger number is a typo.
-inline constexpr std::uint32_t kLargestSectorSize = 1u << 20;
-
 // The arguments after the program name.
 ParseResult parseOptions(std::span<const std::string> args);
 

@@ -4,11 +4,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <filesystem>
-#include <fstream>
-#include <optional>
-#include <set>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 
 namespace velo::cli
 {
@@ -88,33 +84,6 @@ bool namesCarvedFileIn(const std::string& path, const std::string& folder)
     return sameFolder(p.parent_path(), folder.empty() ? fs::path(".") : fs::path(folder));
 }
 
-std::vector<dev_t> loopDevicesBackedBy(const std::string& image, const std::string& sysBlock)
-{
-    std::vector<dev_t> found;
-    struct stat imageStat {
-    };
-    if (::stat(image.c_str(), &imageStat) != 0)
-        return found;
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(sysBlock, ec)) {
-        std::ifstream in(entry.path() / "loop" / "backing_file");
-        std::string backing;
-        if (!std::getline(in, backing) || backing.empty())
-            continue;
-        struct stat backingStat {
-        };
-        if (::stat(backing.c_str(), &backingStat) != 0 || backingStat.st_dev != imageStat.st_dev ||
-            backingStat.st_ino != imageStat.st_ino)
-            continue;
-        std::ifstream devFile(entry.path() / "dev");
-        unsigned maj = 0, min = 0;
-        char colon = 0;
-        if (devFile >> maj >> colon >> min && colon == ':')
-            found.push_back(makedev(maj, min));
-    }
-    return found;
-}
-
 std::string createFolders(const std::string& folder)
 {
     std::error_code ec;
@@ -122,62 +91,6 @@ std::string createFolders(const std::string& folder)
     if (ec)
         return "cannot create " + folder + ": " + ec.message();
     return "";
-}
-
-namespace
-{
-
-std::string sysfsName(dev_t d)
-{
-    return std::to_string(major(d)) + ":" + std::to_string(minor(d));
-}
-
-std::optional<dev_t> readDevFile(const fs::path& file)
-{
-    std::ifstream in(file);
-    unsigned maj = 0, min = 0;
-    char colon = 0;
-    if (in >> maj >> colon >> min && colon == ':')
-        return makedev(maj, min);
-    return std::nullopt;
-}
-
-// The device, its partitions and whatever is stacked on either, recursively.
-void collectDerived(const fs::path& deviceDir, std::set<dev_t>& out, int depth)
-{
-    std::error_code ec;
-    if (depth > 8 || !fs::is_directory(deviceDir, ec))
-        return;
-    if (auto d = readDevFile(deviceDir / "dev"); d && !out.insert(*d).second)
-        return;
-    for (const auto& entry : fs::directory_iterator(deviceDir, ec)) {
-        if (fs::exists(entry.path() / "partition", ec))
-            collectDerived(entry.path(), out, depth + 1);
-    }
-    for (const auto& holder : fs::directory_iterator(deviceDir / "holders", ec))
-        collectDerived(fs::canonical(holder.path(), ec), out, depth + 1);
-}
-
-} // namespace
-
-bool writesToDevice(const std::string& folder, dev_t device, const std::string& sysfsDevBlock)
-{
-    fs::path p = fs::absolute(folder);
-    struct stat st {
-    };
-    while (::stat(p.c_str(), &st) != 0) {
-        if (!p.has_parent_path() || p.parent_path() == p)
-            return false;
-        p = p.parent_path();
-    }
-    if (st.st_dev == device)
-        return true;
-    std::set<dev_t> derived;
-    std::error_code ec;
-    const fs::path dir = fs::canonical(fs::path(sysfsDevBlock) / sysfsName(device), ec);
-    if (!ec)
-        collectDerived(dir, derived, 0);
-    return derived.count(st.st_dev) > 0;
 }
 
 } // namespace velo::cli

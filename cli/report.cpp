@@ -5,21 +5,6 @@
 namespace velo::cli
 {
 
-const char* reasonWord(CloseReason reason)
-{
-    switch (reason) {
-    case CloseReason::EndMarker:
-        return "end-marker";
-    case CloseReason::NextStart:
-        return "next-start";
-    case CloseReason::EndOfScan:
-        return "end-of-source";
-    case CloseReason::Stopped:
-        return "stopped";
-    }
-    return "unknown";
-}
-
 const char* outcomeWord(FileOutcome outcome)
 {
     switch (outcome) {
@@ -44,7 +29,7 @@ std::string reportLine(const CarvedFile& f)
 {
     // Names are DDnnn.JPG and the words have no commas, so nothing needs quoting.
     return f.name + ',' + std::to_string(f.firstSector) + ',' + std::to_string(f.length) + ',' +
-           reasonWord(f.reason) + ',' + outcomeWord(f.outcome) + '\n';
+           closeReasonWord(f.reason) + ',' + outcomeWord(f.outcome) + '\n';
 }
 
 ReportWriter::ReportWriter(std::FILE* stream) : stream_(stream)

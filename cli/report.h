@@ -1,6 +1,6 @@
 #pragma once
 
-#include "scan/carver.h"
+#include "scan/filesink.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -9,24 +9,8 @@
 namespace velo::cli
 {
 
-// What became of a carved file's bytes.
-enum class FileOutcome {
-    Written,     // every byte is in the file
-    WriteFailed, // the file holds an exact prefix: a write failed (disk full, I/O error)
-    NotCreated,  // the file could not be created; its number is used up all the same
-    DryRun,      // nothing was to be written
-};
-
-struct CarvedFile {
-    std::string name; // DD001.JPG
-    std::uint64_t firstSector = 0;
-    std::uint64_t length = 0; // bytes carved, whether or not they reached the disk
-    CloseReason reason = CloseReason::EndOfScan;
-    FileOutcome outcome = FileOutcome::Written;
-};
-
-// The words the report uses, fixed so that scripts can match on them.
-const char* reasonWord(CloseReason reason);
+// The word for an outcome, fixed so that scripts can match on it (the close reason's
+// word is closeReasonWord).
 const char* outcomeWord(FileOutcome outcome);
 
 // The report's first line and the line of one file, both ending in a newline.

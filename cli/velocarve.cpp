@@ -6,8 +6,8 @@
 #include "cli/outdir.h"
 #include "cli/progress.h"
 #include "cli/report.h"
-#include "cli/source.h"
 #include "cli/stopflag.h"
+#include "platform/linux/blocksource.h"
 #include "platform/linux/directsectorreader.h"
 
 #include <cerrno>
@@ -27,6 +27,7 @@ namespace velo::cli
 namespace
 {
 
+using linux_backend::Source;
 using Clock = std::chrono::steady_clock;
 
 int usageError(const std::string& message)
@@ -162,18 +163,6 @@ std::FILE* openReport(const std::string& path, const Source& source)
     return stream;
 }
 
-// Whether writing into outdir writes to the device being read: the source is that
-// device, or an image file attached through a loop device that holds outdir.
-bool outputLiesOnSource(const std::string& outdir, const Source& source)
-{
-    if (source.blockDevice)
-        return writesToDevice(outdir, source.device);
-    for (const dev_t loop : loopDevicesBackedBy("/proc/self/fd/" + std::to_string(source.fd)))
-        if (writesToDevice(outdir, loop))
-            return true;
-    return false;
-}
-
 void onStopSignal(int)
 {
     stopFlag = 1;
@@ -192,8 +181,7 @@ void installStopHandlers()
     sigaction(SIGTERM, &action, nullptr);
 }
 
-int runVeloCarve(std::span<const std::string> args, Platform& platform,
-                 std::function<bool(OutputFile&)> closeFailed)
+int runVeloCarve(std::span<const std::string> args, Platform& platform)
 {
     const ParseResult parsed = parseOptions(args);
     switch (parsed.outcome) {
@@ -213,7 +201,7 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform,
     const Options& o = parsed.options;
 
     // Every check comes before the first thing is created.
-    Source source = openSource(o.source);
+    Source source = linux_backend::openSource(o.source);
     if (source.fd < 0)
         return usageError(source.error);
     struct CloseSource {
@@ -274,7 +262,7 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform,
     if (reportStream)
         report.emplace(reportStream);
 
-    if (!o.dryRun && outputLiesOnSource(o.outdir, source))
+    if (!o.dryRun && linux_backend::outputLiesOnSource(o.outdir, source))
         std::fprintf(stderr,
                      "velo-carve: warning: %s lies on %s, the device being read; writing there "
                      "can overwrite the free space that holds the lost photos\n",
@@ -282,9 +270,7 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform,
 
     const auto start = Clock::now();
     ProgressDisplay progress(!o.quiet && ::isatty(STDERR_FILENO), sectorTotal, sectorSize, start);
-    CarveHooks hooks;
-    hooks.closeFailed = std::move(closeFailed);
-    hooks.chunkDone = [&](const CarveTotals& t) { progress.update(t); };
+    SinkHooks hooks;
     hooks.outOfSpace = [&] {
         progress.clear();
         std::fprintf(stderr,
@@ -303,10 +289,8 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform,
                          o.reportPath->c_str(), std::strerror(report->error()));
         };
 
-    CarveSettings settings;
-    settings.folder = folder.get();
-    settings.dryRun = o.dryRun;
-    settings.ifNameTaken = o.overwrite ? IfNameTaken::Replace : IfNameTaken::Fail;
+    FileSink files(numberedFilesIn(folder.get()),
+                   o.overwrite ? IfNameTaken::Replace : IfNameTaken::Fail, hooks, o.dryRun);
     // A block device fails a whole page of the page cache for one bad sector: read a
     // failed chunk again around the cache, so that only the sectors that fail are lost.
     std::shared_ptr<linux_backend::DirectSectorReader> direct =
@@ -318,7 +302,8 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform,
         };
     ChunkReader reader(preadFrom(source.fd), sectorSize, sectorTotal,
                        ChunkReader::kDefaultChunkBytes, sectorAt);
-    const CarveTotals totals = runCarve(reader, settings, hooks);
+    const CarveTotals totals =
+        runCarve(reader, files, [&](const CarveTotals& t) { progress.update(t); });
     progress.clear();
 
     if (reader.gone())

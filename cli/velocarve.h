@@ -2,7 +2,6 @@
 
 #include "platform/platform.h"
 
-#include <functional>
 #include <span>
 #include <string>
 
@@ -15,9 +14,8 @@ inline constexpr int kExitUsage = 2;      // bad usage, or a source that cannot 
 inline constexpr int kExitStopped = 130;  // SIGINT or SIGTERM
 
 // The whole program after argument splitting: checks, carve, report, summary. Output
-// files come from platform; closeFailed tells whether a closed file lost its last bytes.
-int runVeloCarve(std::span<const std::string> args, Platform& platform,
-                 std::function<bool(OutputFile&)> closeFailed = {});
+// files come from platform.
+int runVeloCarve(std::span<const std::string> args, Platform& platform);
 
 // SIGINT and SIGTERM set the stop flag, once: a second one ends the program at once.
 void installStopHandlers();

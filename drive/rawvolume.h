@@ -11,6 +11,12 @@
 namespace velo
 {
 
+// The largest sector the window or velo-carve accepts, in bytes. Disks have 512 or 4096
+// bytes per sector and optical discs 2048; a size far beyond that can only come from a
+// damaged geometry field or a mistyped option. 1 MiB leaves room for any real device and
+// for odd test images, and keeps the one-sector buffer small.
+inline constexpr std::uint32_t kLargestSectorBytes = 1u << 20;
+
 // A volume opened for raw reading, one sector per call from sector 0 on. Destroying it
 // releases the device.
 class RawVolume

@@ -2,7 +2,7 @@
 // the real carver must carve exactly what the byte-at-a-time model carves. Any
 // disagreement aborts, so libFuzzer keeps the input as a crash file.
 
-#include "fuzz/carverscenario.h"
+#include "tests/support/carverscenario.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Writes the seed corpus of the fuzz targets: one small input per situation the
 carving rule and the scan loop must get right, in the byte format that
-fuzz/carverscenario.h and fuzz/scanscenario.h decode. Run it again after changing that
+tests/support/carverscenario.h and tests/support/scanscenario.h decode. Run it again after changing that
 format: python3 fuzz/make_seeds.py"""
 
 import os
@@ -98,7 +98,7 @@ CARVER = {
                           raw=bytes((i * 91 + 5) & 0xFF for i in range(96))),
 }
 
-# Fault bytes of the scan target (fuzz/scanscenario.h): flags, then the values they ask for.
+# Fault bytes of the scan target (tests/support/scanscenario.h): flags, then the values they ask for.
 NT, WIN9X, VANISH, DISK, STOP, SHORT_ALL, PAST_END = 0, 1, 2, 4, 8, 16, 32
 
 

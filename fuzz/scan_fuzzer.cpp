@@ -2,7 +2,7 @@
 // leaves must be what the byte-at-a-time model carves from the sectors that were really
 // read, cut only where the disk filled up, whatever faults the input chose.
 
-#include "fuzz/scanscenario.h"
+#include "tests/support/scanscenario.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -67,7 +67,9 @@ class OutputFile
 public:
     virtual ~OutputFile() = default;
     virtual bool write(std::span<const std::uint8_t> bytes) = 0;
-    virtual void close() = 0; // flushes; a second close does nothing
+    // Flushes and closes; whether every byte handed over reached the system. A second
+    // close does nothing and says the same.
+    virtual bool close() = 0;
 };
 
 // Why a file could not be created.

@@ -25,6 +25,21 @@ bool windowIsZero(std::span<const std::uint8_t> s, std::size_t at)
 }
 } // namespace
 
+const char* closeReasonWord(CloseReason reason)
+{
+    switch (reason) {
+    case CloseReason::EndMarker:
+        return "end-marker";
+    case CloseReason::NextStart:
+        return "next-start";
+    case CloseReason::EndOfScan:
+        return "end-of-source";
+    case CloseReason::Stopped:
+        return "stopped";
+    }
+    return "unknown";
+}
+
 void Carver::sector(std::span<const std::uint8_t> bytes)
 {
     if (startsStream(bytes)) {

@@ -14,6 +14,9 @@ enum class CloseReason {
     Stopped,   // the user stopped the scan
 };
 
+// "end-marker", "next-start", "end-of-source", "stopped": the words reports use.
+const char* closeReasonWord(CloseReason reason);
+
 // Where the carver's decisions go: open file N, append bytes to it, close it.
 class CarveEvents
 {

@@ -9,54 +9,30 @@ namespace velo
 namespace
 {
 
-// Carved bytes go to files in the output slot. A file that could not be created leaves
-// the slot empty and its bytes go nowhere, but its number is used up all the same.
-//
-// The save folder is opened once and files are made by name inside it; it is opened
-// again only when the save-folder text changes. Every scan numbers from DD001.JPG, so a
-// same-named file of an earlier scan is replaced: its name is removed and a new file
-// created, and a link planted under that name is never written through.
-class SlotFiles : public CarveEvents
+// The folder is opened again only when the folder part of the name changes.
+class SaveFolderFiles : public FilePlace
 {
 public:
-    SlotFiles(Platform& platform, ScanHost& host, std::unique_ptr<OutputFile>& slot)
-        : platform_(platform), host_(host), slot_(slot)
-    {
-    }
+    SaveFolderFiles(Platform& platform, ScanHost& host) : platform_(platform), host_(host) {}
 
-    void openFile(std::uint64_t fileNumber) override
+    OutputFolder* folderFor(std::uint64_t fileNumber, std::string& name) override
     {
-        const std::string folderText = host_.saveFolder();
-        if (!folder_ || folderText != folderText_) {
-            folder_ = platform_.openOutputFolder(folderText);
-            folderText_ = folderText;
+        const std::string full = outputFileName(host_.saveFolder(), fileNumber);
+        const std::size_t cut = full.rfind(platform_.pathSeparator());
+        const std::string folderPath = cut == std::string::npos ? "." : full.substr(0, cut + 1);
+        name = cut == std::string::npos ? full : full.substr(cut + 1);
+        if (!folder_ || folderPath != folderPath_) {
+            folder_ = platform_.openOutputFolder(folderPath);
+            folderPath_ = folderPath;
         }
-        CreateFailure failure = CreateFailure::None;
-        slot_ = folder_ ? folder_->createFile(outputFileName("", fileNumber), IfNameTaken::Replace,
-                                              failure)
-                        : nullptr;
-    }
-
-    void append(std::span<const std::uint8_t> bytes) override
-    {
-        if (slot_)
-            slot_->write(bytes); // a failed write is skipped; the file keeps what it has
-    }
-
-    void closeFile(CloseReason) override
-    {
-        if (slot_) {
-            slot_->close();
-            slot_.reset();
-        }
+        return folder_.get();
     }
 
 private:
     Platform& platform_;
     ScanHost& host_;
-    std::unique_ptr<OutputFile>& slot_;
     std::unique_ptr<OutputFolder> folder_;
-    std::string folderText_;
+    std::string folderPath_;
 };
 
 std::string withSeparator(std::string folder, char separator)
@@ -68,15 +44,19 @@ std::string withSeparator(std::string folder, char separator)
 
 } // namespace
 
+FileSink windowFiles(Platform& platform, ScanHost& host)
+{
+    return FileSink(std::make_unique<SaveFolderFiles>(platform, host), IfNameTaken::Replace);
+}
+
 ScanEnd runRecoveryPasses(Platform& platform, ScanHost& host, RawVolume& volume,
-                          std::vector<std::uint8_t>& sectorBuffer,
-                          std::unique_ptr<OutputFile>& outputSlot, std::int64_t sectorTotal)
+                          std::vector<std::uint8_t>& sectorBuffer, FileSink& files,
+                          std::int64_t sectorTotal)
 {
     const std::string programFolder =
         withSeparator(platform.programFolder(), platform.pathSeparator());
     platform.createFolder(programFolder + "DAT"); // kept for its own sake; nothing uses it
 
-    SlotFiles files(platform, host, outputSlot);
     Carver carver(files);
     // The buffer has one byte more than a sector, which stays zero.
     const std::span<std::uint8_t> sector(sectorBuffer.data(),
@@ -90,7 +70,9 @@ ScanEnd runRecoveryPasses(Platform& platform, ScanHost& host, RawVolume& volume,
         const auto bytesRead = volume.readNextSector(sector, std::uint64_t(pass));
         if (!bytesRead)
             continue; // an unreadable sector is skipped; an open file simply lacks it
+        files.atSector(std::uint64_t(pass - 1));
         carver.sector(sector.first(*bytesRead));
+        files.flush(); // the next pass reads into the same buffer
     }
     carver.finish(CloseReason::EndOfScan);
     return ScanEnd::Completed;

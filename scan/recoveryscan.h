@@ -2,6 +2,7 @@
 
 #include "drive/rawvolume.h"
 #include "platform/platform.h"
+#include "scan/filesink.h"
 
 #include <cstdint>
 #include <memory>
@@ -24,13 +25,20 @@ public:
 
 enum class ScanEnd { Completed, Stopped };
 
+// The window's files: the save-folder text as it stands when a file opens, then "DD",
+// the number and ".JPG", split at its last separator into the folder to make it in and
+// the file's name ("/tmp/foo" gives /tmp/fooDD001.JPG). Every scan numbers from
+// DD001.JPG, so a same-named file of an earlier scan is replaced: its name is removed and
+// a new file made, and a link planted under that name is never written through.
+FileSink windowFiles(Platform& platform, ScanHost& host);
+
 // The scan once its volume is open: makes the DAT folder in the program's folder, then
 // one pass per sector, sectorTotal passes. Each pass shows its number, lets events run,
 // returns if the host asks for a stop, reads the next sector into sectorBuffer and carves
-// it. Output files are opened in outputSlot, which the stop command may close in the
-// middle; a file still open after the last pass is closed, holding all it was given.
+// it into files. The stop command may close the open file through the sink in the middle;
+// a file still open after the last pass is closed, holding all it was given.
 ScanEnd runRecoveryPasses(Platform& platform, ScanHost& host, RawVolume& volume,
-                          std::vector<std::uint8_t>& sectorBuffer,
-                          std::unique_ptr<OutputFile>& outputSlot, std::int64_t sectorTotal);
+                          std::vector<std::uint8_t>& sectorBuffer, FileSink& files,
+                          std::int64_t sectorTotal);
 
 } // namespace velo

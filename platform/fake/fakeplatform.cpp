@@ -138,12 +138,13 @@ public:
         return !failed_;
     }
 
-    void close() override
+    bool close() override
     {
         if (!closed_) {
             closed_ = true;
             --platform_.openOutputFiles;
         }
+        return !failed_ && !platform_.closesFailFor.count(path_);
     }
 
 private:

@@ -47,6 +47,7 @@ public:
     std::optional<std::uint64_t> diskCapacityBytes; // writes beyond it fail (disk full)
     std::optional<CreateFailure> createsFailWith;   // every create fails so (no inodes)
     std::set<std::string> lockedFolders;            // folders whose lock someone holds
+    std::set<std::string> closesFailFor;            // files whose close says bytes were lost
 
     // What the program did.
     std::vector<std::string> openedDevices;

@@ -1,12 +1,13 @@
 #include "platform/linux/directsectorreader.h"
 
+#include "platform/linux/blocksource.h"
+#include "platform/linux/readat.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <linux/fs.h>
 #include <string>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,9 +27,9 @@ std::unique_ptr<DirectSectorReader> DirectSectorReader::forDevice(int fd)
         return nullptr;
     struct stat again {
     };
-    int blockBytes = 0;
+    const std::uint32_t blockBytes = logicalSectorSize(direct);
     if (::fstat(direct, &again) != 0 || !S_ISBLK(again.st_mode) || again.st_rdev != st.st_rdev ||
-        ::ioctl(direct, BLKSSZGET, &blockBytes) != 0 || blockBytes <= 0) {
+        blockBytes == 0) {
         ::close(direct);
         return nullptr;
     }
@@ -37,8 +38,8 @@ std::unique_ptr<DirectSectorReader> DirectSectorReader::forDevice(int fd)
         ::close(direct);
         return nullptr;
     }
-    return std::unique_ptr<DirectSectorReader>(new DirectSectorReader(
-        direct, std::uint32_t(blockBytes), static_cast<std::uint8_t*>(aligned)));
+    return std::unique_ptr<DirectSectorReader>(
+        new DirectSectorReader(direct, blockBytes, static_cast<std::uint8_t*>(aligned)));
 }
 
 DirectSectorReader::DirectSectorReader(int fd, std::uint32_t blockBytes, std::uint8_t* aligned)
@@ -58,19 +59,19 @@ ssize_t DirectSectorReader::readAt(std::uint8_t* into, std::size_t count, std::u
     while (done < count) {
         const std::uint64_t at = offset + done;
         const std::uint64_t blockStart = at - at % blockBytes_;
-        ssize_t got = -1;
-        do
-            got = ::pread(fd_, block_, blockBytes_, off_t(blockStart));
-        while (got < 0 && errno == EINTR);
-        if (got < 0)
-            return done > 0 ? ssize_t(done) : -1;
+        int error = 0;
+        const std::size_t got = readFully(preadFrom(fd_), block_, blockBytes_, blockStart, error);
         const std::size_t skip = std::size_t(at - blockStart);
-        if (std::size_t(got) <= skip)
+        if (got <= skip && error) {
+            errno = error;
+            return done > 0 ? ssize_t(done) : -1;
+        }
+        if (got <= skip)
             break; // the device ends here
-        const std::size_t take = std::min(std::size_t(got) - skip, count - done);
+        const std::size_t take = std::min(got - skip, count - done);
         std::memcpy(into + done, block_ + skip, take);
         done += take;
-        if (std::size_t(got) < blockBytes_)
+        if (got < blockBytes_)
             break;
     }
     return ssize_t(done);

@@ -1,6 +1,5 @@
 #include "platform/linux/linuxdevicehandle.h"
 
-#include <cerrno>
 #include <unistd.h>
 
 namespace velo::linux_backend
@@ -8,7 +7,7 @@ namespace velo::linux_backend
 
 LinuxDeviceHandle::LinuxDeviceHandle(int fd, ReadAt readAt,
                                      std::unique_ptr<DirectSectorReader> retry)
-    : fd_(fd), readAt_(readAt ? std::move(readAt) : ReadAt(::pread)), retry_(std::move(retry))
+    : fd_(fd), readAt_(readAt ? std::move(readAt) : preadFrom(fd)), retry_(std::move(retry))
 {
 }
 
@@ -21,25 +20,14 @@ LinuxDeviceHandle::~LinuxDeviceHandle()
 bool LinuxDeviceHandle::read(std::uint8_t* into, std::uint32_t byteCount,
                              std::uint32_t& bytesTransferred)
 {
-    bytesTransferred = 0;
     const off_t start = position_;
     position_ += static_cast<off_t>(byteCount);
-
-    // A block device may hand back less than asked near a bad area; keep asking until the
-    // request is met, the device ends (0) or a read fails.
-    while (bytesTransferred < byteCount) {
-        const ssize_t got = readAt_(fd_, into + bytesTransferred, byteCount - bytesTransferred,
-                                    start + static_cast<off_t>(bytesTransferred));
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            return retry_ && retryRest(into, byteCount, start, bytesTransferred);
-        }
-        if (got == 0)
-            break;
-        bytesTransferred += static_cast<std::uint32_t>(got);
-    }
-    return true;
+    // A block device may hand back less than asked near a bad area; readFully keeps
+    // asking until the request is met, the device ends or a read fails.
+    int error = 0;
+    bytesTransferred =
+        std::uint32_t(readFully(readAt_, into, byteCount, std::uint64_t(start), error));
+    return error == 0 || (retry_ && retryRest(into, byteCount, start, bytesTransferred));
 }
 
 bool LinuxDeviceHandle::retryRest(std::uint8_t* into, std::uint32_t byteCount, off_t start,

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "platform/linux/directsectorreader.h"
+#include "platform/linux/readat.h"
 #include "platform/platform.h"
 
-#include <functional>
 #include <sys/types.h>
 
 namespace velo::linux_backend
@@ -18,10 +18,9 @@ namespace velo::linux_backend
 class LinuxDeviceHandle : public DeviceHandle
 {
 public:
-    using ReadAt = std::function<ssize_t(int fd, void* buffer, size_t count, off_t offset)>;
-
     // Takes ownership of fd. readAt stands in for pread(2) where a test needs a device
-    // that fails on cue. retry, when given, reads again what a failed read asked for.
+    // that fails on cue (pread on fd when none is given). retry, when given, reads again what a
+    // failed read asked for.
     explicit LinuxDeviceHandle(int fd, ReadAt readAt = {},
                                std::unique_ptr<DirectSectorReader> retry = {});
     ~LinuxDeviceHandle() override;

@@ -46,34 +46,32 @@ bool LinuxOutputFile::write(std::span<const std::uint8_t> bytes)
 {
     if (failed_ || fd_ < 0)
         return false;
-    while (!bytes.empty()) {
-        if (buffer_.empty() && bytes.size() >= bufferSize_) {
-            // Nothing to gain from copying a block this large: hand it over directly.
-            return writeAll(bytes.data(), bytes.size());
-        }
-        if (buffer_.capacity() < bufferSize_)
-            buffer_.reserve(bufferSize_); // only now: many files never need it
-        const std::size_t room = bufferSize_ - buffer_.size();
-        const std::size_t take = bytes.size() < room ? bytes.size() : room;
-        buffer_.insert(buffer_.end(), bytes.begin(), bytes.begin() + take);
-        bytes = bytes.subspan(take);
-        if (buffer_.size() == bufferSize_ && !flush())
-            return false;
-    }
+    // A piece as large as the buffer gains nothing from a copy: it goes straight to the
+    // system, after what is buffered.
+    if (bytes.size() >= bufferSize_)
+        return flush() && writeAll(bytes.data(), bytes.size());
+    if (buffer_.size() + bytes.size() > bufferSize_ && !flush())
+        return false;
+    if (buffer_.capacity() < bufferSize_)
+        buffer_.reserve(bufferSize_); // only now: many files never need it
+    buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
     return true;
 }
 
-void LinuxOutputFile::close()
+bool LinuxOutputFile::close()
 {
     if (fd_ < 0)
-        return;
+        return !failed_;
     if (!failed_)
         flush();
     buffer_.clear();
     buffer_.shrink_to_fit();
     // Not retried on EINTR: on Linux the descriptor is released whatever close returns.
-    ::close(fd_);
+    // A failure here (EIO on a network file system) means bytes were lost.
+    if (::close(fd_) != 0 && errno != EINTR)
+        failed_ = true;
     fd_ = -1;
+    return !failed_;
 }
 
 } // namespace velo::linux_backend

@@ -10,8 +10,11 @@
 namespace velo::linux_backend
 {
 
-// A file written from its first byte through a buffer in user space: recovered photos
-// arrive a few bytes at a time, and a system call for each would dominate the run.
+// A file written from its first byte. Small pieces (the window hands over one sector at
+// a time) are gathered in a buffer, since a system call for each would dominate the run;
+// a piece as large as the buffer (velo-carve hands over a photo's run of sectors in one)
+// is written where it lies, without a copy. The buffer stays below malloc's mmap
+// threshold, so that a run of many files reuses one block of memory.
 //
 // A write reports the failure of any write(2) that it causes. Because of the buffer, a
 // failure can surface on a later write than the one whose bytes were lost, or only in
@@ -22,7 +25,7 @@ class LinuxOutputFile : public OutputFile
 public:
     using WriteSome = std::function<ssize_t(int fd, const void* buffer, size_t count)>;
 
-    static constexpr std::size_t kDefaultBufferSize = std::size_t{1} << 20;
+    static constexpr std::size_t kDefaultBufferSize = std::size_t{64} << 10;
 
     // Takes ownership of fd. writeSome stands in for write(2) where a test needs short
     // writes or interruptions on cue.
@@ -34,9 +37,7 @@ public:
     LinuxOutputFile& operator=(const LinuxOutputFile&) = delete;
 
     bool write(std::span<const std::uint8_t> bytes) override;
-    void close() override;
-
-    bool failed() const { return failed_; }
+    bool close() override;
 
 private:
     bool flush();

@@ -127,8 +127,7 @@ std::unique_ptr<DeviceHandle> LinuxPlatform::openDevice(const std::string& devic
     const int fd = ::open(entry->devicePath.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return nullptr;
-    return std::make_unique<LinuxDeviceHandle>(fd, LinuxDeviceHandle::ReadAt{},
-                                               DirectSectorReader::forDevice(fd));
+    return std::make_unique<LinuxDeviceHandle>(fd, ReadAt{}, DirectSectorReader::forDevice(fd));
 }
 
 std::string LinuxPlatform::programFolder()

@@ -123,6 +123,7 @@ std::optional<BlockDevice> SysfsBlock::device(const std::string& name) const
     device.hasHolders = isNonEmptyDirectory(dir / "holders");
     device.slaves = entryNames(dir / "slaves");
     device.dmName = readAttribute(dir / "dm" / "name").value_or("");
+    device.loopBackingFile = readAttribute(dir / "loop" / "backing_file").value_or("");
     device.viaUsbOrMmc = runsThroughUsbOrMmc(linkText(dir));
     device.isPartition = fs::exists(dir / "partition", ec);
 

@@ -30,6 +30,7 @@ struct BlockDevice {
     // What the disk calls itself, for people: vendor and model of a SCSI, USB, SATA or NVMe
     // disk, an MMC card's name, or the file behind a loop device; empty otherwise.
     std::string model;
+    std::string loopBackingFile; // loop/backing_file, the image a loop device reads
 };
 
 // Reads the block class directory of sysfs (or a tree laid out like it, for tests):

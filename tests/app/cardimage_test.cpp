@@ -1,39 +1,26 @@
 // A user's whole job, end to end: photos copied to a FAT32 card and deleted, the card's
-// sectors scanned through the main window, the photos back in the save folder.
+// sectors scanned through the main window, the photos back in the save folder; and
+// velo-carve, run on the same card, gives the very same files.
 
 #include "app/form2.h"
 #include "platform/fake/fakeplatform.h"
-#include "tests/scan/naivecarver.h"
+#include "tests/support/files.h"
 #include "tests/support/form2controls.h"
+#include "tests/support/naivecarver.h"
 #include "tests/support/photos.h"
-
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <map>
 
 namespace velo
 {
 namespace
 {
 
-namespace fs = std::filesystem;
-using Bytes = std::vector<std::uint8_t>;
-
-Bytes readFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
-int run(const std::string& command)
-{
-    return std::system((command + " >/dev/null 2>&1").c_str());
-}
+using namespace velo::testing;
 
 bool startsWith(const Bytes& whole, const Bytes& part)
 {
@@ -45,8 +32,8 @@ TEST(CardImage, DeletedPhotosComeBackThroughTheWindow)
     if (run("command -v mkfs.vfat && command -v mcopy && command -v mdel") != 0)
         GTEST_SKIP() << "mtools and dosfstools are needed to make the card";
 
-    QTemporaryDir work;
-    const std::string card = work.filePath("card.img").toStdString();
+    ScratchDir work;
+    const std::string card = (work / "card.img").string();
     ASSERT_EQ(run("mkfs.vfat -F 32 -s 1 -C " + card + " 49152"), 0);
 
     const std::vector<fs::path> photos = testing::testPhotos();
@@ -71,24 +58,20 @@ TEST(CardImage, DeletedPhotosComeBackThroughTheWindow)
     platform.folders.insert("/save");
 
     Form2 window(platform);
-    const testing::Form2Controls controls(window);
+    const Form2Controls controls(window);
     controls.select("F");
     controls.Text1->setText("/save/");
     controls.Command2->click();
 
     // Exactly what the rule gives, applied by hand to every sector of the card.
-    testing::NaiveCarve model;
+    NaiveCarve model;
     const Bytes& bytes = drive.volumeBytes;
     for (std::size_t at = 0; at + 512 <= bytes.size(); at += 512)
         model.sector(
             Bytes(bytes.begin() + std::ptrdiff_t(at), bytes.begin() + std::ptrdiff_t(at + 512)));
     ASSERT_EQ(platform.files.size(), model.files.size());
-    for (const auto& [number, content] : model.files) {
-        char name[32];
-        std::snprintf(name, sizeof name, "/save/DD%03llu.JPG",
-                      static_cast<unsigned long long>(number));
-        EXPECT_EQ(platform.files.at(name), content) << name;
-    }
+    for (const auto& [number, content] : model.files)
+        EXPECT_EQ(platform.files.at("/save/" + outputName(number)), content) << number;
 
     // What a user sees: every photo is back, whole, or with the card's zeros after it
     // (photos with bytes after their end marker), or cut where an embedded thumbnail
@@ -104,6 +87,17 @@ TEST(CardImage, DeletedPhotosComeBackThroughTheWindow)
         EXPECT_TRUE(found) << "a photo of " << photo.size() << " bytes did not come back";
     }
     EXPECT_GT(whole, int(copied.size()) / 2);
+
+    // velo-carve on the card: the same names, the same bytes.
+    ASSERT_EQ(run(std::string(VELO_CARVE_BINARY) + " -q " + card + " " + (work / "out").string()),
+              0);
+    std::map<std::string, Bytes> fromCli, fromWindow;
+    for (const auto& entry : fs::directory_iterator(work / "out"))
+        fromCli[entry.path().filename().string()] = readFile(entry.path());
+    for (const auto& [path, content] : platform.files)
+        fromWindow[path.substr(std::string("/save/").size())] = content;
+    EXPECT_TRUE(fromCli == fromWindow);
+    EXPECT_EQ(fromCli.size(), fromWindow.size());
 }
 
 } // namespace

@@ -259,12 +259,18 @@ TEST_F(Controller, SectorSizeTooLargeForABufferReturnsToIdleWithoutOpening)
 {
     volumeDrive(volumeWithStream());
     readyToScan();
-    window.setText(Field::Label3, " 67108865"); // one byte past 64 MiB
+    window.setText(Field::Label3, " " + std::to_string(kLargestSectorBytes + 1));
     logic.Command2_Click();
     EXPECT_TRUE(platform.openedDevices.empty());
     EXPECT_TRUE(window.messages.empty());
     EXPECT_TRUE(window.idle());
     EXPECT_EQ(logic.sectorBuffer(), nullptr);
+
+    window.setText(Field::Label3, " " + std::to_string(kLargestSectorBytes)); // the largest
+    logic.Command2_Click();
+    EXPECT_EQ(platform.openedDevices.size(), 1u);
+    ASSERT_NE(logic.sectorBuffer(), nullptr);
+    EXPECT_EQ(logic.sectorBuffer()->size(), kLargestSectorBytes + 1u);
 }
 
 TEST_F(Controller, ClickOnTheDriveListDuringAScanDoesNotChangeTheScan)

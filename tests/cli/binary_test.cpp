@@ -1,6 +1,7 @@
 // velo-carve run as a program: what it prints, what it writes, how it exits.
 
 #include "tests/cli/support.h"
+#include "tests/support/mounts.h"
 
 #include <gtest/gtest.h>
 
@@ -283,37 +284,6 @@ TEST(VeloCarve, InterruptionClosesTheOpenFileWithAnExactPrefix)
     }
 }
 
-// Runs a shell command quietly; true when it succeeded.
-bool shell(const std::string& command)
-{
-    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-// A file system mounted at a folder for the length of a test (root only); mounted() is
-// false, with the reason in why, where the machine does not allow it.
-struct Mount {
-    fs::path at;
-    std::string why;
-    bool mounted = false;
-    Mount(const std::string& source, const std::string& type, const std::string& options,
-          fs::path where)
-        : at(std::move(where))
-    {
-        fs::create_directories(at);
-        if (::geteuid() != 0)
-            why = "needs root to mount";
-        else if (!shell("mount -t " + type + " -o " + options + " " + source + " " + at.string()))
-            why = "this machine does not allow a " + type + " mount";
-        else
-            mounted = true;
-    }
-    ~Mount()
-    {
-        if (mounted)
-            shell("umount " + at.string());
-    }
-};
-
 // Links planted in OUTDIR under the names the run writes, replaced with --overwrite: a
 // symlink to a file of the user's, a hard link to another and a link to nowhere. What
 // they point at is never written, and nothing is made where the dangling one points.
@@ -450,7 +420,7 @@ TEST(VeloCarve, WarnsWhenOutdirLiesInAMountOfTheImageBeingRead)
     ScratchDir dir;
     const fs::path image = dir / "card.img";
     writeFile(image, Bytes(std::size_t(4) << 20, 0));
-    if (!shell("mkfs.ext2 -q -F " + image.string()))
+    if (run("mkfs.ext2 -q -F " + image.string()) != 0)
         GTEST_SKIP() << "no mkfs.ext2";
     Mount card(image.string(), "ext2", "loop", dir / "mnt");
     if (!card.mounted)

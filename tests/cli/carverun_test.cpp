@@ -2,13 +2,12 @@
 
 #include "cli/stopflag.h"
 #include "platform/fake/fakeplatform.h"
-#include "tests/scan/naivecarver.h"
+#include "tests/support/volume.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cstring>
-#include <random>
 #include <set>
 
 namespace velo::cli
@@ -19,59 +18,14 @@ namespace
 using Bytes = std::vector<std::uint8_t>;
 constexpr std::uint32_t kSector = 512;
 
-// A volume of filler sectors (never FF first) with streams laid into it.
-struct Volume {
-    Bytes bytes;
-    std::set<std::uint64_t> bad;
-
-    explicit Volume(std::size_t sectors, std::uint32_t seed = 1) : bytes(sectors * kSector)
-    {
-        std::mt19937 random(seed);
-        for (auto& b : bytes)
-            b = std::uint8_t(random() % 200 + 1); // no FF, no zero: nothing ends by chance
-    }
-    // A stream from sector `first` whose end marker is at byte `endAt` of sector `last`.
-    void stream(std::size_t first, std::size_t last, std::size_t endAt)
-    {
-        std::uint8_t* s = &bytes[first * kSector];
-        s[0] = 0xFF, s[1] = 0xD8, s[2] = 0xFF;
-        std::uint8_t* e = &bytes[last * kSector + endAt];
-        e[0] = 0xFF, e[1] = 0xD9;
-        std::fill(e + 2, e + 13, 0x00);
-    }
-    void start(std::size_t sector)
-    {
-        std::uint8_t* s = &bytes[sector * kSector];
-        s[0] = 0xFF, s[1] = 0xD8, s[2] = 0xFF;
-    }
-    ReadAt reader()
-    {
-        return [this](std::uint8_t* into, std::size_t count, std::uint64_t offset) -> ssize_t {
-            for (std::uint64_t s = offset / kSector; s * kSector < offset + count; ++s)
-                if (bad.count(s)) {
-                    errno = EIO;
-                    return -1;
-                }
-            std::memcpy(into, bytes.data() + offset, count);
-            return ssize_t(count);
-        };
-    }
-    // The model's files for the readable sectors.
-    testing::NaiveCarve model() const
-    {
-        testing::NaiveCarve naive;
-        for (std::size_t s = 0; s < bytes.size() / kSector; ++s)
-            if (!bad.count(s))
-                naive.sector(Bytes(bytes.begin() + std::ptrdiff_t(s * kSector),
-                                   bytes.begin() + std::ptrdiff_t((s + 1) * kSector)));
-        return naive;
-    }
-};
+using velo::testing::Volume;
 
 struct CarveRunTest : ::testing::Test {
     FakePlatform platform;
+    std::set<std::uint64_t> bad; // sectors whose reads fail
     std::vector<CarvedFile> report;
-    CarveHooks hooks;
+    SinkHooks hooks;
+    std::function<void(const CarveTotals&)> chunkDone;
 
     void SetUp() override
     {
@@ -83,9 +37,19 @@ struct CarveRunTest : ::testing::Test {
 
     CarveTotals carve(Volume& v, std::size_t chunkBytes, bool dryRun = false)
     {
-        ChunkReader reader(v.reader(), kSector, v.bytes.size() / kSector, chunkBytes);
+        ReadAt readAt = [&](std::uint8_t* into, std::size_t count, std::uint64_t offset) {
+            for (std::uint64_t s = offset / kSector; s * kSector < offset + count; ++s)
+                if (bad.count(s)) {
+                    errno = EIO;
+                    return ssize_t(-1);
+                }
+            std::memcpy(into, v.bytes.data() + offset, count);
+            return ssize_t(count);
+        };
+        ChunkReader reader(readAt, kSector, v.bytes.size() / kSector, chunkBytes);
         const auto folder = platform.openOutputFolder("/out/");
-        return runCarve(reader, CarveSettings{folder.get(), dryRun}, hooks);
+        FileSink files(numberedFilesIn(folder.get()), IfNameTaken::Fail, hooks, dryRun);
+        return runCarve(reader, files, chunkDone);
     }
     const Bytes& file(const std::string& name) { return platform.files.at("/out/" + name); }
 };
@@ -95,11 +59,11 @@ TEST_F(CarveRunTest, FilesAndReportFollowTheRuleAcrossChunksAndBadSectors)
     Volume v(200);
     v.stream(3, 3, 100);     // one sector
     v.stream(10, 40, 7);     // spans chunks of 16 sectors
-    v.bad = {20, 21, 33};    // holes inside it
+    bad = {20, 21, 33};      // holes inside it
     v.start(60);             // cut by the next start
     v.stream(75, 90, 505);   // the marker's zeros run past the sector's end
     v.stream(120, 150, 300); // a bad sector before it starts, none inside
-    v.bad.insert(119);
+    bad.insert(119);
     v.start(190); // open at the end of the source
 
     for (std::size_t chunk :
@@ -109,12 +73,10 @@ TEST_F(CarveRunTest, FilesAndReportFollowTheRuleAcrossChunksAndBadSectors)
         report.clear();
         const CarveTotals t = carve(v, chunk);
 
-        const auto model = v.model();
-        ASSERT_EQ(platform.files.size(), model.files.size());
-        for (const auto& [number, content] : model.files) {
-            const std::string name = "DD00" + std::to_string(number) + ".JPG";
-            EXPECT_EQ(file(name), content) << name;
-        }
+        const auto model = modelFiles(v, velo::testing::range(0, 200, {bad.begin(), bad.end()}));
+        ASSERT_EQ(platform.files.size(), model.size());
+        for (const auto& [number, content] : model)
+            EXPECT_EQ(file(velo::testing::outputName(number)), content) << number;
         ASSERT_EQ(report.size(), 6u);
         const std::uint64_t firsts[] = {3, 10, 60, 75, 120, 190};
         const CloseReason reasons[] = {CloseReason::EndMarker, CloseReason::EndMarker,
@@ -213,8 +175,7 @@ TEST_F(CarveRunTest, ACloseThatLostBytesCountsAsAFailedWrite)
     Volume v(20);
     v.stream(0, 1, 10);
     v.stream(4, 5, 10);
-    int closes = 0;
-    hooks.closeFailed = [&](OutputFile&) { return ++closes == 2; };
+    platform.closesFailFor = {"/out/DD002.JPG"};
     const CarveTotals t = carve(v, kSector * 4);
     ASSERT_EQ(report.size(), 2u);
     EXPECT_EQ(report[0].outcome, FileOutcome::Written);
@@ -227,7 +188,7 @@ TEST_F(CarveRunTest, StopClosesTheOpenFileWithWhatWasCarved)
     Volume v(400);
     v.stream(1, 2, 10);
     v.start(5); // never ends
-    hooks.chunkDone = [](const CarveTotals& t) {
+    chunkDone = [](const CarveTotals& t) {
         if (t.sectorsDone >= 64)
             stopFlag = 1;
     };

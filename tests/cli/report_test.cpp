@@ -1,12 +1,10 @@
 #include "cli/progress.h"
 #include "cli/report.h"
+#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
-#include <unistd.h>
 
 namespace velo::cli
 {
@@ -51,18 +49,14 @@ TEST(Report, AFullDiskIsNoticed)
 // of every file closed before.
 TEST(Report, EachLineIsInTheFileAsSoonAsItIsAdded)
 {
-    char name[] = "/tmp/velo-report-XXXXXX";
-    const int fd = ::mkstemp(name);
-    ASSERT_GE(fd, 0);
-    std::FILE* stream = ::fdopen(fd, "w");
+    const testing::ScratchDir dir;
+    std::FILE* stream = std::fopen((dir / "report.csv").c_str(), "w");
+    ASSERT_TRUE(stream);
     ReportWriter report(stream);
     report.add({"DD001.JPG", 7, 512, CloseReason::EndMarker, FileOutcome::Written});
-    std::ifstream onDisk(name);
-    const std::string text((std::istreambuf_iterator<char>(onDisk)),
-                           std::istreambuf_iterator<char>());
-    EXPECT_EQ(text, "name,first_sector,length,end,output\nDD001.JPG,7,512,end-marker,written\n");
+    EXPECT_EQ(testing::readText(dir / "report.csv"),
+              "name,first_sector,length,end,output\nDD001.JPG,7,512,end-marker,written\n");
     std::fclose(stream);
-    ::unlink(name);
 }
 
 TEST(Progress, RateAndTimeLeftComeFromThePartDone)

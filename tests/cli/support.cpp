@@ -4,10 +4,8 @@
 #include <algorithm>
 #include <csignal>
 #include <fcntl.h>
-#include <fstream>
 #include <random>
 #include <spawn.h>
-#include <stdexcept>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,32 +13,6 @@ extern char** environ;
 
 namespace velo::cli::testing
 {
-
-ScratchDir::ScratchDir()
-{
-    std::string pattern = (fs::temp_directory_path() / "velo-carve-test-XXXXXX").string();
-    if (!::mkdtemp(pattern.data()))
-        throw std::runtime_error("mkdtemp failed");
-    path = pattern;
-}
-
-ScratchDir::~ScratchDir()
-{
-    std::error_code ec;
-    fs::remove_all(path, ec);
-}
-
-Bytes readFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
-void writeFile(const fs::path& path, const Bytes& bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-}
 
 bool carvesWhole(const Bytes& p)
 {
@@ -89,12 +61,6 @@ void appendPadded(Bytes& image, const Bytes& bytes)
 {
     image.insert(image.end(), bytes.begin(), bytes.end());
     image.resize((image.size() + 511) / 512 * 512, 0);
-}
-
-std::string readText(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 RunResult runVeloCarve(const std::vector<std::string>& args, StandardOutput standardOutput)

@@ -1,32 +1,17 @@
 #pragma once
 
-// Helpers shared by the velo-carve tests: scratch folders, files, images of photos, and
-// running the built program.
+// Helpers shared by the velo-carve tests: images of photos, and running the built program.
+
+#include "tests/support/files.h"
 
 #include <cstdint>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 namespace velo::cli::testing
 {
 
-using Bytes = std::vector<std::uint8_t>;
-namespace fs = std::filesystem;
-
-// A fresh folder under the system's temporary folder, removed with everything in it.
-struct ScratchDir {
-    ScratchDir();
-    ~ScratchDir();
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-    fs::path path;
-    fs::path operator/(const std::string& name) const { return path / name; }
-};
-
-Bytes readFile(const fs::path& path);
-std::string readText(const fs::path& path);
-void writeFile(const fs::path& path, const Bytes& bytes);
+using namespace velo::testing;
 
 // Whether the carving rule gives this photo back whole when it starts a sector and zeros
 // follow it: it ends in FF D9, holds no FF D9 with eleven zeros after it (a thumbnail

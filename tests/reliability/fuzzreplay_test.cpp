@@ -3,14 +3,13 @@
 // every input a fuzzing run ever failed on. A thousand generated inputs run too, so
 // that the check does not wait for someone to run the fuzzer.
 
-#include "fuzz/carverscenario.h"
-#include "fuzz/scanscenario.h"
+#include "tests/support/carverscenario.h"
+#include "tests/support/files.h"
+#include "tests/support/scanscenario.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <random>
 
 namespace velo::fuzzing
@@ -31,12 +30,6 @@ std::vector<fs::path> inputsIn(const fs::path& folder)
     return paths;
 }
 
-Bytes contentOf(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
 const fs::path kFuzz = fs::path(VELO_SOURCE_DIR) / "fuzz";
 
 // The seeds of one fuzz target and every input it was once caught failing on.
@@ -52,7 +45,7 @@ std::vector<fs::path> checkedInInputs(const std::string& target, std::size_t lea
 TEST(FuzzReplay, CarverAgreesWithTheModelOnEveryCheckedInInput)
 {
     for (const auto& path : checkedInInputs("carver", 10)) {
-        const Bytes input = contentOf(path);
+        const Bytes input = testing::readFile(path);
         const auto difference = carveDifference(decodeScenario(input.data(), input.size()));
         EXPECT_FALSE(difference) << path.filename() << ": " << *difference;
     }
@@ -61,7 +54,7 @@ TEST(FuzzReplay, CarverAgreesWithTheModelOnEveryCheckedInInput)
 TEST(FuzzReplay, ScanAgreesWithTheModelOnEveryCheckedInInput)
 {
     for (const auto& path : checkedInInputs("scan", 5)) {
-        const Bytes input = contentOf(path);
+        const Bytes input = testing::readFile(path);
         const auto difference = scanDifference(input.data(), input.size());
         EXPECT_FALSE(difference) << path.filename() << ": " << *difference;
     }

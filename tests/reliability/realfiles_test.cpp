@@ -39,7 +39,7 @@ struct ImageMachine {
         fs::create_directories(sys / "sdz");
         fs::create_directories(dev);
         image = dev / "sdz";
-        writeFileBytes(image, volume);
+        writeFile(image, volume);
         writeText(sys / "sdz" / "dev", "8:240\n");
         writeText(sys / "sdz" / "size", std::to_string((volume.size() + 511) / 512) + "\n");
         writeText(sys / "sdz" / "removable", "1\n");
@@ -48,7 +48,7 @@ struct ImageMachine {
     }
     static void writeText(const fs::path& path, const std::string& text)
     {
-        writeFileBytes(path, Bytes(text.begin(), text.end()));
+        writeFile(path, Bytes(text.begin(), text.end()));
     }
     std::string mountinfo() const { return (dir.path / "mountinfo").string(); }
     std::string sys() const { return (dir.path / "sys").string(); }
@@ -88,7 +88,7 @@ std::map<std::string, Bytes> filesIn(const fs::path& folder)
     std::map<std::string, Bytes> files;
     for (const auto& entry : fs::directory_iterator(folder))
         if (entry.is_regular_file())
-            files[entry.path().filename().string()] = readFileBytes(entry.path());
+            files[entry.path().filename().string()] = readFile(entry.path());
     return files;
 }
 
@@ -103,7 +103,6 @@ std::map<std::string, Bytes> named(const std::map<std::uint64_t, Bytes>& files)
 struct RealScan : ::testing::Test {
     TestHost host;
     Bytes buffer = Bytes(kSector + 1, 0);
-    std::unique_ptr<OutputFile> slot;
 
     ScanEnd scan(Platform& platform, const std::string& letter, std::int64_t total)
     {
@@ -111,9 +110,8 @@ struct RealScan : ::testing::Test {
         EXPECT_TRUE(volume) << "drive " << letter << " did not open";
         if (!volume)
             return ScanEnd::Stopped;
-        const ScanEnd end = runRecoveryPasses(platform, host, *volume, buffer, slot, total);
-        EXPECT_FALSE(slot);
-        return end;
+        FileSink files = windowFiles(platform, host);
+        return runRecoveryPasses(platform, host, *volume, buffer, files, total);
     }
 
     // The whole image as the machine's one extra drive.
@@ -159,10 +157,11 @@ TEST_F(RealScan, SourceIsOpenedReadOnlyAndLeftUnchanged)
         auto volume = openRawVolume(platform, 0, letter, buffer);
         ASSERT_TRUE(volume);
         EXPECT_EQ(accessModesOf(machine.image), std::vector<int>{O_RDONLY});
-        runRecoveryPasses(platform, host, *volume, buffer, slot, 64);
+        FileSink files = windowFiles(platform, host);
+        runRecoveryPasses(platform, host, *volume, buffer, files, 64);
     }
     EXPECT_TRUE(accessModesOf(machine.image).empty()) << "the device was not released";
-    EXPECT_EQ(readFileBytes(machine.image), v.bytes);
+    EXPECT_EQ(readFile(machine.image), v.bytes);
     const auto expected = modelFiles(v, range(0, 64));
     ASSERT_EQ(expected.size(), 3u);
     EXPECT_EQ(filesIn(out.path), named(expected));
@@ -174,7 +173,7 @@ TEST_F(RealScan, ReadOnlyLoopDeviceScansLikeItsImage)
 {
     const Volume v = threeStreams();
     ScratchDir dir;
-    writeFileBytes(dir.path / "card.img", v.bytes);
+    writeFile(dir.path / "card.img", v.bytes);
     ReadOnlyLoopDevice loop(dir.path / "card.img");
     if (loop.device().empty())
         GTEST_SKIP() << loop.why();
@@ -208,7 +207,7 @@ struct FaultyDevicePlatform : LinuxPlatform {
             return nullptr;
         const int fd = ::open(image.c_str(), O_RDONLY | O_CLOEXEC);
         return std::make_unique<linux_backend::LinuxDeviceHandle>(
-            fd, [this](int f, void* into, size_t count, off_t offset) -> ssize_t {
+            fd, [this, fd](std::uint8_t* into, size_t count, std::uint64_t offset) -> ssize_t {
                 const std::uint64_t call = calls++;
                 if (call % 7 == 3) {
                     errno = EINTR;
@@ -222,7 +221,7 @@ struct FaultyDevicePlatform : LinuxPlatform {
                     errno = EIO;
                     return -1;
                 }
-                return ::pread(f, into, std::min(count, chunk), offset);
+                return ::pread(fd, into, std::min(count, chunk), off_t(offset));
             });
     }
 };
@@ -345,15 +344,15 @@ TEST_F(RealScan, LinksPlantedInTheSaveFolderAreReplacedNotWrittenThrough)
     ScratchDir out, elsewhere;
     saveInto(out);
     const fs::path victim = elsewhere.path / "victim", other = elsewhere.path / "other";
-    writeFileBytes(victim, Bytes{'k', 'e', 'e', 'p'});
-    writeFileBytes(other, Bytes{'m', 'e', ' ', 't', 'o', 'o'});
+    writeFile(victim, Bytes{'k', 'e', 'e', 'p'});
+    writeFile(other, Bytes{'m', 'e', ' ', 't', 'o', 'o'});
     fs::create_symlink(victim, out.path / "DD001.JPG");
     fs::create_hard_link(other, out.path / "DD002.JPG");
     fs::create_symlink(elsewhere.path / "nowhere", out.path / "DD003.JPG");
 
     EXPECT_EQ(scanImage(platform, machine, 64), ScanEnd::Completed);
-    EXPECT_EQ(readFileBytes(victim), (Bytes{'k', 'e', 'e', 'p'}));
-    EXPECT_EQ(readFileBytes(other), (Bytes{'m', 'e', ' ', 't', 'o', 'o'}));
+    EXPECT_EQ(readFile(victim), (Bytes{'k', 'e', 'e', 'p'}));
+    EXPECT_EQ(readFile(other), (Bytes{'m', 'e', ' ', 't', 'o', 'o'}));
     EXPECT_FALSE(fs::exists(elsewhere.path / "nowhere"));
     for (const char* name : {"DD001.JPG", "DD002.JPG", "DD003.JPG"}) {
         struct stat st {
@@ -376,7 +375,7 @@ CarveRun runVeloCarve(const std::string& arguments, const ScratchDir& work)
     const int status = std::system(
         (std::string(VELO_CARVE_BINARY) + " " + arguments + " 2>" + errors.string() + " >/dev/null")
             .c_str());
-    const Bytes text = readFileBytes(errors);
+    const Bytes text = readFile(errors);
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, std::string(text.begin(), text.end())};
 }
 

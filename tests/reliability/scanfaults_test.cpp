@@ -28,7 +28,7 @@ struct FakeScan : ::testing::Test {
     FakePlatform platform;
     TestHost host;
     Bytes buffer = Bytes(kSector + 1, 0);
-    std::unique_ptr<OutputFile> slot;
+    FileSink files = windowFiles(platform, host);
     FakeDrive* drive = nullptr;
 
     void SetUp() override
@@ -47,7 +47,7 @@ struct FakeScan : ::testing::Test {
     {
         auto volume = openRawVolume(platform, 0, "E", buffer);
         EXPECT_TRUE(volume);
-        const ScanEnd end = runRecoveryPasses(platform, host, *volume, buffer, slot, total);
+        const ScanEnd end = runRecoveryPasses(platform, host, *volume, buffer, files, total);
         volume.reset();
         // Whatever happened, nothing is left open and the byte after the sector is untouched.
         EXPECT_EQ(platform.openDeviceHandles, 0);
@@ -194,10 +194,7 @@ TEST_F(FakeScan, StopBetweenFilesLeavesTheFinishedFileAlone)
     host.duringEvents = [&](std::uint64_t pass) {
         if (pass == 5) {
             host.stop = true;
-            if (slot) {
-                slot->close();
-                slot.reset();
-            }
+            files.stop();
         }
     };
     EXPECT_EQ(scan(12), ScanEnd::Stopped);

@@ -1,6 +1,6 @@
 #include "scan/carver.h"
-#include "tests/scan/carveevents_recorder.h"
-#include "tests/scan/naivecarver.h"
+#include "tests/support/carverecorder.h"
+#include "tests/support/naivecarver.h"
 
 #include <gtest/gtest.h>
 

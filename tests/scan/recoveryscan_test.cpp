@@ -3,8 +3,10 @@
 #include "drive/rawvolume.h"
 #include "drive/registerblock.h"
 #include "platform/fake/fakeplatform.h"
-#include "tests/scan/naivecarver.h"
-#include "tests/scan/scanhoststub.h"
+#include "tests/support/files.h"
+#include "tests/support/naivecarver.h"
+#include "tests/support/scanhoststub.h"
+#include "tests/support/volume.h"
 
 #include <gtest/gtest.h>
 
@@ -19,31 +21,13 @@ namespace
 using Bytes = std::vector<std::uint8_t>;
 constexpr std::size_t kSector = 512;
 
-// A volume of sectors: filler, a stream over sectors [first, last] ending in FF D9 and
-// eleven zeros inside sector last.
-struct VolumeBuilder {
-    Bytes bytes;
-    explicit VolumeBuilder(std::size_t sectors) : bytes(sectors * kSector, 0x5A) {}
-    void stream(std::size_t first, std::size_t last, std::size_t endAt = 200)
-    {
-        std::uint8_t* s = &bytes[first * kSector];
-        s[0] = 0xFF, s[1] = 0xD8, s[2] = 0xFF;
-        std::uint8_t* e = &bytes[last * kSector + endAt];
-        e[0] = 0xFF, e[1] = 0xD9;
-        std::fill(e + 2, e + 13, 0x00);
-    }
-    Bytes carved(std::size_t first, std::size_t last, std::size_t endAt = 200) const
-    {
-        return Bytes(bytes.begin() + std::ptrdiff_t(first * kSector),
-                     bytes.begin() + std::ptrdiff_t(last * kSector + endAt + 2));
-    }
-};
+using testing::Volume;
 
 struct ScanFixture : ::testing::Test {
     FakePlatform platform;
     testing::ScanHostStub host;
     std::vector<std::uint8_t> buffer = Bytes(kSector + 1, 0);
-    std::unique_ptr<OutputFile> slot;
+    FileSink files = windowFiles(platform, host);
 
     void SetUp() override { platform.folders.insert("/save"); }
 
@@ -58,7 +42,7 @@ struct ScanFixture : ::testing::Test {
     {
         auto volume = openRawVolume(platform, flag, "D", buffer);
         EXPECT_TRUE(volume);
-        return runRecoveryPasses(platform, host, *volume, buffer, slot, total);
+        return runRecoveryPasses(platform, host, *volume, buffer, files, total);
     }
 
     const Bytes& file(const std::string& name) { return platform.files.at("/save/" + name); }
@@ -66,7 +50,7 @@ struct ScanFixture : ::testing::Test {
 
 TEST_F(ScanFixture, CarvesStreamsIntoNumberedFilesAndMakesTheDatFolder)
 {
-    VolumeBuilder v(20);
+    Volume v(20);
     v.stream(2, 4);
     v.stream(9, 9, 40);
     drive(v.bytes);
@@ -83,14 +67,14 @@ TEST_F(ScanFixture, CarvesStreamsIntoNumberedFilesAndMakesTheDatFolder)
 
 TEST_F(ScanFixture, ReadsSectorsInOrderAndOnlyAsManyAsTheTotal)
 {
-    drive(VolumeBuilder(10).bytes);
+    drive(Volume(10).bytes);
     scan(0, 6);
     EXPECT_EQ(platform.sectorsRead, (std::vector<std::uint64_t>{0, 1, 2, 3, 4, 5}));
 }
 
 TEST_F(ScanFixture, ZeroOrNegativeTotalReadsNothing)
 {
-    drive(VolumeBuilder(4).bytes);
+    drive(Volume(4).bytes);
     for (std::int64_t total : {0, -5}) {
         EXPECT_EQ(scan(0, total), ScanEnd::Completed);
         EXPECT_TRUE(platform.sectorsRead.empty());
@@ -100,7 +84,7 @@ TEST_F(ScanFixture, ZeroOrNegativeTotalReadsNothing)
 
 TEST_F(ScanFixture, UnreadableSectorsAreSkippedInsideAndOutsideAStream)
 {
-    VolumeBuilder v(12);
+    Volume v(12);
     v.stream(2, 6);
     FakeDrive& d = drive(v.bytes);
     d.unreadableSectors = {0, 4, 10};
@@ -116,14 +100,13 @@ TEST_F(ScanFixture, UnreadableSectorsAreSkippedInsideAndOutsideAStream)
 
 TEST_F(ScanFixture, StopDuringTheEventStepReadsNothingMoreAndKeepsWhatWasCarved)
 {
-    VolumeBuilder v(20);
+    Volume v(20);
     v.stream(3, 15);
     drive(v.bytes);
     host.duringEvents = [&](std::uint64_t pass) {
         if (pass == 8) { // what the stop command does
             host.stop = true;
-            slot->close();
-            slot.reset();
+            files.stop();
         }
     };
     EXPECT_EQ(scan(0, 20), ScanEnd::Stopped);
@@ -134,24 +117,23 @@ TEST_F(ScanFixture, StopDuringTheEventStepReadsNothingMoreAndKeepsWhatWasCarved)
 
 TEST_F(ScanFixture, FileStillOpenAtTheEndIsClosedWithEverythingCarved)
 {
-    VolumeBuilder v(6);
+    Volume v(6);
     v.bytes[4 * kSector] = 0xFF, v.bytes[4 * kSector + 1] = 0xD8, v.bytes[4 * kSector + 2] = 0xFF;
     drive(v.bytes);
     scan(0, 6);
     EXPECT_EQ(file("DD001.JPG"), Bytes(v.bytes.begin() + 4 * kSector, v.bytes.end()));
-    EXPECT_FALSE(slot);
     EXPECT_EQ(platform.openOutputFiles, 0);
 }
 
 TEST_F(ScanFixture, SecondScanReplacesTheFilesOfTheFirst)
 {
-    VolumeBuilder v(8);
+    Volume v(8);
     v.stream(1, 3);
     FakeDrive& d = drive(v.bytes);
     scan(0, 8);
     // The same folder already holds a longer DD001.JPG from another card.
     platform.files["/save/DD001.JPG"] = Bytes(10 * kSector, 0xEE);
-    d.volumeBytes = VolumeBuilder(8).bytes;
+    d.volumeBytes = Volume(8).bytes;
     d.volumeBytes[0] = 0xFF, d.volumeBytes[1] = 0xD8, d.volumeBytes[2] = 0xFF;
     d.volumeBytes[100] = 0xFF, d.volumeBytes[101] = 0xD9;
     std::fill(d.volumeBytes.begin() + 102, d.volumeBytes.begin() + 113, 0);
@@ -161,7 +143,7 @@ TEST_F(ScanFixture, SecondScanReplacesTheFilesOfTheFirst)
 
 TEST_F(ScanFixture, SaveFolderIsReadAtEveryOpenAndAFileThatCannotBeMadeUsesItsNumber)
 {
-    VolumeBuilder v(10);
+    Volume v(10);
     v.stream(1, 1);
     v.stream(3, 3);
     v.stream(5, 5);
@@ -180,9 +162,30 @@ TEST_F(ScanFixture, SaveFolderIsReadAtEveryOpenAndAFileThatCannotBeMadeUsesItsNu
     EXPECT_EQ(file("DD003.JPG"), v.carved(5, 5));
 }
 
+// The file name is the save-folder text with DDnnn.JPG appended, whether or not the text
+// ends in a separator; the folder is what precedes the name's last separator.
+TEST_F(ScanFixture, FileNameIsTheSaveFolderTextWithTheNameAppended)
+{
+    Volume v(3);
+    v.stream(1, 1);
+    drive(v.bytes);
+    for (const auto& [text, path] :
+         std::vector<std::pair<std::string, std::string>>{{"/save/", "/save/DD001.JPG"},
+                                                          {"/save/foo", "/save/fooDD001.JPG"},
+                                                          {"/save", "/saveDD001.JPG"},
+                                                          {"/save//", "/save/DD001.JPG"}}) {
+        host.folder = text;
+        files = windowFiles(platform, host);
+        platform.files.clear();
+        scan(0, 3);
+        EXPECT_EQ(platform.files.size(), 1u) << text;
+        EXPECT_EQ(platform.files.count(path), 1u) << text;
+    }
+}
+
 TEST_F(ScanFixture, ShortReadCarvesOnlyTheBytesTransferred)
 {
-    VolumeBuilder v(4);
+    Volume v(4);
     v.bytes[0] = 0xFF, v.bytes[1] = 0xD8, v.bytes[2] = 0xFF;
     FakeDrive& d = drive(v.bytes);
     d.shortReadBytes = 100;
@@ -196,7 +199,7 @@ TEST_F(ScanFixture, ShortReadCarvesOnlyTheBytesTransferred)
 
 TEST_F(ScanFixture, FullDiskLeavesAnExactPrefix)
 {
-    VolumeBuilder v(10);
+    Volume v(10);
     v.stream(0, 8);
     drive(v.bytes);
     platform.diskCapacityBytes = 3000;
@@ -208,7 +211,7 @@ TEST_F(ScanFixture, FullDiskLeavesAnExactPrefix)
 TEST_F(ScanFixture, Win9xPathFillsTheRegisterBlockAndAsksForSectorPassMinusOne)
 {
     platform.platformId = kPlatformWin9x;
-    VolumeBuilder v(8);
+    Volume v(8);
     v.stream(5, 6);
     FakeDrive& d = drive(v.bytes);
     d.unreadableSectors = {4}; // the read of pass 5 fails
@@ -233,7 +236,7 @@ TEST_F(ScanFixture, Win9xPathFillsTheRegisterBlockAndAsksForSectorPassMinusOne)
 
 TEST_F(ScanFixture, VolumeIsReleasedWhenItsOwnerLetsGo)
 {
-    drive(VolumeBuilder(2).bytes);
+    drive(Volume(2).bytes);
     {
         auto volume = openRawVolume(platform, 0, "D", buffer);
         EXPECT_EQ(platform.openDeviceHandles, 1);
@@ -264,11 +267,8 @@ TEST_F(ScanFixture, AgreesWithTheModelOnARandomVolume)
             model.sector(Bytes(bytes.begin() + std::ptrdiff_t(s * kSector),
                                bytes.begin() + std::ptrdiff_t((s + 1) * kSector)));
     ASSERT_FALSE(model.files.empty());
-    for (const auto& [number, content] : model.files) {
-        char name[32];
-        std::snprintf(name, sizeof name, "DD%03llu.JPG", static_cast<unsigned long long>(number));
-        EXPECT_EQ(file(name), content) << name;
-    }
+    for (const auto& [number, content] : model.files)
+        EXPECT_EQ(file(testing::outputName(number)), content) << number;
     EXPECT_EQ(platform.files.size(), model.files.size());
 }
 

@@ -1,4 +1,4 @@
-#include "fakesystem.h"
+#include "tests/platform/linux/fakesystem.h"
 
 #include "platform/linux/volumegeometry.h"
 
@@ -55,7 +55,7 @@ protected:
             .mount("0:40", "/", "overlay", "overlay");
     }
 
-    TempDir mounted;
+    ScratchDir mounted;
     FakeSystem sys;
     LinuxPlatform platform = sys.platform();
 };
@@ -87,9 +87,9 @@ TEST_F(DiskFreeSpaceTest, UnmountedPartitionIsScannableWholeAndReadLive)
     EXPECT_EQ(space->freeClusters, 0);
 
     const auto sizeFile = std::filesystem::canonical(sys.sysBlock() / "sdc1") / "size";
-    writeFile(sizeFile, "15523840\n"); // a bigger card went in
+    writeText(sizeFile, "15523840\n"); // a bigger card went in
     EXPECT_EQ(platform.diskFreeSpace("E:/")->totalClusters, 15523840 / 8);
-    writeFile(sizeFile, "0\n"); // no medium
+    writeText(sizeFile, "0\n"); // no medium
     EXPECT_FALSE(platform.diskFreeSpace("E:/"));
     std::filesystem::remove(sys.sysBlock() / "sdc1"); // reader unplugged
     EXPECT_FALSE(platform.diskFreeSpace("E:/"));

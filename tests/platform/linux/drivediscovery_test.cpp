@@ -1,4 +1,4 @@
-#include "fakesystem.h"
+#include "tests/platform/linux/fakesystem.h"
 
 #include "platform/linux/mountinfo.h"
 
@@ -171,7 +171,7 @@ TEST(DriveDiscovery, EachDriveSaysWhatStandsBehindItsLetter)
         .add({.name = "sdb", .minor = 16, .bus = kUsb, .vendor = "Generic-", .model = "SD/MMC"})
         .add({.name = "sdb1", .parent = "sdb", .minor = 17, .size512 = 62333952})
         .add({.name = "mmcblk0", .major = 179, .bus = kMmc, .mmcName = "SD32G"})
-        .add({.name = "loop0", .major = 7, .bus = kVirtual, .backingFile = "/root/card.img"})
+        .add({.name = "loop0", .major = 7, .bus = kVirtual, .loopBackingFile = "/root/card.img"})
         .add({.name = "vda", .major = 254, .vendor = "0x1af4"}) // virtio: a vendor number only
         .mount("8:1", "/", "ext4", "/dev/sda1")
         .mount("8:17", "/media/card", "vfat", "/dev/sdb1")

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/linux/linuxplatform.h"
+#include "tests/support/files.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -9,21 +10,6 @@
 
 namespace velo::testing
 {
-
-// A scratch directory that disappears with the test.
-class TempDir
-{
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    std::filesystem::path operator/(const std::string& name) const { return path / name; }
-    std::filesystem::path path;
-};
-
-void writeFile(const std::filesystem::path& path, const std::string& content);
-std::string readFile(const std::filesystem::path& path);
 
 // Where a disk hangs in the device tree, as its sysfs path shows it.
 inline const std::string kSata = "pci0000:00/0000:00:17.0/ata1/host0/target0:0:0";
@@ -47,8 +33,8 @@ struct FakeDevice {
     std::string dmName{};
     std::string vendor{}; // device/vendor and device/model, padded as SCSI pads them
     std::string model{};
-    std::string mmcName{};     // device/name of an MMC card
-    std::string backingFile{}; // loop/backing_file of a loop device
+    std::string mmcName{};         // device/name of an MMC card
+    std::string loopBackingFile{}; // loop/backing_file of a loop device
 };
 
 // A made-up machine: a sysfs block tree laid out as the kernel lays it out (class entries
@@ -69,7 +55,7 @@ public:
     std::filesystem::path sysBlock() const { return dir / "sys/class/block"; }
     std::filesystem::path dev() const { return dir / "dev"; }
 
-    TempDir dir;
+    ScratchDir dir;
 
 private:
     std::string mountinfo_;

@@ -1,4 +1,5 @@
-#include "fakesystem.h"
+#include "tests/platform/linux/fakesystem.h"
+#include "tests/support/mounts.h"
 
 #include <cstdio>
 #include <gtest/gtest.h>
@@ -24,7 +25,7 @@ TEST(LinuxPlatform, FoldersOfThisMachine)
     ASSERT_TRUE(platform.drive('C'));
     EXPECT_EQ(platform.drive('C')->mountPoint, "/");
 
-    TempDir dir;
+    ScratchDir dir;
     const mode_t old = ::umask(027);
     const bool made = platform.createFolder((dir / "recovered").string());
     ::umask(old);
@@ -37,39 +38,19 @@ TEST(LinuxPlatform, FoldersOfThisMachine)
     EXPECT_FALSE(platform.createFolder((dir / "a/b").string()));       // no parent
 }
 
-std::string firstLineOf(const std::string& command)
-{
-    char line[256] = {};
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe)
-        return {};
-    const bool read = std::fgets(line, sizeof line, pipe) != nullptr;
-    const bool ok = ::pclose(pipe) == 0 && read;
-    std::string text = ok ? line : "";
-    if (!text.empty() && text.back() == '\n')
-        text.pop_back();
-    return text;
-}
-
 // A card image attached with "losetup -r" is a drive like any other and reads back as the
 // image. Needs root and a working losetup.
 TEST(LinuxPlatform, AttachedCardImageIsAReadableDrive)
 {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "attaching a loop device needs root";
-    TempDir dir;
+    ScratchDir dir;
     std::string image(1 << 20, '\0');
     for (std::size_t i = 0; i < image.size(); ++i)
         image[i] = static_cast<char>(i * 131 + i / 512);
-    writeFile(dir / "card.img", image);
-    const std::string loop =
-        firstLineOf("losetup -r -f --show " + (dir / "card.img").string() + " 2>/dev/null");
+    writeText(dir / "card.img", image);
+    const ReadOnlyLoopDevice attached(dir / "card.img");
+    const std::string& loop = attached.device();
     if (loop.empty())
-        GTEST_SKIP() << "losetup does not work here";
-    struct Detach {
-        std::string loop;
-        ~Detach() { std::system(("losetup -d " + loop).c_str()); }
-    } detach{loop};
+        GTEST_SKIP() << attached.why();
 
     LinuxPlatform platform;
     const LinuxDrive* found = nullptr;

@@ -6,10 +6,10 @@
 // come back short, passes past the volume's end, a disk that fills up, a stop.
 
 #include "drive/rawvolume.h"
-#include "fuzz/carverscenario.h"
 #include "platform/fake/fakeplatform.h"
 #include "scan/recoveryscan.h"
-#include "tests/scan/scanhoststub.h"
+#include "tests/support/carverscenario.h"
+#include "tests/support/scanhoststub.h"
 
 #include <cstdio>
 #include <functional>
@@ -82,15 +82,12 @@ inline std::optional<std::string> scanDifference(const std::uint8_t* data, std::
     const std::int64_t total = std::int64_t(sc.sectorCount()) + faults.extraPasses;
     testing::ScanHostStub host;
     std::vector<std::uint8_t> buffer(S + 1, 0);
-    std::unique_ptr<OutputFile> slot;
+    FileSink files = windowFiles(platform, host);
     if (faults.stopAtPass)
         host.duringEvents = [&](std::uint64_t pass) {
             if (std::int64_t(pass) == *faults.stopAtPass) { // what the stop command does
                 host.stop = true;
-                if (slot) {
-                    slot->close();
-                    slot.reset();
-                }
+                files.stop();
             }
         };
 
@@ -99,7 +96,7 @@ inline std::optional<std::string> scanDifference(const std::uint8_t* data, std::
         auto volume = openRawVolume(platform, faults.win9xPath ? 1 : 0, "E", buffer);
         if (!volume)
             return std::string("the volume did not open");
-        end = runRecoveryPasses(platform, host, *volume, buffer, slot, total);
+        end = runRecoveryPasses(platform, host, *volume, buffer, files, total);
     }
 
     // The model, fed what the machine hands over pass by pass.
@@ -134,7 +131,7 @@ inline std::optional<std::string> scanDifference(const std::uint8_t* data, std::
                std::to_string(passes) + " passes";
     if (buffer[S] != 0)
         return where.str() + "the byte after the sector was overwritten";
-    if (slot || platform.openOutputFiles != 0 || platform.openDeviceHandles != 0)
+    if (platform.openOutputFiles != 0 || platform.openDeviceHandles != 0)
         return where.str() + "a file or the device is still open";
 
     // A full disk cuts the files in the order they were written: each holds an exact

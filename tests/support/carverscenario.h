@@ -7,7 +7,7 @@
 // this file, so a saved input means the same scenario in both.
 
 #include "scan/carver.h"
-#include "tests/scan/naivecarver.h"
+#include "tests/support/naivecarver.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -234,26 +234,11 @@ private:
     std::uint64_t current_ = 0; // numbers start at 1
 };
 
-inline const char* reasonName(CloseReason r)
-{
-    switch (r) {
-    case CloseReason::EndMarker:
-        return "EndMarker";
-    case CloseReason::NextStart:
-        return "NextStart";
-    case CloseReason::EndOfScan:
-        return "EndOfScan";
-    case CloseReason::Stopped:
-        return "Stopped";
-    }
-    return "?";
-}
-
 inline std::string describeReasons(const std::vector<CloseReason>& reasons)
 {
     std::string text = "[";
     for (CloseReason r : reasons)
-        text += std::string(text.size() > 1 ? " " : "") + reasonName(r);
+        text += std::string(text.size() > 1 ? " " : "") + closeReasonWord(r);
     return text + "]";
 }
 

@@ -1,0 +1,40 @@
+#pragma once
+
+// Scratch folders and whole-file reads and writes, for every test that touches the real
+// file system, and the names the program gives its files.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace velo::testing
+{
+
+using Bytes = std::vector<std::uint8_t>;
+namespace fs = std::filesystem;
+
+// A fresh folder under the system's temporary folder, removed with everything in it.
+struct ScratchDir {
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    fs::path path;
+    fs::path operator/(const std::string& name) const { return path / name; }
+};
+
+// Whole files; a write makes the missing folders above the file first.
+Bytes readFile(const fs::path& path);
+std::string readText(const fs::path& path);
+void writeFile(const fs::path& path, const Bytes& bytes);
+void writeText(const fs::path& path, const std::string& text);
+
+// Runs a shell command with its output thrown away; its exit status, -1 when it did not
+// exit normally.
+int run(const std::string& command);
+
+// The name the program gives file N: "DD001.JPG", "DD1000.JPG".
+std::string outputName(std::uint64_t number);
+
+} // namespace velo::testing
