@@ -5,6 +5,7 @@
 #include "scan/stopflag.h"
 
 #include <memory>
+#include <optional>
 
 namespace velo::cli
 {
@@ -50,6 +51,22 @@ public:
         }
         flush();
         pending_ = bytes;
+    }
+
+    void verdict(const FileVerdict& v) override
+    {
+        if (v.verdict != Verdict::NotJpeg) {
+            current_.verdict = v;
+            return;
+        }
+        // A start that is no JPEG: a line in the report, no file.
+        CarvedFile none;
+        none.firstSector = sector_;
+        none.reason = CloseReason::BadData;
+        none.outcome = FileOutcome::NotWritten;
+        none.verdict = v;
+        if (hooks_.fileClosed)
+            hooks_.fileClosed(none);
     }
 
     void closeFile(CloseReason reason) override
@@ -100,6 +117,9 @@ CarveTotals runCarve(ChunkReader& reader, Platform& platform, const CarveSetting
     CarveTotals totals;
     FileEvents events(platform, settings, hooks, totals);
     Carver carver(events);
+    std::optional<jpeg::JpegCarver> jpegRule;
+    if (settings.jpegCard)
+        jpegRule.emplace(*settings.jpegCard, events, settings.jpeg);
 
     while (const Chunk* chunk = reader.next()) {
         for (std::size_t i = 0; i < chunk->sectorCount(); ++i) {
@@ -113,7 +133,10 @@ CarveTotals runCarve(ChunkReader& reader, Platform& platform, const CarveSetting
                 continue;
             }
             events.setSector(chunk->firstSector() + i);
-            carver.sector(chunk->sector(i));
+            if (jpegRule)
+                jpegRule->sector(chunk->firstSector() + i, chunk->sector(i));
+            else
+                carver.sector(chunk->sector(i));
         }
         events.flush();
         if (hooks.chunkDone)

@@ -3,6 +3,7 @@
 #include "cli/chunkreader.h"
 #include "cli/report.h"
 #include "platform/platform.h"
+#include "scan/jpeg/jpegcarver.h"
 
 #include <cstdint>
 #include <functional>
@@ -14,6 +15,10 @@ namespace velo::cli
 struct CarveSettings {
     std::string outdir; // ends in a separator; file names are appended to it
     bool dryRun = false;
+    // Set: the rule that reads the JPEG structure, reading ahead through this card (the
+    // same sectors the reader gives). Unset: the window's rule.
+    jpeg::SectorReader* jpegCard = nullptr;
+    jpeg::JpegRuleSettings jpeg = {};
 };
 
 struct CarveTotals {
@@ -33,7 +38,8 @@ struct CarveHooks {
     std::function<bool(OutputFile&)> closeFailed;
 };
 
-// Carves every sector the reader gives, in order, with the window's rule and names:
+// Carves every sector the reader gives, in order, with the window's rule (or the JPEG
+// rule, when settings.jpegCard is set) and names:
 // sector i is what the window reads in pass i + 1, an unreadable sector is left out, and
 // a file that is still open at the end is closed holding all it was given. Writes go
 // through platform.createOutputFile unless settings.dryRun. The program-wide stop flag is

@@ -14,6 +14,10 @@ const char* reasonWord(CloseReason reason)
         return "end-of-source";
     case CloseReason::Stopped:
         return "stopped";
+    case CloseReason::BadData:
+        return "bad-data";
+    case CloseReason::Unreadable:
+        return "unreadable-sector";
     }
     return "unknown";
 }
@@ -29,25 +33,55 @@ const char* outcomeWord(FileOutcome outcome)
         return "not-created";
     case FileOutcome::DryRun:
         return "dry-run";
+    case FileOutcome::NotWritten:
+        return "not-written";
     }
     return "unknown";
 }
 
-std::string reportHeader()
+const char* verdictWord(Verdict verdict)
 {
-    return "name,first_sector,length,end,output\n";
+    switch (verdict) {
+    case Verdict::Complete:
+        return "complete";
+    case Verdict::Truncated:
+        return "truncated";
+    case Verdict::Reassembled:
+        return "reassembled";
+    case Verdict::NotJpeg:
+        return "not-jpeg";
+    }
+    return "unknown";
+}
+
+std::string reportHeader(bool verdicts)
+{
+    return verdicts ? "name,first_sector,length,end,output,verdict,pieces\n"
+                    : "name,first_sector,length,end,output\n";
 }
 
 std::string reportLine(const CarvedFile& f)
 {
     // Names are DDnnn.JPG and the words have no commas, so nothing needs quoting.
-    return f.name + ',' + std::to_string(f.firstSector) + ',' + std::to_string(f.length) + ',' +
-           reasonWord(f.reason) + ',' + outcomeWord(f.outcome) + '\n';
+    std::string line = f.name + ',' + std::to_string(f.firstSector) + ',' +
+                       std::to_string(f.length) + ',' + reasonWord(f.reason) + ',' +
+                       outcomeWord(f.outcome);
+    if (f.verdict) {
+        // Pieces as first-last sector ranges, separated by blanks: "2051-2300 2500-2600".
+        line += ',';
+        line += verdictWord(f.verdict->verdict);
+        line += ',';
+        for (std::size_t i = 0; i < f.verdict->pieces.size(); ++i) {
+            const SectorRange& r = f.verdict->pieces[i];
+            line += (i ? " " : "") + std::to_string(r.first) + '-' + std::to_string(r.last);
+        }
+    }
+    return line + '\n';
 }
 
-ReportWriter::ReportWriter(std::FILE* stream) : stream_(stream)
+ReportWriter::ReportWriter(std::FILE* stream, bool verdicts) : stream_(stream)
 {
-    const std::string header = reportHeader();
+    const std::string header = reportHeader(verdicts);
     ok_ = std::fwrite(header.data(), 1, header.size(), stream_) == header.size();
 }
 

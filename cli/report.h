@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 namespace velo::cli
@@ -15,6 +16,7 @@ enum class FileOutcome {
     WriteFailed, // the file holds an exact prefix: a write failed (disk full, I/O error)
     NotCreated,  // the file could not be created; its number is used up all the same
     DryRun,      // nothing was to be written
+    NotWritten,  // the JPEG rule found no JPEG at this start; no file, no number
 };
 
 struct CarvedFile {
@@ -23,21 +25,25 @@ struct CarvedFile {
     std::uint64_t length = 0; // bytes carved, whether or not they reached the disk
     CloseReason reason = CloseReason::EndOfScan;
     FileOutcome outcome = FileOutcome::Written;
+    std::optional<FileVerdict> verdict = std::nullopt; // given by the JPEG rule only
 };
 
 // The words the report uses, fixed so that scripts can match on them.
 const char* reasonWord(CloseReason reason);
 const char* outcomeWord(FileOutcome outcome);
+const char* verdictWord(Verdict verdict);
 
-// The report's first line and the line of one file, both ending in a newline.
-std::string reportHeader();
+// The report's first line and the line of one file, both ending in a newline. With
+// verdicts (the JPEG rule), two columns follow: the verdict and the sector ranges of the
+// file's pieces.
+std::string reportHeader(bool verdicts = false);
 std::string reportLine(const CarvedFile& file);
 
 // A CSV report on an open stream.
 class ReportWriter
 {
 public:
-    explicit ReportWriter(std::FILE* stream);
+    explicit ReportWriter(std::FILE* stream, bool verdicts = false);
     void add(const CarvedFile& file);
     // Flushes; false when any write to the stream failed.
     bool finish();

@@ -1,5 +1,6 @@
 #include "cli/velocarve.h"
 
+#include "cli/cardreader.h"
 #include "cli/carverun.h"
 #include "cli/chunkreader.h"
 #include "cli/options.h"
@@ -126,6 +127,9 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform,
         return usageError("--sectors " + std::to_string(*o.sectors) + " is more than the " +
                           std::to_string(wholeSectors) + " whole sectors of " + o.source);
     const std::uint64_t sectorTotal = o.sectors.value_or(wholeSectors);
+    if (o.clusterBytes && *o.clusterBytes % sectorSize != 0)
+        return usageError("--cluster-size " + std::to_string(*o.clusterBytes) +
+                          " is not a multiple of the sector size " + std::to_string(sectorSize));
 
     if (const std::string problem = outdirProblem(o.outdir); !problem.empty())
         return usageError(problem);
@@ -145,7 +149,7 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform,
     }
     std::optional<ReportWriter> report;
     if (reportStream)
-        report.emplace(reportStream);
+        report.emplace(reportStream, o.rule == Rule::Jpeg);
 
     if (!o.dryRun && source.blockDevice && writesToDevice(o.outdir, source.device))
         std::fprintf(stderr,
@@ -164,6 +168,13 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform,
     CarveSettings settings;
     settings.outdir = o.outdir.ends_with('/') ? o.outdir : o.outdir + '/';
     settings.dryRun = o.dryRun;
+    ReadAtSectors card(preadFrom(source.fd), sectorSize, sectorTotal);
+    if (o.rule == Rule::Jpeg) {
+        settings.jpegCard = &card;
+        settings.jpeg.clusterBytes = o.clusterBytes.value_or(0);
+        if (o.gapWindowMiB)
+            settings.jpeg.gapWindowBytes = *o.gapWindowMiB << 20;
+    }
     ChunkReader reader(preadFrom(source.fd), sectorSize, sectorTotal);
     const CarveTotals totals = runCarve(reader, platform, settings, hooks);
     progress.clear();

@@ -245,6 +245,10 @@ inline const char* reasonName(CloseReason r)
         return "EndOfScan";
     case CloseReason::Stopped:
         return "Stopped";
+    case CloseReason::BadData:
+        return "BadData";
+    case CloseReason::Unreadable:
+        return "Unreadable";
     }
     return "?";
 }
