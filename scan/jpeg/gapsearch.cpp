@@ -39,6 +39,7 @@ std::optional<Continuation> findContinuation(CardBytes& card, std::uint64_t star
             if (taken(resume))
                 continue;
             Walker w(card, Layout{start, split, resume}, limits.maxFileBytes);
+            w.testPlainSectors(limits.testPlainSectors);
             w.restore(*from);
             Outcome o = w.run(split + limits.screenBytes);
             if (o == Outcome::Running)

@@ -19,6 +19,7 @@ struct SearchLimits {
     std::size_t maxSplits = 8;         // cluster boundaries before the break tried as the cut
     std::uint64_t screenBytes = 4096;  // clean decoding a candidate needs to be followed on
     std::uint64_t maxFileBytes = 256ull << 20;
+    bool testPlainSectors = true; // as Walker::testPlainSectors
 };
 
 struct Continuation {

@@ -92,6 +92,7 @@ std::optional<JpegCarver::Decision> JpegCarver::decide(std::uint64_t start, bool
     limits.windowBytes = settings_.gapWindowBytes;
     limits.maxFileBytes = settings_.maxFileBytes;
     limits.screenBytes = std::clamp<std::uint64_t>(cluster, 2048, 16384);
+    limits.testPlainSectors = testPlain;
 
     Walker walker(card_, Layout{start}, settings_.maxFileBytes);
     walker.testPlainSectors(testPlain);
@@ -169,7 +170,8 @@ void JpegCarver::carve(std::uint64_t sector)
     // A sector without a byte of 0x80 or more broke the walk and no second piece was
     // found: perhaps a flat image after all, so the walk is taken again without the test.
     if (d->plainBreak && d->verdict == Verdict::Truncated)
-        d = decide(start, false);
+        if (auto again = decide(start, false))
+            *d = std::move(*again);
 
     FileVerdict verdict;
     verdict.verdict = d->verdict;

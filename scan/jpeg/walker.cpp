@@ -52,6 +52,7 @@ void Walker::restore(const WalkState& state)
     cause_ = BreakCause::None;
     noMoreData_ = false;
     cur_ = end_ = nullptr;
+    span_ = {};
     lastSectorChecked_ = std::numeric_limits<std::uint64_t>::max();
     if (every_)
         nextPoint_ = (s_.pos / every_ + 1) * every_;
@@ -117,6 +118,7 @@ Outcome Walker::run(std::uint64_t pauseAt)
 
 std::size_t Walker::copy(std::uint64_t at, std::uint8_t* into, std::size_t count)
 {
+    span_ = {}; // reading here may drop the block in hand from the cache
     std::size_t done = 0;
     while (done < count) {
         const std::uint64_t logical = at + done;
@@ -140,30 +142,36 @@ bool Walker::fetch()
     if (s_.pos >= limit_)
         return false;
     const std::uint64_t cardAt = layout_.cardOffset(s_.pos);
-    auto span = card_.at(cardAt);
-    if (span.empty())
-        return false;
-    std::uint64_t n = span.size();
+    // The card's bytes come a block at a time; the block in hand serves until it is used up.
+    if (cardAt < spanAt_ || cardAt >= spanAt_ + span_.size()) {
+        span_ = card_.at(cardAt);
+        spanAt_ = cardAt;
+        if (span_.empty())
+            return false;
+    }
+    const std::uint8_t* from = span_.data() + (cardAt - spanAt_);
+    std::uint64_t n = span_.size() - (cardAt - spanAt_);
     if (s_.pos < layout_.split)
         n = std::min(n, layout_.split - s_.pos);
     n = std::min(n, limit_ - s_.pos);
     if (every_ && s_.decoding)
         n = std::min(n, nextPoint_ - s_.pos);
-    // Entering a sector of the card: entropy-coded data never runs 64 bytes without a
-    // byte of 0x80 or more.
-    const std::uint32_t sectorBytes = card_.sectorBytes();
-    const std::uint64_t sector = cardAt / sectorBytes;
-    if (testPlain_ && sector != lastSectorChecked_) {
-        lastSectorChecked_ = sector;
-        const std::uint64_t inSector = std::min<std::uint64_t>(
-            {std::uint64_t(span.size()), sectorBytes - cardAt % sectorBytes,
-             s_.pos < layout_.split ? layout_.split - s_.pos : span.size()});
-        if (inSector >= kPlainRunBytes && !anyHighByte(span.data(), std::size_t(inSector))) {
-            fail(BreakCause::PlainSector, s_.pos);
-            return false;
+    if (testPlain_) {
+        // Sector by sector: entropy-coded data never runs 64 bytes without a byte of 0x80 or
+        // more.
+        const std::uint32_t sectorBytes = card_.sectorBytes();
+        const std::uint64_t toSectorEnd = sectorBytes - cardAt % sectorBytes;
+        n = std::min(n, toSectorEnd);
+        const std::uint64_t sector = cardAt / sectorBytes;
+        if (sector != lastSectorChecked_) {
+            lastSectorChecked_ = sector;
+            if (n >= kPlainRunBytes && !anyHighByte(from, std::size_t(n))) {
+                fail(BreakCause::PlainSector, s_.pos);
+                return false;
+            }
         }
     }
-    cur_ = span.data();
+    cur_ = from;
     end_ = cur_ + n;
     return true;
 }

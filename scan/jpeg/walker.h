@@ -159,6 +159,8 @@ private:
     std::uint64_t pauseAt_ = 0;
     bool testPlain_ = true;
 
+    std::span<const std::uint8_t> span_; // the card's bytes in hand, from card offset spanAt_
+    std::uint64_t spanAt_ = 0;
     const std::uint8_t* cur_ = nullptr; // bytes of the card at s_.pos
     const std::uint8_t* end_ = nullptr;
     std::uint64_t every_ = 0;
