@@ -22,8 +22,8 @@ struct Options {
     bool quiet = false;
     bool overwrite = false;
     Rule rule = Rule::Window;
-    std::optional<std::uint64_t> clusterBytes;  // --rule jpeg; absent: learned
-    std::optional<std::uint64_t> gapWindowMiB;  // --rule jpeg; absent: 64
+    std::optional<std::uint64_t> clusterBytes; // --rule jpeg; absent: learned
+    std::optional<std::uint64_t> gapWindowMiB; // --rule jpeg; absent: 64
 };
 
 enum class ParseOutcome { Run, Help, Version, Error };

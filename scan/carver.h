@@ -9,11 +9,11 @@ namespace velo
 
 // Why a carved file was closed.
 enum class CloseReason {
-    EndMarker, // FF D9 followed by eleven zero bytes
-    NextStart, // a later sector began FF D8 FF
-    EndOfScan, // the last sector was read with the file still open
-    Stopped,   // the user stopped the scan
-    BadData,   // the bytes stopped being this photo's and no continuation was found
+    EndMarker,  // FF D9 followed by eleven zero bytes
+    NextStart,  // a later sector began FF D8 FF
+    EndOfScan,  // the last sector was read with the file still open
+    Stopped,    // the user stopped the scan
+    BadData,    // the bytes stopped being this photo's and no continuation was found
     Unreadable, // the photo runs on into a sector that could not be read
 };
 

@@ -12,6 +12,7 @@ packages=(
   mtools dosfstools                 # card images for the end-to-end tests
   clang libclang-rt-14-dev          # the fuzzer
   util-linux                        # losetup
+  libjpeg62-turbo-dev               # photos made in the JPEG rule's tests
 )
 
 missing=()

@@ -14,10 +14,10 @@ namespace velo::jpeg
 // it has walked as many bytes as the budget it is given (overshooting by one candidate's
 // walk at most, itself bounded by maxFileBytes).
 struct SearchLimits {
-    std::uint64_t clusterBytes = 4096; // pieces begin and end at whole clusters
+    std::uint64_t clusterBytes = 4096;       // pieces begin and end at whole clusters
     std::uint64_t windowBytes = 64ull << 20; // the second piece begins this far on at most
-    std::size_t maxSplits = 8;         // cluster boundaries before the break tried as the cut
-    std::uint64_t screenBytes = 4096;  // clean decoding a candidate needs to be followed on
+    std::size_t maxSplits = 8;               // cluster boundaries before the break tried as the cut
+    std::uint64_t screenBytes = 4096;        // clean decoding a candidate needs to be followed on
     std::uint64_t maxFileBytes = 256ull << 20;
     bool testPlainSectors = true; // as Walker::testPlainSectors
 };

@@ -132,10 +132,11 @@ std::optional<JpegCarver::Decision> JpegCarver::decide(std::uint64_t start, bool
         std::uint64_t allowed =
             std::min(budget_, settings_.searchBytesPerSearch + 4 * walker.breakAt());
         const std::uint64_t before = allowed;
-        const auto found = findContinuation(
-            card_, start, walker.resumePoints(), walker.breakAt(), limits, allowed,
-            [&](std::uint64_t offset) { return claimed(offset / sectorBytes); });
-        budget_ -= before - allowed;
+        const auto found =
+            findContinuation(card_, start, walker.resumePoints(), walker.breakAt(), limits, allowed,
+                             [&](std::uint64_t offset) { return claimed(offset / sectorBytes); });
+        budget_ -= std::min(budget_, before - allowed);
+        searchWalked_ += before - allowed;
         if (found) {
             d.verdict = Verdict::Reassembled;
             d.pieces.push_back({start, found->split});

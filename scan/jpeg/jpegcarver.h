@@ -45,6 +45,8 @@ public:
     std::uint64_t fileCounter() const { return fileCounter_; }
     // The cluster size in use: given, learned from the files so far, or the sector size.
     std::uint64_t clusterBytes();
+    // Bytes the gap search has walked so far, all searches together.
+    std::uint64_t searchBytesWalked() const { return searchWalked_; }
 
 private:
     struct Range {
@@ -71,6 +73,7 @@ private:
     JpegRuleSettings settings_;
     std::uint64_t fileCounter_ = 1;
     std::uint64_t budget_;
+    std::uint64_t searchWalked_ = 0;
     std::vector<Range> claimed_;
     std::vector<std::uint64_t> starts_; // first sectors of carved files, for the cluster size
 };

@@ -268,8 +268,7 @@ void Walker::stepMarker()
     const std::uint64_t payloadAt = codeAt + 3;
     const std::size_t payloadBytes = length - 2u;
     const bool mpf = code == 0xE2 && s_.images == 0 && s_.scans == 0;
-    const bool needed =
-        isFrameMarker(code) || code == 0xC4 || code == 0xDA || code == 0xDD || mpf;
+    const bool needed = isFrameMarker(code) || code == 0xC4 || code == 0xDA || code == 0xDD || mpf;
     bool ok = true;
     if (needed) {
         payload_.resize(payloadBytes);
@@ -497,8 +496,7 @@ bool Walker::endOfScanData(bool restart)
     }
     if (restart) {
         if (s_.marker != 0xD0 + s_.nextRestart) {
-            fail(s_.marker == 0xD8 ? BreakCause::NextStart : BreakCause::RestartOrder,
-                 s_.markerAt);
+            fail(s_.marker == 0xD8 ? BreakCause::NextStart : BreakCause::RestartOrder, s_.markerAt);
             return false;
         }
         s_.nextRestart = (s_.nextRestart + 1) & 7;
@@ -545,8 +543,7 @@ void Walker::decodeScan()
     auto outOfData = [&] {
         save();
         if (s_.marker)
-            fail(s_.marker == 0xD8 ? BreakCause::NextStart : BreakCause::MarkerInData,
-                 s_.markerAt);
+            fail(s_.marker == 0xD8 ? BreakCause::NextStart : BreakCause::MarkerInData, s_.markerAt);
         else if (outcome_ == Outcome::Running)
             dataEnded();
     };
@@ -591,8 +588,7 @@ void Walker::decodeScan()
                 return outOfData();
             if (symbol) {
                 const std::int32_t raw = std::int32_t((bits << len) >> (64 - symbol));
-                const std::int32_t diff =
-                    raw < (1 << (symbol - 1)) ? raw - (1 << symbol) + 1 : raw;
+                const std::int32_t diff = raw < (1 << (symbol - 1)) ? raw - (1 << symbol) + 1 : raw;
                 const std::int32_t pred = s_.dcPred[comp] + diff;
                 if (pred > maxDc || pred < -maxDc)
                     return broken(BreakCause::BadValue);
@@ -641,7 +637,7 @@ void Walker::decodeScan()
                     const int len = ac.decode(std::uint32_t(bits >> 48), symbol);
                     if (len == 0 || len > bitCount)
                         return len == 0 && bitCount >= 16 ? broken(BreakCause::BadCode)
-                                                           : outOfData();
+                                                          : outOfData();
                     const int run = symbol >> 4, size = symbol & 15;
                     if (size == 0) {
                         if (run == 15) {
@@ -692,8 +688,8 @@ void Walker::walkScan()
                 return outcome_ == Outcome::Running ? dataEnded() : void();
         }
         if (!s_.afterFF) {
-            const auto* ff = static_cast<const std::uint8_t*>(
-                std::memchr(cur_, 0xFF, std::size_t(end_ - cur_)));
+            const auto* ff =
+                static_cast<const std::uint8_t*>(std::memchr(cur_, 0xFF, std::size_t(end_ - cur_)));
             if (!ff) {
                 s_.pos += std::uint64_t(end_ - cur_);
                 cur_ = end_;

@@ -35,16 +35,16 @@ enum class Outcome {
 // Why the walk broke off.
 enum class BreakCause {
     None,
-    NotAMarker,     // a segment is not followed by a marker
-    BadSegment,     // a segment that cannot be (bad length, unknown code, no frame...)
-    NextStart,      // a start-of-image marker inside the file
-    BadCode,        // a Huffman code the file's own tables do not have
-    BadValue,       // a coefficient that cannot be: past the block, or too large
-    MarkerInData,   // a marker where the scan still needs data
-    RestartOrder,   // a restart marker missing or out of sequence
-    ScanEnd,        // data left over, or no marker, where the scan ends
-    PlainSector,    // a sector with no byte of 0x80 or more (text, zeros): never entropy data
-    TooLong,        // longer than the largest file the rule takes
+    NotAMarker,   // a segment is not followed by a marker
+    BadSegment,   // a segment that cannot be (bad length, unknown code, no frame...)
+    NextStart,    // a start-of-image marker inside the file
+    BadCode,      // a Huffman code the file's own tables do not have
+    BadValue,     // a coefficient that cannot be: past the block, or too large
+    MarkerInData, // a marker where the scan still needs data
+    RestartOrder, // a restart marker missing or out of sequence
+    ScanEnd,      // data left over, or no marker, where the scan ends
+    PlainSector,  // a sector with no byte of 0x80 or more (text, zeros): never entropy data
+    TooLong,      // longer than the largest file the rule takes
 };
 
 struct Tables {

@@ -49,11 +49,11 @@ Bytes mpfSegment(std::uint32_t firstBytes, std::uint32_t secondBytes, std::uint3
             b.push_back(std::uint8_t(v >> (8 * i)));
     };
     Bytes p{'M', 'P', 'F', 0, 'I', 'I', 0x2A, 0};
-    le32(p, 8);                                       // first IFD
-    p.insert(p.end(), {1, 0, 0x02, 0xB0, 7, 0});      // one entry: MPEntry, UNDEFINED
-    le32(p, 32);                                      // two entries of 16 bytes
-    le32(p, 26);                                      // their offset
-    le32(p, 0);                                       // no next IFD
+    le32(p, 8);                                  // first IFD
+    p.insert(p.end(), {1, 0, 0x02, 0xB0, 7, 0}); // one entry: MPEntry, UNDEFINED
+    le32(p, 32);                                 // two entries of 16 bytes
+    le32(p, 26);                                 // their offset
+    le32(p, 0);                                  // no next IFD
     for (auto [bytes, offset] : {std::pair{firstBytes, 0u}, std::pair{secondBytes, second}}) {
         le32(p, 0x030000);
         le32(p, bytes);
@@ -153,8 +153,7 @@ const Case kCases[] = {
          app1.insert(app1.end(), thumb().begin(), thumb().end());
          return padded(withSegment(baseline(), segment(0xE1, app1)));
      },
-     Outcome::Complete, BreakCause::None,
-     [] { return baseline().size() + thumb().size() + 10; }},
+     Outcome::Complete, BreakCause::None, [] { return baseline().size() + thumb().size() + 10; }},
     {"MpfSecondImageIncluded", [] { return padded(withMpf()); }, Outcome::Complete,
      BreakCause::None, [] { return withMpf().size(); }},
     {"MpfImageThatIsNotThereIsLeftOut",
@@ -167,8 +166,7 @@ const Case kCases[] = {
      [] { return baseline().size() + mpfSegment(0, 0, 0).size(); }},
     {"RestartMarkerOutOfSequence",
      [] { return padded(changed(restarts(), testing::findRestart(restarts(), 1) + 1, 0xD2)); },
-     Outcome::Broken, BreakCause::RestartOrder,
-     [] { return testing::findRestart(restarts(), 1); }},
+     Outcome::Broken, BreakCause::RestartOrder, [] { return testing::findRestart(restarts(), 1); }},
     {"MarkerWhereStuffingBelongs",
      [] { return padded(changed(baseline(), testing::findStuffing(baseline()) + 1, 0xC4)); },
      Outcome::Broken, BreakCause::MarkerInData, [] { return testing::findStuffing(baseline()); }},
@@ -176,15 +174,21 @@ const Case kCases[] = {
      [] { return padded(changed(baseline(), testing::findStuffing(baseline()) + 1, 0xD8)); },
      Outcome::Broken, BreakCause::NextStart, [] { return testing::findStuffing(baseline()); }},
     {"SegmentLengthPastTheCardsEnd",
-     [] { return padded(firstBytes(withSegment(baseline(), segment(0xE1, Bytes(4000, 1))), 1024)); },
+     [] {
+         return padded(firstBytes(withSegment(baseline(), segment(0xE1, Bytes(4000, 1))), 1024));
+     },
      Outcome::DataEnd, BreakCause::None, [] { return 4006; }},
-    {"ZeroSegmentLength", [] { return padded(Bytes{0xFF, 0xD8, 0xFF, 0xE0, 0, 0, 1, 2}); },
+    {"ZeroSegmentLength",
+     [] {
+         return padded(Bytes{0xFF, 0xD8, 0xFF, 0xE0, 0, 0, 1, 2});
+     },
      Outcome::Broken, BreakCause::BadSegment, [] { return 2; }},
     {"CutShortThenZeros", [] { return joined(firstBytes(baseline(), 4096), Bytes(2048, 0)); },
      Outcome::Broken, BreakCause::PlainSector, [] { return 4096; }},
     {"CutShortThenText",
      [] {
-         return joined(firstBytes(baseline(), 4096), testing::filler(testing::Filler::Text, 2048, 1));
+         return joined(firstBytes(baseline(), 4096),
+                       testing::filler(testing::Filler::Text, 2048, 1));
      },
      Outcome::Broken, BreakCause::PlainSector, [] { return 4096; }},
     {"CutShortAtTheCardsEnd", [] { return firstBytes(baseline(), 4096); }, Outcome::DataEnd,
