@@ -32,6 +32,26 @@ bool HuffmanTable::build(std::span<const std::uint8_t, 16> counts,
         maxCode_[std::size_t(len)] = n ? code - 1 : -1;
         code <<= 1;
     }
+    // The AC look-up: every kAcBits-bit prefix whose code, and the coefficient's extra bits
+    // after it, fit in those bits. Sizes above 10 stay with the slow path, which knows the
+    // sample precision.
+    for (std::uint32_t prefix = 0; prefix < (1u << kAcBits); ++prefix) {
+        std::uint8_t symbol = 0;
+        const int len = decode(prefix << (16 - kAcBits), symbol);
+        std::uint16_t e = 0;
+        if (len > 0 && len <= kAcBits) {
+            const int run = symbol >> 4, size = symbol & 15;
+            if (size == 0 && run == 0)
+                e = std::uint16_t(AcEnd << 11 | len);
+            else if (size == 0 && run == 15)
+                e = std::uint16_t(AcZeroRun << 11 | 16 << 5 | len);
+            else if (size == 0)
+                e = std::uint16_t(AcBad << 11 | len);
+            else if (size <= 10 && len + size <= kAcBits)
+                e = std::uint16_t(AcCoefficient << 11 | (run + 1) << 5 | (len + size));
+        }
+        acFast_[prefix] = e;
+    }
     return true;
 }
 

@@ -39,7 +39,21 @@ public:
         return 0;
     }
 
+    // For AC tables: what the next kAcBits bits hold, code and extra bits together, when
+    // they hold it all. Kinds: AcSlow (decode() tells), AcCoefficient (consumes bits(),
+    // moves k by advance()), AcEnd (end of block), AcZeroRun (sixteen zeros), AcBad.
+    static constexpr int kAcBits = 11;
+    enum AcKind : std::uint16_t { AcSlow = 0, AcCoefficient, AcEnd, AcZeroRun, AcBad };
+    std::uint16_t acEntry(std::uint64_t bitsHigh) const
+    {
+        return acFast_[bitsHigh >> (64 - kAcBits)];
+    }
+    static AcKind kind(std::uint16_t e) { return AcKind(e >> 11); }
+    static int bits(std::uint16_t e) { return e & 31; }
+    static int advance(std::uint16_t e) { return (e >> 5) & 63; }
+
 private:
+    std::array<std::uint16_t, 1 << kAcBits> acFast_{};
     std::array<std::uint16_t, 1 << kFastBits> fast_{}; // length << 8 | symbol; 0: longer
     std::array<std::int32_t, 17> maxCode_{};           // -1: no code of this length
     std::array<std::int32_t, 17> valueIndex_{};        // symbol index minus first code

@@ -600,7 +600,49 @@ void Walker::decodeScan()
         } else {
             const HuffmanTable& ac = tables.ac[s_.scanAc[comp]];
             // A block's AC codes, one after another, while enough bits are at hand.
-            while (k < 64 && bitCount >= 32) {
+            while (k < 64) {
+                if (bitCount < 32) {
+                    // Eight bytes at once when none of them is FF.
+                    if (end_ - cur_ < 8 || s_.marker || s_.afterFF)
+                        break;
+                    std::uint64_t v;
+                    std::memcpy(&v, cur_, 8);
+                    // Some byte is FF exactly when some byte of ~v is zero.
+                    if ((~v - 0x0101010101010101ull) & v & 0x8080808080808080ull)
+                        break; // the careful way, byte by byte
+                    v = __builtin_bswap64(v);
+                    const int n = (63 - bitCount) >> 3; // leaves a shift below 64
+                    bits |= (v >> bitCount) & ~(~0ull >> (bitCount + 8 * n));
+                    bitCount += 8 * n;
+                    cur_ += n;
+                    s_.pos += std::uint64_t(n);
+                }
+                const std::uint16_t e = ac.acEntry(bits);
+                switch (HuffmanTable::kind(e)) {
+                case HuffmanTable::AcCoefficient:
+                    k += HuffmanTable::advance(e);
+                    if (k > 64)
+                        return broken(BreakCause::BadValue);
+                    bits <<= HuffmanTable::bits(e);
+                    bitCount -= HuffmanTable::bits(e);
+                    continue;
+                case HuffmanTable::AcEnd:
+                    k = 64;
+                    bits <<= HuffmanTable::bits(e);
+                    bitCount -= HuffmanTable::bits(e);
+                    continue;
+                case HuffmanTable::AcZeroRun:
+                    if (k + 16 > 63)
+                        return broken(BreakCause::BadValue);
+                    k += 16;
+                    bits <<= HuffmanTable::bits(e);
+                    bitCount -= HuffmanTable::bits(e);
+                    continue;
+                case HuffmanTable::AcBad:
+                    return broken(BreakCause::BadValue);
+                case HuffmanTable::AcSlow:
+                    break;
+                }
                 const int len = ac.decode(std::uint32_t(bits >> 48), symbol);
                 if (len == 0)
                     return broken(BreakCause::BadCode);

@@ -4,6 +4,7 @@
 // that the check does not wait for someone to run the fuzzer.
 
 #include "fuzz/carverscenario.h"
+#include "fuzz/jpegrulecheck.h"
 #include "fuzz/scanscenario.h"
 
 #include <gtest/gtest.h>
@@ -64,6 +65,15 @@ TEST(FuzzReplay, ScanAgreesWithTheModelOnEveryCheckedInInput)
         const Bytes input = contentOf(path);
         const auto difference = scanDifference(input.data(), input.size());
         EXPECT_FALSE(difference) << path.filename() << ": " << *difference;
+    }
+}
+
+TEST(FuzzReplay, JpegRuleHandsOutOnlyTheCardsBytesOnEveryCheckedInInput)
+{
+    for (const auto& path : checkedInInputs("jpegrule", 5)) {
+        const Bytes input = contentOf(path);
+        const auto fault = jpegRuleFault(input.data(), input.size());
+        EXPECT_FALSE(fault) << path.filename() << ": " << *fault;
     }
 }
 
