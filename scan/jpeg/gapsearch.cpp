@@ -1,9 +1,119 @@
 #include "scan/jpeg/gapsearch.h"
 
+#include <cstring>
 #include <vector>
 
 namespace velo::jpeg
 {
+
+namespace
+{
+
+// Logical bytes of a file, through its layout; fewer at the card's end.
+std::size_t copyOut(CardBytes& card, const Layout& layout, std::uint64_t at, std::uint8_t* into,
+                    std::size_t count)
+{
+    std::size_t done = 0;
+    while (done < count) {
+        const std::uint64_t logical = at + done;
+        const auto span = card.at(layout.cardOffset(logical));
+        std::size_t n = std::min<std::size_t>(span.size(), count - done);
+        if (logical < layout.split)
+            n = std::size_t(std::min<std::uint64_t>(n, layout.split - logical));
+        if (n == 0)
+            break;
+        std::memcpy(into + done, span.data(), n);
+        done += n;
+    }
+    return done;
+}
+
+// Whether the thumbnail an EXIF segment declares (IFD1's JPEGInterchangeFormat and its
+// length) begins FF D8 and ends FF D9 where it should. True when there is none to check.
+bool thumbnailIntact(CardBytes& card, const Layout& layout)
+{
+    std::uint64_t at = 2;
+    std::uint8_t b[16];
+    for (int segments = 0; segments < 16; ++segments) {
+        if (copyOut(card, layout, at, b, 10) < 10 || b[0] != 0xFF || b[1] == 0xDA)
+            return true;
+        const std::uint64_t length = std::uint64_t(b[2] << 8 | b[3]);
+        if (b[1] != 0xE1 || std::memcmp(b + 4, "Exif\0\0", 6) != 0) {
+            at += 2 + length;
+            continue;
+        }
+        const std::uint64_t tiff = at + 10, end = at + 2 + length;
+        if (copyOut(card, layout, tiff, b, 8) < 8)
+            return true;
+        const bool little = b[0] == 'I';
+        auto u16 = [&](const std::uint8_t* p) -> std::uint32_t {
+            return little ? p[0] | p[1] << 8 : p[0] << 8 | p[1];
+        };
+        auto u32 = [&](const std::uint8_t* p) -> std::uint32_t {
+            return little ? u16(p) | u16(p + 2) << 16 : u16(p) << 16 | u16(p + 2);
+        };
+        auto read16 = [&](std::uint64_t off, std::uint32_t& v) {
+            std::uint8_t x[2];
+            return tiff + off + 2 <= end && copyOut(card, layout, tiff + off, x, 2) == 2 &&
+                   ((v = u16(x)), true);
+        };
+        auto read32 = [&](std::uint64_t off, std::uint32_t& v) {
+            std::uint8_t x[4];
+            return tiff + off + 4 <= end && copyOut(card, layout, tiff + off, x, 4) == 4 &&
+                   ((v = u32(x)), true);
+        };
+        std::uint32_t ifd0 = u32(b + 4), n0 = 0, ifd1 = 0, n1 = 0;
+        if (!read16(ifd0, n0) || !read32(ifd0 + 2 + 12ull * n0, ifd1) || ifd1 == 0 ||
+            !read16(ifd1, n1))
+            return true;
+        std::uint32_t offset = 0, bytes = 0;
+        for (std::uint32_t i = 0; i < n1 && i < 64; ++i) {
+            std::uint32_t tag = 0, value = 0;
+            if (!read16(ifd1 + 2 + 12ull * i, tag) || !read32(ifd1 + 2 + 12ull * i + 8, value))
+                return true;
+            if (tag == 0x0201)
+                offset = value;
+            else if (tag == 0x0202)
+                bytes = value;
+        }
+        std::uint32_t head = 0, tail = 0;
+        if (!offset || bytes < 4 || !read16(offset, head) || !read16(offset + bytes - 2, tail))
+            return true;
+        const std::uint32_t soi = little ? 0xD8FF : 0xFFD8, eoi = little ? 0xD9FF : 0xFFD9;
+        return head == soi && tail == eoi;
+    }
+    return true;
+}
+
+// A cut inside a segment that the walk skips by its length (an EXIF block, say) is
+// accepted at every cluster boundary of the segment, with the second piece moved by as
+// much: only the bytes of the segment differ. The one whose EXIF thumbnail is whole is
+// the photo's; without one to tell, the first found stays.
+Continuation pickHeaderCut(CardBytes& card, std::uint64_t start, const WalkState& from,
+                           const Continuation& found, const SearchLimits& limits,
+                           std::uint64_t& budget, const std::function<bool(std::uint64_t)>& taken)
+{
+    const Layout first{start, found.split, found.resume};
+    if (thumbnailIntact(card, first))
+        return found;
+    const std::uint64_t shift = found.resume - (start + found.split);
+    for (std::uint64_t split = found.split - limits.clusterBytes;
+         split > from.pos && split < found.split && budget > 0; split -= limits.clusterBytes) {
+        const Layout layout{start, split, start + split + shift};
+        if (taken(layout.resume))
+            continue;
+        Walker w(card, layout, limits.maxFileBytes);
+        w.testPlainSectors(limits.testPlainSectors);
+        w.restore(from);
+        const Outcome o = w.run();
+        budget -= std::min(budget, std::max<std::uint64_t>(w.bytesWalked(), 1));
+        if (o == Outcome::Complete && w.decodedAll() && thumbnailIntact(card, layout))
+            return Continuation{split, layout.resume, w.length()};
+    }
+    return found;
+}
+
+} // namespace
 
 std::optional<Continuation> findContinuation(CardBytes& card, std::uint64_t start,
                                              const std::deque<WalkState>& points,
@@ -45,8 +155,12 @@ std::optional<Continuation> findContinuation(CardBytes& card, std::uint64_t star
             if (o == Outcome::Running)
                 o = w.run();
             budget -= std::min(budget, std::max<std::uint64_t>(w.bytesWalked(), 1));
-            if (o == Outcome::Complete && w.decodedAll())
-                return Continuation{split, resume, w.length()};
+            if (o != Outcome::Complete || !w.decodedAll())
+                continue;
+            const Continuation found{split, resume, w.length()};
+            if (from->phase == WalkState::Phase::Entropy)
+                return found;
+            return pickHeaderCut(card, start, *from, found, limits, budget, taken);
         }
     }
     return std::nullopt;
