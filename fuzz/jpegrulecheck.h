@@ -122,8 +122,9 @@ inline std::optional<std::string> jpegRuleFault(const std::uint8_t* data, std::s
     settings.clusterBytes = (knobs & 0x40) ? kSector << ((knobs >> 4) & 3) : 0;
     settings.gapWindowBytes = 256 * 1024;
     settings.maxFileBytes = 4 << 20;
-    settings.searchAllowanceBytes = 1 << 20;
+    settings.searchAllowanceBytes = 64 << 10;
     settings.searchBytesPerCardByte = 2;
+    settings.searchBytesPerSearch = 64 << 10;
     settings.cacheBytes = 1 << 20;
     velo::jpeg::JpegCarver rule(card, events, settings);
     for (std::uint64_t s = 0; s < card.sectorCount(); ++s)

@@ -145,11 +145,13 @@ std::optional<JpegCarver::Decision> JpegCarver::decide(std::uint64_t start, bool
         }
     }
     d.verdict = Verdict::Truncated;
-    const std::uint64_t to = nextStartBefore(start, start + walker.breakAt());
+    // A segment's length may point past the card's end: the file ends with the card.
+    const std::uint64_t breakAt = std::min(start + walker.breakAt(), card_.sizeBytes());
+    const std::uint64_t to = nextStartBefore(start, breakAt);
     d.pieces.push_back({start, to - start});
     if (outcome == Outcome::DataEnd)
         d.reason = walker.unreadable() ? CloseReason::Unreadable : CloseReason::EndOfScan;
-    else if (walker.cause() == BreakCause::NextStart || to < start + walker.breakAt())
+    else if (walker.cause() == BreakCause::NextStart || to < breakAt)
         d.reason = CloseReason::NextStart;
     else
         d.reason = CloseReason::BadData;
