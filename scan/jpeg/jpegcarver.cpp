@@ -127,10 +127,10 @@ std::optional<JpegCarver::Decision> JpegCarver::decide(std::uint64_t start, bool
             limits.clusterBytes = clusterFrom(starts);
         }
         // One search may spend what the card has earned so far, and no more than a
-        // little over four times the first piece: a photo that is merely corrupt costs
+        // little over twice the first piece: a photo that is merely corrupt costs
         // little.
         std::uint64_t allowed =
-            std::min(budget_, settings_.searchBytesPerSearch + 4 * walker.breakAt());
+            std::min(budget_, settings_.searchBytesPerSearch + 2 * walker.breakAt());
         const std::uint64_t before = allowed;
         const auto found =
             findContinuation(card_, start, walker.resumePoints(), walker.breakAt(), limits, allowed,

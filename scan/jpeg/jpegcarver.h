@@ -18,10 +18,10 @@ struct JpegRuleSettings {
     std::uint64_t maxFileBytes = 256ull << 20;
     // The gap search may walk this many bytes for every byte of the card passed, plus a
     // first allowance: its work stays linear in the card's size whatever the card holds.
-    // One search walks at most searchBytesPerSearch plus four times its first piece.
+    // One search walks at most searchBytesPerSearch plus twice its first piece.
     std::uint64_t searchBytesPerCardByte = 2;
     std::uint64_t searchAllowanceBytes = 32ull << 20;
-    std::uint64_t searchBytesPerSearch = 1ull << 20;
+    std::uint64_t searchBytesPerSearch = 256ull << 10;
     std::size_t cacheBytes = 16ull << 20;
 };
 
