@@ -1,5 +1,8 @@
 #include "scan/jpeg/gapsearch.h"
 
+#include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -85,29 +88,93 @@ bool thumbnailIntact(CardBytes& card, const Layout& layout)
     return true;
 }
 
-// A cut inside a segment that the walk skips by its length (an EXIF block, say) is
+using Histogram = std::array<double, 256>;
+
+void count(CardBytes& card, std::uint64_t cardOffset, std::uint64_t bytes, Histogram& h)
+{
+    while (bytes > 0) {
+        const auto span = card.at(cardOffset);
+        const std::size_t n = std::size_t(std::min<std::uint64_t>(span.size(), bytes));
+        if (n == 0)
+            return;
+        for (std::size_t i = 0; i < n; ++i)
+            h[span[i]] += 1;
+        cardOffset += n;
+        bytes -= n;
+    }
+}
+
+double similarity(const Histogram& a, const Histogram& b)
+{
+    double ab = 0, aa = 0, bb = 0;
+    for (std::size_t i = 0; i < 256; ++i) {
+        ab += a[i] * b[i];
+        aa += a[i] * a[i];
+        bb += b[i] * b[i];
+    }
+    return aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : 0;
+}
+
+// A cut inside a segment that the walk skips by its length (an EXIF or XMP block, say) is
 // accepted at every cluster boundary of the segment, with the second piece moved by as
-// much: only the bytes of the segment differ. The one whose EXIF thumbnail is whole is
-// the photo's; without one to tell, the first found stays.
+// much: only which bytes fill the segment differs. Each cluster of the segment between the
+// first and the last possible cut either lies just after the first piece's start or just
+// after the gap; the cut chosen is the one that takes each cluster from the side whose
+// bytes look most like the parts of the segment that are certain (by their byte
+// histogram), among the cuts that leave an EXIF thumbnail whole.
 Continuation pickHeaderCut(CardBytes& card, std::uint64_t start, const WalkState& from,
                            const Continuation& found, const SearchLimits& limits,
                            std::uint64_t& budget, const std::function<bool(std::uint64_t)>& taken)
 {
-    const Layout first{start, found.split, found.resume};
-    if (thumbnailIntact(card, first))
-        return found;
+    const std::uint64_t cluster = limits.clusterBytes;
     const std::uint64_t shift = found.resume - (start + found.split);
-    for (std::uint64_t split = found.split - limits.clusterBytes;
-         split > from.pos && split < found.split && budget > 0; split -= limits.clusterBytes) {
+    std::uint8_t head[4];
+    const Layout first{start, found.split, found.resume};
+    if (copyOut(card, first, from.pos, head, 4) < 4 || head[0] != 0xFF)
+        return found;
+    const std::uint64_t segmentEnd = from.pos + 2 + (std::uint64_t(head[2]) << 8 | head[3]);
+    std::vector<std::uint64_t> cuts; // cluster boundaries inside the segment, ascending
+    for (std::uint64_t p = (from.pos + 4) / cluster * cluster + cluster;
+         p <= found.split && p <= segmentEnd; p += cluster)
+        cuts.push_back(p);
+    if (cuts.size() < 2)
+        return found;
+    // What is certain: the segment before the first cut, from the first piece, and after
+    // the last, from the second.
+    Histogram certain{};
+    count(card, start + from.pos + 4, cuts.front() - (from.pos + 4), certain);
+    if (segmentEnd > cuts.back())
+        count(card, start + cuts.back() + shift, segmentEnd - cuts.back(), certain);
+    std::vector<double> fromFirst, fromSecond; // per cluster between the cuts
+    for (std::size_t i = 0; i + 1 < cuts.size(); ++i) {
+        Histogram a{}, b{};
+        count(card, start + cuts[i], cluster, a);
+        count(card, start + cuts[i] + shift, cluster, b);
+        fromFirst.push_back(similarity(a, certain));
+        fromSecond.push_back(similarity(b, certain));
+    }
+    std::vector<std::pair<double, std::uint64_t>> ranked; // score, cut
+    for (std::size_t j = 0; j < cuts.size(); ++j) {
+        double score = 0;
+        for (std::size_t i = 0; i + 1 < cuts.size(); ++i)
+            score += i < j ? fromFirst[i] : fromSecond[i];
+        ranked.push_back({score, cuts[j]});
+    }
+    std::sort(ranked.begin(), ranked.end(), std::greater<>());
+    for (const auto& [score, split] : ranked) {
         const Layout layout{start, split, start + split + shift};
-        if (taken(layout.resume))
+        if (!thumbnailIntact(card, layout))
+            continue;
+        if (split == found.split)
+            return found;
+        if (budget == 0 || taken(layout.resume))
             continue;
         Walker w(card, layout, limits.maxFileBytes);
         w.testPlainSectors(limits.testPlainSectors);
         w.restore(from);
         const Outcome o = w.run();
-        budget -= std::min(budget, std::max<std::uint64_t>(w.bytesWalked(), 1));
-        if (o == Outcome::Complete && w.decodedAll() && thumbnailIntact(card, layout))
+        budget -= std::min(budget, std::max<std::uint64_t>(w.bytesWalked(), 64));
+        if (o == Outcome::Complete && w.decodedAll())
             return Continuation{split, layout.resume, w.length()};
     }
     return found;
@@ -154,7 +221,7 @@ std::optional<Continuation> findContinuation(CardBytes& card, std::uint64_t star
             Outcome o = w.run(split + limits.screenBytes);
             if (o == Outcome::Running)
                 o = w.run();
-            budget -= std::min(budget, std::max<std::uint64_t>(w.bytesWalked(), 1));
+            budget -= std::min(budget, std::max<std::uint64_t>(w.bytesWalked(), 64));
             if (o != Outcome::Complete || !w.decodedAll())
                 continue;
             const Continuation found{split, resume, w.length()};

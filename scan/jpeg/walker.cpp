@@ -88,7 +88,6 @@ void Walker::dataEnded()
 Outcome Walker::run(std::uint64_t pauseAt)
 {
     pauseAt_ = pauseAt;
-    const std::uint64_t from = s_.pos;
     while (outcome_ == Outcome::Running) {
         if (s_.pos >= pauseAt_ && s_.phase != WalkState::Phase::Done)
             break;
@@ -110,7 +109,6 @@ Outcome Walker::run(std::uint64_t pauseAt)
             break;
         }
     }
-    walked_ += s_.pos > from ? s_.pos - from : 0;
     return outcome_;
 }
 
@@ -134,6 +132,7 @@ std::size_t Walker::copy(std::uint64_t at, std::uint8_t* into, std::size_t count
         std::memcpy(into + done, span.data(), n);
         done += n;
     }
+    walked_ += done;
     return done;
 }
 
@@ -173,6 +172,7 @@ bool Walker::fetch()
     }
     cur_ = from;
     end_ = cur_ + n;
+    walked_ += n;
     return true;
 }
 

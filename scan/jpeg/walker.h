@@ -124,6 +124,7 @@ public:
     bool unreadable() const { return unreadable_; } // for DataEnd: a sector failed
     // Whether every scan so far was decoded, not only walked for markers.
     bool decodedAll() const { return decodedAll_; }
+    // Bytes read so far (segments skipped by their length cost nothing).
     std::uint64_t bytesWalked() const { return walked_; }
 
 private:
