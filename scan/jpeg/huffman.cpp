@@ -42,13 +42,9 @@ bool HuffmanTable::build(std::span<const std::uint8_t, 16> counts,
         if (len > 0 && len <= kAcBits) {
             const int run = symbol >> 4, size = symbol & 15;
             if (size == 0 && run == 0)
-                e = std::uint16_t(AcEnd << 11 | len);
-            else if (size == 0 && run == 15)
-                e = std::uint16_t(AcZeroRun << 11 | 16 << 5 | len);
-            else if (size == 0)
-                e = std::uint16_t(AcBad << 11 | len);
-            else if (size <= 10 && len + size <= kAcBits)
-                e = std::uint16_t(AcCoefficient << 11 | (run + 1) << 5 | (len + size));
+                e = std::uint16_t(kAcEndOfBlock | 64 << 5 | len);
+            else if (size != 0 && size <= 10 && len + size <= kAcBits)
+                e = std::uint16_t((run + 1) << 5 | (len + size));
         }
         acFast_[prefix] = e;
     }

@@ -39,18 +39,19 @@ public:
         return 0;
     }
 
-    // For AC tables: what the next kAcBits bits hold, code and extra bits together, when
-    // they hold it all. Kinds: AcSlow (decode() tells), AcCoefficient (consumes bits(),
-    // moves k by advance()), AcEnd (end of block), AcZeroRun (sixteen zeros), AcBad.
+    // For AC tables: what the next kAcBits bits hold when they hold a whole coefficient
+    // (code and extra bits) or the end of the block: the bits it takes and how far it
+    // moves the position in the block (64 for the end of the block, flagged). 0 for
+    // everything else (longer codes, sixteen zeros, codes no block may hold), which
+    // decode() handles.
     static constexpr int kAcBits = 11;
-    enum AcKind : std::uint16_t { AcSlow = 0, AcCoefficient, AcEnd, AcZeroRun, AcBad };
+    static constexpr std::uint16_t kAcEndOfBlock = 1 << 12;
     std::uint16_t acEntry(std::uint64_t bitsHigh) const
     {
         return acFast_[bitsHigh >> (64 - kAcBits)];
     }
-    static AcKind kind(std::uint16_t e) { return AcKind(e >> 11); }
     static int bits(std::uint16_t e) { return e & 31; }
-    static int advance(std::uint16_t e) { return (e >> 5) & 63; }
+    static int advance(std::uint16_t e) { return (e >> 5) & 127; }
 
 private:
     std::array<std::uint16_t, 1 << kAcBits> acFast_{};

@@ -618,30 +618,14 @@ void Walker::decodeScan()
                     s_.pos += std::uint64_t(n);
                 }
                 const std::uint16_t e = ac.acEntry(bits);
-                switch (HuffmanTable::kind(e)) {
-                case HuffmanTable::AcCoefficient:
+                if (e != 0) {
+                    bits <<= HuffmanTable::bits(e);
+                    bitCount -= HuffmanTable::bits(e);
                     k += HuffmanTable::advance(e);
-                    if (k > 64)
+                    // Past the block is wrong unless it is the end of the block.
+                    if (k > 64 && !(e & HuffmanTable::kAcEndOfBlock))
                         return broken(BreakCause::BadValue);
-                    bits <<= HuffmanTable::bits(e);
-                    bitCount -= HuffmanTable::bits(e);
                     continue;
-                case HuffmanTable::AcEnd:
-                    k = 64;
-                    bits <<= HuffmanTable::bits(e);
-                    bitCount -= HuffmanTable::bits(e);
-                    continue;
-                case HuffmanTable::AcZeroRun:
-                    if (k + 16 > 63)
-                        return broken(BreakCause::BadValue);
-                    k += 16;
-                    bits <<= HuffmanTable::bits(e);
-                    bitCount -= HuffmanTable::bits(e);
-                    continue;
-                case HuffmanTable::AcBad:
-                    return broken(BreakCause::BadValue);
-                case HuffmanTable::AcSlow:
-                    break;
                 }
                 const int len = ac.decode(std::uint32_t(bits >> 48), symbol);
                 if (len == 0)
@@ -668,6 +652,8 @@ void Walker::decodeScan()
                     ++k;
                 }
             }
+            if (k > 64)
+                k = 64; // an end of block
             if (k < 64 && bitCount < 32) {
                 // Near a marker or the end of the data: the careful way, one code.
                 save();
