@@ -48,6 +48,8 @@ const char* verdictWord(Verdict verdict)
         return "truncated";
     case Verdict::Reassembled:
         return "reassembled";
+    case Verdict::Damaged:
+        return "damaged";
     case Verdict::NotJpeg:
         return "not-jpeg";
     }

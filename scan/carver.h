@@ -23,6 +23,7 @@ enum class Verdict {
     Complete,    // the structure runs whole from the start marker to the end of image
     Truncated,   // the data ends, or breaks off, before the end of image
     Reassembled, // whole, from two pieces with other data between them
+    Damaged,     // runs to an end of image by its markers, but its data does not decode
     NotJpeg,     // the start is not followed by a JPEG structure; nothing is written
 };
 

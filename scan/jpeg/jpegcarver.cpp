@@ -68,6 +68,36 @@ std::uint64_t JpegCarver::nextStartBefore(std::uint64_t from, std::uint64_t to)
     return to;
 }
 
+// The card offset just past the first FF D9 from `from` on, before any sector that starts
+// another file or holds 64 bytes without one of 0x80 or more, within the largest file;
+// 0 when there is none.
+std::uint64_t JpegCarver::endMarkerAfter(std::uint64_t start, std::uint64_t from)
+{
+    const std::uint64_t sectorBytes = card_.sectorBytes();
+    const std::uint64_t last = std::min(card_.sizeBytes(), start + settings_.maxFileBytes);
+    bool afterFF = false;
+    for (std::uint64_t at = from; at < last;) {
+        const std::uint64_t sector = at / sectorBytes;
+        const std::uint64_t inSector = (sector + 1) * sectorBytes - at;
+        if (at % sectorBytes == 0 && card_.startsJpeg(sector))
+            return 0;
+        const auto span = card_.at(at);
+        const std::size_t n = std::size_t(std::min<std::uint64_t>(span.size(), inSector));
+        if (n == 0)
+            return 0;
+        if (n >= 64 && std::none_of(span.begin(), span.begin() + std::ptrdiff_t(n),
+                                    [](std::uint8_t b) { return b & 0x80; }))
+            return 0;
+        for (std::size_t i = 0; i < n; ++i) {
+            if (afterFF && span[i] == 0xD9)
+                return at + i + 1;
+            afterFF = span[i] == 0xFF;
+        }
+        at += n;
+    }
+    return 0;
+}
+
 void JpegCarver::emit(std::uint64_t cardOffset, std::uint64_t bytes)
 {
     while (bytes > 0) {
@@ -141,6 +171,18 @@ std::optional<JpegCarver::Decision> JpegCarver::decide(std::uint64_t start, bool
             d.verdict = Verdict::Reassembled;
             d.pieces.push_back({start, found->split});
             d.pieces.push_back({found->resume, found->length - found->split});
+            return d;
+        }
+    }
+    // No second piece: a photo damaged in place (a bad code, a stray marker) still has
+    // its end of image further on. Up to the first FF D9 before another start, text or
+    // zeros, it is written whole, so that a repair tool gets all of it, and said to be
+    // damaged.
+    if (outcome == Outcome::Broken && walker.cause() != BreakCause::NextStart &&
+        walker.cause() != BreakCause::TooLong && walker.cause() != BreakCause::PlainSector) {
+        if (const std::uint64_t end = endMarkerAfter(start, start + walker.breakAt())) {
+            d.verdict = Verdict::Damaged;
+            d.pieces.push_back({start, end - start});
             return d;
         }
     }

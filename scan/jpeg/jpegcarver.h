@@ -66,6 +66,7 @@ private:
     bool claimed(std::uint64_t sector) const;
     void claim(std::uint64_t cardOffset, std::uint64_t bytes);
     std::uint64_t nextStartBefore(std::uint64_t from, std::uint64_t to);
+    std::uint64_t endMarkerAfter(std::uint64_t start, std::uint64_t from);
     void emit(std::uint64_t cardOffset, std::uint64_t bytes);
 
     CardBytes card_;

@@ -384,7 +384,7 @@ bool Walker::startScan(std::span<const std::uint8_t> p)
     s_.afterFF = false;
     s_.marker = 0;
 
-    s_.decoding = s_.decodable && ss == 0 && se == 63 && ahal == 0;
+    s_.decoding = !markersOnly_ && s_.decodable && ss == 0 && se == 63 && ahal == 0;
     for (std::uint8_t i = 0; i < n && s_.decoding; ++i) {
         const bool have = s_.tables && s_.scanDc[i] < 4 && s_.scanAc[i] < 4 &&
                           (s_.tables->dcDefined >> s_.scanDc[i] & 1) &&

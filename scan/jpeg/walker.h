@@ -110,6 +110,8 @@ public:
     // default). Flat synthetic images can hold such sectors, so a walk broken there is
     // taken again without the test when no second piece is found.
     void testPlainSectors(bool on) { testPlain_ = on; }
+    // Walk every scan for its markers only, decoding none.
+    void markersOnly(bool on) { markersOnly_ = on; }
 
     void restore(const WalkState& state);
     const WalkState& state() const { return s_; }
@@ -159,6 +161,7 @@ private:
     std::uint64_t walked_ = 0;
     std::uint64_t pauseAt_ = 0;
     bool testPlain_ = true;
+    bool markersOnly_ = false;
 
     std::span<const std::uint8_t> span_; // the card's bytes in hand, from card offset spanAt_
     std::uint64_t spanAt_ = 0;

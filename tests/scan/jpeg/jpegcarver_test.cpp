@@ -146,6 +146,10 @@ TEST(JpegCarver, WhatIsNotWholeIsSaid)
     b.add(Bytes{0xFF, 0xD8, 0xFF, 0x00, 1, 2, 3}); // no JPEG: refused, no number
     b.add(photo);                                  // sector 8 of it cannot be read
     const std::uint64_t bad = 8 + 8;
+    Bytes damaged = photo; // a stray marker in its data: damaged in place, written whole
+    damaged[photo.size() / 2] = 0xFF;
+    damaged[photo.size() / 2 + 1] = 0x9F;
+    b.add(damaged);
     b.add(Bytes(photo.begin(), photo.begin() + 2 * kCluster)); // cut, then the card ends
     MemoryCard card(b.image, kSector, {bad});
     Recorder events;
@@ -153,14 +157,17 @@ TEST(JpegCarver, WhatIsNotWholeIsSaid)
 
     ASSERT_EQ(events.refused.size(), 1u);
     EXPECT_EQ(events.refused[0].pieces, (std::vector<SectorRange>{{0, 0}}));
-    ASSERT_EQ(events.files.size(), 2u);
+    ASSERT_EQ(events.files.size(), 3u);
     EXPECT_EQ(events.verdicts[1].verdict, Verdict::Truncated);
     EXPECT_EQ(events.closeReasons[1], CloseReason::Unreadable);
     EXPECT_TRUE(events.files[1] ==
                 Bytes(photo.begin(), photo.begin() + std::ptrdiff_t((bad - 8) * kSector)));
-    EXPECT_EQ(events.verdicts[2].verdict, Verdict::Truncated);
-    EXPECT_EQ(events.closeReasons[2], CloseReason::EndOfScan);
-    EXPECT_EQ(events.files[2].size(), 2 * kCluster);
+    EXPECT_EQ(events.verdicts[2].verdict, Verdict::Damaged);
+    EXPECT_EQ(events.closeReasons[2], CloseReason::EndMarker);
+    EXPECT_TRUE(events.files[2] == damaged);
+    EXPECT_EQ(events.verdicts[3].verdict, Verdict::Truncated);
+    EXPECT_EQ(events.closeReasons[3], CloseReason::EndOfScan);
+    EXPECT_EQ(events.files[3].size(), 2 * kCluster);
 }
 
 TEST(JpegCarver, AHostileCardCostsWorkInProportionToItsSize)
