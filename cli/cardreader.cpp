@@ -6,11 +6,12 @@
 namespace velo::cli
 {
 
-bool ReadAtSectors::readWhole(std::uint8_t* into, std::size_t bytes, std::uint64_t offset)
+bool ReadAtSectors::readWhole(const ReadAt& readAt, std::uint8_t* into, std::size_t bytes,
+                              std::uint64_t offset)
 {
     std::size_t done = 0;
     while (done < bytes) {
-        const ssize_t n = readAt_(into + done, bytes - done, offset + done);
+        const ssize_t n = readAt(into + done, bytes - done, offset + done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -25,11 +26,11 @@ std::size_t ReadAtSectors::read(std::uint64_t first, std::size_t count, std::uin
     if (first >= sectorCount_)
         return 0;
     count = std::size_t(std::min<std::uint64_t>(count, sectorCount_ - first));
-    if (readWhole(into, count * sectorBytes_, first * sectorBytes_))
+    if (readWhole(readAt_, into, count * sectorBytes_, first * sectorBytes_))
         return count;
     std::size_t done = 0;
-    while (done < count &&
-           readWhole(into + done * sectorBytes_, sectorBytes_, (first + done) * sectorBytes_))
+    while (done < count && readWhole(sectorAt_, into + done * sectorBytes_, sectorBytes_,
+                                     (first + done) * sectorBytes_))
         ++done;
     return done;
 }
