@@ -23,7 +23,11 @@
 # run says which it used, and so does the table it writes.
 #
 # Environment: WORK (default bench/work, git-ignored) holds the image and the outputs;
-# ROUNDS; IMAGE_MIB (default 1024); KEEP_IMAGE=1 reuses an image from an earlier run.
+# ROUNDS; IMAGE_MIB (default 1024); KEEP_IMAGE=1 reuses an image from an earlier run;
+# VELO, a velo-carve binary to use instead of building one.
+# CARD=twopiece makes, instead of the FAT32 card, the card of bench/twopiece.py: photos at
+# 4 KiB clusters between gaps of other data, about half of them in two pieces (seeded, so
+# every run makes the same card), and writes its own section of the document.
 # Disk use: the image plus one tool's output at a time (about 1 GiB each). scalpel gets a
 # 20 MB cap per file and no REVERSE carving: unbounded it once filled 75 GB.
 set -euo pipefail
@@ -40,7 +44,11 @@ WORK=${WORK:-$REPO/bench/work}
 ROUNDS=${ROUNDS:-3}
 IMAGE_MIB=${IMAGE_MIB:-1024}
 IMAGE=$WORK/card.img
-VELO=$REPO/build/cli/cli/velo-carve
+VELO=${VELO:-$REPO/build/cli/cli/velo-carve}
+CARD=${CARD:-fat}
+[[ $CARD == twopiece ]] && IMAGE=$WORK/twopiece.img
+SECTION_HEADING="## velo-carve against peer tools"
+[[ $CARD == twopiece ]] && SECTION_HEADING="## velo-carve against peer tools: photos in two pieces"
 DOC=${DOC:-$REPO/docs/BENCHMARKS.md}
 mkdir -p "$WORK"
 WORK=$(cd "$WORK" && pwd)
@@ -68,7 +76,14 @@ fi
 
 # --- 2. the card image -----------------------------------------------------------------
 STAGE=$WORK/stage
-if [[ ${KEEP_IMAGE:-0} != 1 || ! -f $IMAGE ]]; then
+if [[ $CARD == twopiece ]]; then
+    if [[ ${KEEP_IMAGE:-0} != 1 || ! -f $IMAGE ]]; then
+        log "making a ${IMAGE_MIB} MiB card with photos in two pieces"
+        python3 "$REPO/bench/twopiece.py" "$CORPUS" "$IMAGE" "$IMAGE_MIB" > "$WORK/twopiece.placed"
+    fi
+    read -r PLACED SPLIT < "$WORK/twopiece.placed"
+    PHOTO_ROUNDS=$(( (PLACED + $(find "$CORPUS" -maxdepth 1 -iname '*.jp*g' | wc -l) - 1) / $(find "$CORPUS" -maxdepth 1 -iname '*.jp*g' | wc -l) ))
+elif [[ ${KEEP_IMAGE:-0} != 1 || ! -f $IMAGE ]]; then
     log "making a ${IMAGE_MIB} MiB FAT32 image"
     rm -rf "$STAGE" "$IMAGE"
     mkdir -p "$STAGE"
@@ -100,9 +115,11 @@ if [[ ${KEEP_IMAGE:-0} != 1 || ! -f $IMAGE ]]; then
     done
     echo "$round" > "$WORK/rounds"
 fi
-PHOTO_ROUNDS=$(cat "$WORK/rounds")
 PHOTOS_PER_ROUND=$(find "$CORPUS" -maxdepth 1 -iname '*.jp*g' | wc -l)
-PLACED=$((PHOTO_ROUNDS * PHOTOS_PER_ROUND))
+if [[ $CARD != twopiece ]]; then
+    PHOTO_ROUNDS=$(cat "$WORK/rounds")
+    PLACED=$((PHOTO_ROUNDS * PHOTOS_PER_ROUND))
+fi
 IMAGE_BYTES=$(stat -c %s "$IMAGE")
 log "image: $IMAGE_BYTES bytes, $PHOTO_ROUNDS rounds of $PHOTOS_PER_ROUND photos = $PLACED deleted photos"
 
@@ -121,7 +138,7 @@ jpg y 20000000 \xff\xd8\xff\xdb \xff\xd9
 CONF
 
 # velo-carve-dry carves without writing: the cost of reading and carving alone.
-TOOLS=(cat velo-carve-dry velo-carve photorec recoverjpeg foremost scalpel)
+TOOLS=(cat velo-carve-dry velo-carve velo-carve-jpeg photorec recoverjpeg foremost scalpel)
 
 # Runs tool $1 writing into $2 (which does not exist yet).
 run_tool() {
@@ -130,6 +147,7 @@ run_tool() {
     cat) cat "$IMAGE" > /dev/null ;;
     velo-carve) "$VELO" -q "$IMAGE" "$out" ;;
     velo-carve-dry) "$VELO" -q --dry-run "$IMAGE" "$out" ;;
+    velo-carve-jpeg) "$VELO" -q --rule jpeg "$IMAGE" "$out" ;;
     photorec)
         mkdir -p "$out"
         (cd "$out" && photorec /log /d "$out/recup" /cmd "$IMAGE" \
@@ -143,7 +161,7 @@ run_tool() {
 version_of() {
     case $1 in
     cat) echo "coreutils $(dpkg-query -W -f '${Version}' coreutils)" ;;
-    velo-carve | velo-carve-dry) "$VELO" --version ;;
+    velo-carve | velo-carve-dry | velo-carve-jpeg) "$VELO" --version ;;
     photorec) echo "PhotoRec (testdisk $(dpkg-query -W -f '${Version}' testdisk))" ;;
     *) echo "$1 $(dpkg-query -W -f '${Version}' "$1")" ;;
     esac
@@ -154,6 +172,7 @@ command_of() {
     cat) echo 'cat IMAGE > /dev/null' ;;
     velo-carve) echo 'velo-carve -q IMAGE OUT' ;;
     velo-carve-dry) echo 'velo-carve -q --dry-run IMAGE OUT' ;;
+    velo-carve-jpeg) echo 'velo-carve -q --rule jpeg IMAGE OUT' ;;
     photorec) echo 'photorec /log /d OUT/recup /cmd IMAGE fileopt,everything,disable,jpg,enable,wholespace,search' ;;
     recoverjpeg) echo 'recoverjpeg -q -o OUT IMAGE' ;;
     foremost) echo 'foremost -Q -t jpg -i IMAGE -o OUT' ;;
@@ -215,15 +234,23 @@ for tool in "${TOOLS[@]}"; do MED[$tool]=$(echo "${TIMES[$tool]}" | median); don
 # --- 6. the table --------------------------------------------------------------------
 SECTION=$WORK/section.md
 {
-    echo "## velo-carve against peer tools"
+    echo "$SECTION_HEADING"
     echo
+    if [[ $CARD == twopiece ]]; then
+    echo "Measured by \`CARD=twopiece bench/run.sh\` on $(date -u +%Y-%m-%d): a $((IMAGE_BYTES / 1048576)) MiB card image made by"
+    echo "\`bench/twopiece.py\` (seed 12): $PLACED placements of the $PHOTOS_PER_ROUND camera photos of the corpus at 4 KiB"
+    echo "clusters, between gaps of random bytes, base64 text or zeros; $SPLIT of them lie in two"
+    echo "pieces with 1 to 63 clusters of such data between the pieces. The image was in the"
+    else
     echo "Measured by \`bench/run.sh\` on $(date -u +%Y-%m-%d): a $((IMAGE_BYTES / 1048576)) MiB FAT32 card image"
     echo "made with mtools, holding $PHOTO_ROUNDS copies of the $PHOTOS_PER_ROUND camera photos of \`$CORPUS_NAME\` ($PLACED photos),"
     echo "each followed by a small text file; the photos were then deleted. The image was in the"
+    fi
     echo "page cache; each tool ran $ROUNDS times, in an order rotated each round, writing to the"
     echo "same disk as the image. Machine: $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2 / 1048576}' /proc/meminfo), $(uname -sr),"
     echo "shared with other work (load average $LOAD_BEFORE before the runs, $LOAD_AFTER after)."
-    echo "\`velo-carve-dry\` is velo-carve with \`--dry-run\`: reading and carving without writing files."
+    echo "\`velo-carve-dry\` is velo-carve with \`--dry-run\`: reading and carving without writing files;"
+    echo "\`velo-carve-jpeg\` is velo-carve with \`--rule jpeg\`."
     echo
     echo "| tool | wall time (median) | MB/s | × velo-carve | × cat | JPEG files written | photos back byte for byte | photos back with identical pixels |"
     echo "| --- | ---: | ---: | ---: | ---: | ---: | ---: | ---: |"
@@ -252,10 +279,10 @@ SECTION=$WORK/section.md
 } > "$SECTION"
 
 mkdir -p "$(dirname "$DOC")"
-python3 - "$DOC" "$SECTION" <<'PY'
+python3 - "$DOC" "$SECTION" "$SECTION_HEADING" <<'PY'
 import re, sys, pathlib
 doc, section = pathlib.Path(sys.argv[1]), pathlib.Path(sys.argv[2]).read_text().rstrip("\n")
-heading = "## velo-carve against peer tools"
+heading = sys.argv[3]
 text = doc.read_text() if doc.exists() else "# Benchmarks\n"
 start = text.find(heading + "\n")
 if start < 0:

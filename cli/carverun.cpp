@@ -3,14 +3,20 @@
 #include "cli/stopflag.h"
 #include "scan/carver.h"
 
+#include <optional>
+
 namespace velo::cli
 {
 
 CarveTotals runCarve(ChunkReader& reader, FileSink& files,
-                     const std::function<void(const CarveTotals&)>& chunkDone)
+                     const std::function<void(const CarveTotals&)>& chunkDone,
+                     const RuleChoice& rule)
 {
     CarveTotals totals;
     Carver carver(files);
+    std::optional<jpeg::JpegCarver> jpegRule;
+    if (rule.jpegCard)
+        jpegRule.emplace(*rule.jpegCard, files, rule.jpeg);
 
     while (const Chunk* chunk = reader.next()) {
         for (std::size_t i = 0; i < chunk->sectorCount(); ++i) {
@@ -24,7 +30,10 @@ CarveTotals runCarve(ChunkReader& reader, FileSink& files,
                 continue;
             }
             files.atSector(chunk->firstSector() + i);
-            carver.sector(chunk->sector(i));
+            if (jpegRule)
+                jpegRule->sector(chunk->firstSector() + i, chunk->sector(i));
+            else
+                carver.sector(chunk->sector(i));
         }
         files.flush(); // before the reader reuses the chunk's buffer
         static_cast<FileTotals&>(totals) = files.totals();

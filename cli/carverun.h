@@ -2,6 +2,7 @@
 
 #include "cli/chunkreader.h"
 #include "scan/filesink.h"
+#include "scan/jpeg/jpegcarver.h"
 
 #include <cstdint>
 #include <functional>
@@ -15,13 +16,21 @@ struct CarveTotals : FileTotals {
     bool stopped = false;
 };
 
-// Carves every sector the reader gives, in order, with the window's rule, into files:
+// Which rule carves. By default the window's; with jpegCard set, the rule that reads the
+// JPEG structure, reading ahead through that card (the same sectors the reader gives).
+struct RuleChoice {
+    jpeg::SectorReader* jpegCard = nullptr;
+    jpeg::JpegRuleSettings jpeg = {};
+};
+
+// Carves every sector the reader gives, in order, with the chosen rule, into files:
 // sector i is what the window reads in pass i + 1, an unreadable sector is left out, and
 // a file that is still open at the end is closed holding all it was given. chunkDone
 // runs after each chunk (the progress line). The program-wide stop flag is looked at
 // before each sector; once it is set the open file is closed as "stopped" and the run
 // returns. The caller clears the flag before the run.
 CarveTotals runCarve(ChunkReader& reader, FileSink& files,
-                     const std::function<void(const CarveTotals&)>& chunkDone = {});
+                     const std::function<void(const CarveTotals&)>& chunkDone = {},
+                     const RuleChoice& rule = {});
 
 } // namespace velo::cli

@@ -26,7 +26,8 @@ std::optional<std::uint64_t> wholeNumber(const std::string& text)
 
 bool takesValue(const std::string& name)
 {
-    return name == "--sector-size" || name == "--sectors" || name == "--report";
+    return name == "--sector-size" || name == "--sectors" || name == "--report" ||
+           name == "--rule" || name == "--cluster-size" || name == "--gap-window";
 }
 
 } // namespace
@@ -94,10 +95,28 @@ ParseResult parseOptions(std::span<const std::string> args)
             if (value->empty())
                 return fail("--report needs a file name");
             o.reportPath = *value;
+        } else if (arg == "--rule") {
+            if (*value != "window" && *value != "jpeg")
+                return fail("--rule must be 'window' or 'jpeg', not '" + *value + "'");
+            o.rule = *value == "jpeg" ? Rule::Jpeg : Rule::Window;
+        } else if (arg == "--cluster-size") {
+            const auto n = wholeNumber(*value);
+            if (!n || *n == 0 || *n > (std::uint64_t(1) << 30))
+                return fail("--cluster-size must be a whole number of bytes from 1 to " +
+                            std::to_string(1u << 30) + ", not '" + *value + "'");
+            o.clusterBytes = *n;
+        } else if (arg == "--gap-window") {
+            const auto n = wholeNumber(*value);
+            if (!n || *n > 65536)
+                return fail("--gap-window must be a whole number of MiB from 0 to 65536, not '" +
+                            *value + "'");
+            o.gapWindowMiB = *n;
         } else {
             return fail("unknown option " + arg);
         }
     }
+    if ((o.clusterBytes || o.gapWindowMiB) && o.rule != Rule::Jpeg)
+        return fail("--cluster-size and --gap-window need --rule jpeg");
 
     if (operands.size() < 2)
         return fail(operands.empty() ? "missing SOURCE and OUTDIR" : "missing OUTDIR");
@@ -124,6 +143,13 @@ Options:
                    512 for an image file)
   --sectors T      carve only the first T sectors (default: every whole sector)
   --report FILE    write one CSV line per carved file to FILE ("-" for standard output)
+  --rule R         window (default): the window's rule, FF D9 and eleven zeros end a
+                   file; jpeg: follow each file's JPEG structure to its end and put
+                   photos found in two pieces back together
+  --cluster-size N with --rule jpeg: bytes per cluster, a multiple of the sector size
+                   (default: learned from where files start)
+  --gap-window M   with --rule jpeg: look for a photo's second piece at most M MiB
+                   past the break (default 64)
   --dry-run        carve nothing; write only the report and the summary
   --overwrite      replace the DD*.JPG files of an earlier run in OUTDIR
   -q, --quiet      no progress and no summary

@@ -8,6 +8,9 @@
 namespace velo::cli
 {
 
+// Which carving rule: the window's, or the one that reads the JPEG structure.
+enum class Rule { Window, Jpeg };
+
 // What the command line asked for.
 struct Options {
     std::string source;
@@ -18,6 +21,9 @@ struct Options {
     bool dryRun = false;
     bool quiet = false;
     bool overwrite = false;
+    Rule rule = Rule::Window;
+    std::optional<std::uint64_t> clusterBytes; // --rule jpeg; absent: learned
+    std::optional<std::uint64_t> gapWindowMiB; // --rule jpeg; absent: 64
 };
 
 enum class ParseOutcome { Run, Help, Version, Error };

@@ -16,25 +16,57 @@ const char* outcomeWord(FileOutcome outcome)
         return "not-created";
     case FileOutcome::DryRun:
         return "dry-run";
+    case FileOutcome::NotWritten:
+        return "not-written";
     }
     return "unknown";
 }
 
-std::string reportHeader()
+const char* verdictWord(Verdict verdict)
 {
-    return "name,first_sector,length,end,output\n";
+    switch (verdict) {
+    case Verdict::Complete:
+        return "complete";
+    case Verdict::Truncated:
+        return "truncated";
+    case Verdict::Reassembled:
+        return "reassembled";
+    case Verdict::Damaged:
+        return "damaged";
+    case Verdict::NotJpeg:
+        return "not-jpeg";
+    }
+    return "unknown";
+}
+
+std::string reportHeader(bool verdicts)
+{
+    return verdicts ? "name,first_sector,length,end,output,verdict,pieces\n"
+                    : "name,first_sector,length,end,output\n";
 }
 
 std::string reportLine(const CarvedFile& f)
 {
     // Names are DDnnn.JPG and the words have no commas, so nothing needs quoting.
-    return f.name + ',' + std::to_string(f.firstSector) + ',' + std::to_string(f.length) + ',' +
-           closeReasonWord(f.reason) + ',' + outcomeWord(f.outcome) + '\n';
+    std::string line = f.name + ',' + std::to_string(f.firstSector) + ',' +
+                       std::to_string(f.length) + ',' + closeReasonWord(f.reason) + ',' +
+                       outcomeWord(f.outcome);
+    if (f.verdict) {
+        // Pieces as first-last sector ranges, separated by blanks: "2051-2300 2500-2600".
+        line += ',';
+        line += verdictWord(f.verdict->verdict);
+        line += ',';
+        for (std::size_t i = 0; i < f.verdict->pieces.size(); ++i) {
+            const SectorRange& r = f.verdict->pieces[i];
+            line += (i ? " " : "") + std::to_string(r.first) + '-' + std::to_string(r.last);
+        }
+    }
+    return line + '\n';
 }
 
-ReportWriter::ReportWriter(std::FILE* stream) : stream_(stream)
+ReportWriter::ReportWriter(std::FILE* stream, bool verdicts) : stream_(stream)
 {
-    put(reportHeader());
+    put(reportHeader(verdicts));
 }
 
 bool ReportWriter::put(const std::string& text)

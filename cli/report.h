@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 namespace velo::cli
@@ -12,9 +13,12 @@ namespace velo::cli
 // The word for an outcome, fixed so that scripts can match on it (the close reason's
 // word is closeReasonWord).
 const char* outcomeWord(FileOutcome outcome);
+const char* verdictWord(Verdict verdict);
 
-// The report's first line and the line of one file, both ending in a newline.
-std::string reportHeader();
+// The report's first line and the line of one file, both ending in a newline. With
+// verdicts (the JPEG rule), two columns follow: the verdict and the sector ranges of the
+// file's pieces.
+std::string reportHeader(bool verdicts = false);
 std::string reportLine(const CarvedFile& file);
 
 // A CSV report on an open stream. Each line is handed to the system as soon as it is
@@ -23,7 +27,7 @@ std::string reportLine(const CarvedFile& file);
 class ReportWriter
 {
 public:
-    explicit ReportWriter(std::FILE* stream);
+    explicit ReportWriter(std::FILE* stream, bool verdicts = false);
     // False when this or an earlier write failed.
     bool add(const CarvedFile& file);
     // Flushes; false when any write to the stream failed.

@@ -1,5 +1,6 @@
 #include "cli/velocarve.h"
 
+#include "cli/cardreader.h"
 #include "cli/carverun.h"
 #include "cli/chunkreader.h"
 #include "cli/options.h"
@@ -220,6 +221,9 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform)
     if (sectorTotal == 0)
         return usageError(o.source + " has no sector to read (" + std::to_string(source.sizeBytes) +
                           " bytes; is there a card in it?)");
+    if (o.clusterBytes && *o.clusterBytes % sectorSize != 0)
+        return usageError("--cluster-size " + std::to_string(*o.clusterBytes) +
+                          " is not a multiple of the sector size " + std::to_string(sectorSize));
 
     if (const std::string problem = outdirProblem(o.outdir); !problem.empty())
         return usageError(problem);
@@ -260,7 +264,7 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform)
     }
     std::optional<ReportWriter> report;
     if (reportStream)
-        report.emplace(reportStream);
+        report.emplace(reportStream, o.rule == Rule::Jpeg);
 
     if (!o.dryRun && linux_backend::outputLiesOnSource(o.outdir, source))
         std::fprintf(stderr,
@@ -302,8 +306,16 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform)
         };
     ChunkReader reader(preadFrom(source.fd), sectorSize, sectorTotal,
                        ChunkReader::kDefaultChunkBytes, sectorAt);
-    const CarveTotals totals =
-        runCarve(reader, files, [&](const CarveTotals& t) { progress.update(t); });
+    ReadAtSectors card(preadFrom(source.fd), sectorSize, sectorTotal, sectorAt);
+    RuleChoice rule;
+    if (o.rule == Rule::Jpeg) {
+        rule.jpegCard = &card;
+        rule.jpeg.clusterBytes = o.clusterBytes.value_or(0);
+        if (o.gapWindowMiB)
+            rule.jpeg.gapWindowBytes = *o.gapWindowMiB << 20;
+    }
+    const CarveTotals totals = runCarve(
+        reader, files, [&](const CarveTotals& t) { progress.update(t); }, rule);
     progress.clear();
 
     if (reader.gone())

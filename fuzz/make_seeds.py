@@ -134,6 +134,40 @@ SCAN = {
 }
 
 
+def jpegrule_seeds():
+    """Inputs of jpegrule_fuzzer: a knob byte (bit 7: sector knob & 15 cannot be read;
+    bit 6: the cluster size is 512 << ((knob >> 4) & 3), else learned) and a card of
+    512-byte sectors. The photos are made with cjpeg (libjpeg-turbo-progs) from a small
+    generated picture, baseline with restart markers and progressive."""
+    import random
+    import subprocess
+    rnd = random.Random(7)
+    w, h = 48, 32
+    ppm = b"P6 %d %d 255\n" % (w, h) + bytes(
+        (x * 5 + y * 3 + rnd.randrange(40)) % 256 for y in range(h) for x in range(w) for _ in range(3))
+
+    def cjpeg(*args):
+        return subprocess.run(["cjpeg", "-quality", "90", *args], input=ppm, check=True,
+                              capture_output=True).stdout
+
+    baseline, restarts, progressive = cjpeg(), cjpeg("-restart", "1"), cjpeg("-progressive")
+
+    def pad(b, to=512):
+        return b + bytes(-len(b) % to)
+
+    noise = bytes(rnd.randrange(256) for _ in range(1024))
+    cut = 512
+    return {
+        "one-photo": bytes([0]) + pad(baseline),
+        "restarts-and-progressive": bytes([0]) + pad(restarts) + pad(progressive),
+        "two-pieces-cluster-512": bytes([0x40]) + pad(restarts[:cut]) + noise + pad(restarts[cut:]),
+        "two-pieces-learned": bytes([0]) + pad(baseline) + pad(baseline[:cut]) + noise[:512]
+        + pad(baseline[cut:]) + pad(baseline),
+        "unreadable-sector": bytes([0x81]) + pad(baseline) + pad(baseline),
+        "not-a-jpeg": bytes([0]) + b"\xff\xd8\xff\x00" + bytes(508) + pad(baseline),
+    }
+
+
 def write(folder, seeds):
     path = os.path.join(HERE, "corpus", folder)
     os.makedirs(path, exist_ok=True)
@@ -147,4 +181,5 @@ def write(folder, seeds):
 if __name__ == "__main__":
     write("carver", CARVER)
     write("scan", SCAN)
+    write("jpegrule", jpegrule_seeds())
     sys.exit(0)

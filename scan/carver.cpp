@@ -36,6 +36,10 @@ const char* closeReasonWord(CloseReason reason)
         return "end-of-source";
     case CloseReason::Stopped:
         return "stopped";
+    case CloseReason::BadData:
+        return "bad-data";
+    case CloseReason::Unreadable:
+        return "unreadable-sector";
     }
     return "unknown";
 }

@@ -2,19 +2,45 @@
 
 #include <cstdint>
 #include <span>
+#include <vector>
 
 namespace velo
 {
 
 // Why a carved file was closed.
 enum class CloseReason {
-    EndMarker, // FF D9 followed by eleven zero bytes
-    NextStart, // a later sector began FF D8 FF
-    EndOfScan, // the last sector was read with the file still open
-    Stopped,   // the user stopped the scan
+    EndMarker,  // FF D9 followed by eleven zero bytes
+    NextStart,  // a later sector began FF D8 FF
+    EndOfScan,  // the last sector was read with the file still open
+    Stopped,    // the user stopped the scan
+    BadData,    // the bytes stopped being this photo's and no continuation was found
+    Unreadable, // the photo runs on into a sector that could not be read
 };
 
-// "end-marker", "next-start", "end-of-source", "stopped": the words reports use.
+// What a rule that reads the JPEG structure found out about a file. The window's rule
+// never gives one.
+enum class Verdict {
+    Complete,    // the structure runs whole from the start marker to the end of image
+    Truncated,   // the data ends, or breaks off, before the end of image
+    Reassembled, // whole, from two pieces with other data between them
+    Damaged,     // runs to an end of image by its markers, but its data does not decode
+    NotJpeg,     // the start is not followed by a JPEG structure; nothing is written
+};
+
+// A run of whole sectors that holds part of a file, both ends included.
+struct SectorRange {
+    std::uint64_t first = 0;
+    std::uint64_t last = 0;
+    bool operator==(const SectorRange&) const = default;
+};
+
+struct FileVerdict {
+    Verdict verdict = Verdict::Complete;
+    std::vector<SectorRange> pieces; // in file order; one sector for NotJpeg
+};
+
+// "end-marker", "next-start", "end-of-source", "stopped" (and, from the JPEG rule,
+// "bad-data", "unreadable-sector"): the words reports use.
 const char* closeReasonWord(CloseReason reason);
 
 // Where the carver's decisions go: open file N, append bytes to it, close it.
@@ -25,6 +51,9 @@ public:
     virtual void openFile(std::uint64_t fileNumber) = 0;
     virtual void append(std::span<const std::uint8_t> bytes) = 0;
     virtual void closeFile(CloseReason reason) = 0;
+    // A rule that reads the JPEG structure calls this just before closeFile, and instead
+    // of openFile ... closeFile for a start that is no JPEG (no number is used up then).
+    virtual void verdict(const FileVerdict&) {}
 };
 
 // The carving rule, with no knowledge of windows, volumes or files.

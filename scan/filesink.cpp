@@ -74,6 +74,21 @@ void FileSink::flush()
     pending_ = {};
 }
 
+void FileSink::verdict(const FileVerdict& v)
+{
+    if (v.verdict != Verdict::NotJpeg) {
+        current_.verdict = v;
+        return;
+    }
+    CarvedFile none;
+    none.firstSector = sector_;
+    none.reason = CloseReason::BadData;
+    none.outcome = FileOutcome::NotWritten;
+    none.verdict = v;
+    if (hooks_.fileClosed)
+        hooks_.fileClosed(none);
+}
+
 void FileSink::closeFile(CloseReason reason)
 {
     if (!open_)

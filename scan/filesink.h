@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -18,6 +19,7 @@ enum class FileOutcome {
     WriteFailed, // the file holds an exact prefix: a write or the close failed
     NotCreated,  // the file could not be created; its number is used up all the same
     DryRun,      // nothing was to be written
+    NotWritten,  // the JPEG rule found no JPEG at this start; no file, no number
 };
 
 struct CarvedFile {
@@ -26,6 +28,7 @@ struct CarvedFile {
     std::uint64_t length = 0; // bytes carved, whether or not they reached the disk
     CloseReason reason = CloseReason::EndOfScan;
     FileOutcome outcome = FileOutcome::Written;
+    std::optional<FileVerdict> verdict = std::nullopt; // given by the JPEG rule only
 };
 
 struct FileTotals {
@@ -68,6 +71,9 @@ public:
     void openFile(std::uint64_t fileNumber) override;
     void append(std::span<const std::uint8_t> bytes) override;
     void closeFile(CloseReason reason) override; // nothing when no file is open
+    // The JPEG rule's finding on the file about to close; for a start that is no JPEG,
+    // a record of its own with no file behind it.
+    void verdict(const FileVerdict& v) override;
     void flush();
 
     // The stop command: the open file is closed where it stands.

@@ -56,6 +56,17 @@ TEST(Options, HelpAndVersionWinOverEverythingElse)
     EXPECT_NE(usageText().find("--sector-size"), std::string::npos);
 }
 
+TEST(Options, TheJpegRuleAndItsSettings)
+{
+    const auto r = parse({"--rule", "jpeg", "--cluster-size=32768", "--gap-window", "8", "i", "o"});
+    ASSERT_EQ(r.outcome, ParseOutcome::Run) << r.error;
+    EXPECT_EQ(r.options.rule, Rule::Jpeg);
+    EXPECT_EQ(r.options.clusterBytes, 32768u);
+    EXPECT_EQ(r.options.gapWindowMiB, 8u);
+    EXPECT_EQ(parse({"i", "o"}).options.rule, Rule::Window);
+    EXPECT_EQ(parse({"--rule=window", "i", "o"}).options.rule, Rule::Window);
+}
+
 TEST(Options, SectorSizeLimits)
 {
     EXPECT_EQ(parse({"--sector-size", "1048576", "i", "o"}).options.sectorSize, 1048576u);
@@ -84,6 +95,11 @@ TEST(Options, BadCommandLinesNameTheProblem)
         {{"--frobnicate", "img", "out"}, "--frobnicate"},
         {{"-x", "img", "out"}, "-x"},
         {{"", "out"}, "empty"},
+        {{"--rule", "photorec", "img", "out"}, "--rule"},
+        {{"--cluster-size", "4096", "img", "out"}, "need --rule jpeg"},
+        {{"--gap-window=8", "--rule=window", "img", "out"}, "need --rule jpeg"},
+        {{"--rule=jpeg", "--cluster-size", "0", "img", "out"}, "--cluster-size"},
+        {{"--rule=jpeg", "--gap-window", "8M", "img", "out"}, "--gap-window"},
     };
     for (const auto& c : cases) {
         const auto r = parseOptions(std::vector<std::string>(c.args));

@@ -33,6 +33,21 @@ TEST(Report, OneCsvLinePerFileUnderAHeader)
     std::free(text);
 }
 
+TEST(Report, TheJpegRuleAddsTheVerdictAndThePieces)
+{
+    CarvedFile two{"DD007.JPG", 100, 9000, CloseReason::EndMarker, FileOutcome::Written};
+    two.verdict = FileVerdict{Verdict::Reassembled, {{100, 107}, {140, 149}}};
+    CarvedFile none{"", 300, 0, CloseReason::BadData, FileOutcome::NotWritten};
+    none.verdict = FileVerdict{Verdict::NotJpeg, {{300, 300}}};
+    CarvedFile cut{"DD008.JPG", 400, 512, CloseReason::Unreadable, FileOutcome::Written};
+    cut.verdict = FileVerdict{Verdict::Truncated, {{400, 400}}};
+    EXPECT_EQ(reportHeader(true), "name,first_sector,length,end,output,verdict,pieces\n");
+    EXPECT_EQ(reportLine(two),
+              "DD007.JPG,100,9000,end-marker,written,reassembled,100-107 140-149\n");
+    EXPECT_EQ(reportLine(none), ",300,0,bad-data,not-written,not-jpeg,300-300\n");
+    EXPECT_EQ(reportLine(cut), "DD008.JPG,400,512,unreadable-sector,written,truncated,400-400\n");
+}
+
 TEST(Report, AFullDiskIsNoticed)
 {
     std::FILE* full = std::fopen("/dev/full", "w");

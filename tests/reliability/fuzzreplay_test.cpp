@@ -5,6 +5,7 @@
 
 #include "tests/support/carverscenario.h"
 #include "tests/support/files.h"
+#include "tests/support/jpegrulecheck.h"
 #include "tests/support/scanscenario.h"
 
 #include <gtest/gtest.h>
@@ -57,6 +58,15 @@ TEST(FuzzReplay, ScanAgreesWithTheModelOnEveryCheckedInInput)
         const Bytes input = testing::readFile(path);
         const auto difference = scanDifference(input.data(), input.size());
         EXPECT_FALSE(difference) << path.filename() << ": " << *difference;
+    }
+}
+
+TEST(FuzzReplay, JpegRuleHandsOutOnlyTheCardsBytesOnEveryCheckedInInput)
+{
+    for (const auto& path : checkedInInputs("jpegrule", 5)) {
+        const Bytes input = testing::readFile(path);
+        const auto fault = jpegRuleFault(input.data(), input.size());
+        EXPECT_FALSE(fault) << path.filename() << ": " << *fault;
     }
 }
 

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstdint>
+#include <list>
+#include <span>
+#include <unordered_map>
+#include <vector>
+
+namespace velo::jpeg
+{
+
+// Random access to the sectors of a card, read-only.
+class SectorReader
+{
+public:
+    virtual ~SectorReader() = default;
+    virtual std::uint32_t sectorBytes() const = 0;
+    virtual std::uint64_t sectorCount() const = 0;
+    // Reads `count` sectors from `first` on into `into` (count * sectorBytes() bytes) and
+    // returns how many of them, from `first` on, were read whole. Fewer than `count` means
+    // the sector after them could not be read; the bytes from there on are meaningless.
+    virtual std::size_t read(std::uint64_t first, std::size_t count, std::uint8_t* into) = 0;
+};
+
+// The card's bytes by offset, read in blocks and kept in a bounded cache. A sector that
+// cannot be read ends the bytes handed out before it; the ones after it are still there.
+class CardBytes
+{
+public:
+    static constexpr std::size_t kBlockBytes = 64 * 1024;
+
+    CardBytes(SectorReader& reader, std::size_t cacheBytes);
+
+    std::uint64_t sizeBytes() const { return sizeBytes_; }
+    std::uint32_t sectorBytes() const { return sectorBytes_; }
+
+    // The bytes from `offset` to the end of its block, or to the first unreadable sector.
+    // Empty at the card's end or at an unreadable sector (unreadable() tells which). The
+    // bytes stay valid until two blocks other than theirs have been read: the cache keeps
+    // at least four blocks and drops the one used longest ago.
+    std::span<const std::uint8_t> at(std::uint64_t offset);
+    bool unreadable(std::uint64_t offset);
+
+    // Whether the sector holding `offset` begins FF D8 FF (false when it cannot be read).
+    bool startsJpeg(std::uint64_t sector);
+
+private:
+    struct Block {
+        std::vector<std::uint8_t> bytes;
+        std::vector<bool> readable; // per sector
+        std::list<std::uint64_t>::iterator age;
+    };
+    Block& block(std::uint64_t index);
+
+    SectorReader& reader_;
+    std::uint32_t sectorBytes_;
+    std::uint64_t sizeBytes_;
+    std::size_t sectorsPerBlock_;
+    std::size_t maxBlocks_;
+    std::unordered_map<std::uint64_t, Block> blocks_;
+    std::list<std::uint64_t> lru_; // most recently used first
+};
+
+} // namespace velo::jpeg

@@ -1,0 +1,236 @@
+#include "scan/jpeg/gapsearch.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+namespace velo::jpeg
+{
+
+namespace
+{
+
+// Logical bytes of a file, through its layout; fewer at the card's end.
+std::size_t copyOut(CardBytes& card, const Layout& layout, std::uint64_t at, std::uint8_t* into,
+                    std::size_t count)
+{
+    std::size_t done = 0;
+    while (done < count) {
+        const std::uint64_t logical = at + done;
+        const auto span = card.at(layout.cardOffset(logical));
+        std::size_t n = std::min<std::size_t>(span.size(), count - done);
+        if (logical < layout.split)
+            n = std::size_t(std::min<std::uint64_t>(n, layout.split - logical));
+        if (n == 0)
+            break;
+        std::memcpy(into + done, span.data(), n);
+        done += n;
+    }
+    return done;
+}
+
+// Whether the thumbnail an EXIF segment declares (IFD1's JPEGInterchangeFormat and its
+// length) begins FF D8 and ends FF D9 where it should. True when there is none to check.
+bool thumbnailIntact(CardBytes& card, const Layout& layout)
+{
+    std::uint64_t at = 2;
+    std::uint8_t b[16];
+    for (int segments = 0; segments < 16; ++segments) {
+        if (copyOut(card, layout, at, b, 10) < 10 || b[0] != 0xFF || b[1] == 0xDA)
+            return true;
+        const std::uint64_t length = std::uint64_t(b[2] << 8 | b[3]);
+        if (b[1] != 0xE1 || std::memcmp(b + 4, "Exif\0\0", 6) != 0) {
+            at += 2 + length;
+            continue;
+        }
+        const std::uint64_t tiff = at + 10, end = at + 2 + length;
+        if (copyOut(card, layout, tiff, b, 8) < 8)
+            return true;
+        const bool little = b[0] == 'I';
+        auto u16 = [&](const std::uint8_t* p) -> std::uint32_t {
+            return little ? p[0] | p[1] << 8 : p[0] << 8 | p[1];
+        };
+        auto u32 = [&](const std::uint8_t* p) -> std::uint32_t {
+            return little ? u16(p) | u16(p + 2) << 16 : u16(p) << 16 | u16(p + 2);
+        };
+        auto read16 = [&](std::uint64_t off, std::uint32_t& v) {
+            std::uint8_t x[2];
+            return tiff + off + 2 <= end && copyOut(card, layout, tiff + off, x, 2) == 2 &&
+                   ((v = u16(x)), true);
+        };
+        auto read32 = [&](std::uint64_t off, std::uint32_t& v) {
+            std::uint8_t x[4];
+            return tiff + off + 4 <= end && copyOut(card, layout, tiff + off, x, 4) == 4 &&
+                   ((v = u32(x)), true);
+        };
+        std::uint32_t ifd0 = u32(b + 4), n0 = 0, ifd1 = 0, n1 = 0;
+        if (!read16(ifd0, n0) || !read32(ifd0 + 2 + 12ull * n0, ifd1) || ifd1 == 0 ||
+            !read16(ifd1, n1))
+            return true;
+        std::uint32_t offset = 0, bytes = 0;
+        for (std::uint32_t i = 0; i < n1 && i < 64; ++i) {
+            std::uint32_t tag = 0, value = 0;
+            if (!read16(ifd1 + 2 + 12ull * i, tag) || !read32(ifd1 + 2 + 12ull * i + 8, value))
+                return true;
+            if (tag == 0x0201)
+                offset = value;
+            else if (tag == 0x0202)
+                bytes = value;
+        }
+        std::uint32_t head = 0, tail = 0;
+        if (!offset || bytes < 4 || !read16(offset, head) || !read16(offset + bytes - 2, tail))
+            return true;
+        const std::uint32_t soi = little ? 0xD8FF : 0xFFD8, eoi = little ? 0xD9FF : 0xFFD9;
+        return head == soi && tail == eoi;
+    }
+    return true;
+}
+
+using Histogram = std::array<double, 256>;
+
+void count(CardBytes& card, std::uint64_t cardOffset, std::uint64_t bytes, Histogram& h)
+{
+    while (bytes > 0) {
+        const auto span = card.at(cardOffset);
+        const std::size_t n = std::size_t(std::min<std::uint64_t>(span.size(), bytes));
+        if (n == 0)
+            return;
+        for (std::size_t i = 0; i < n; ++i)
+            h[span[i]] += 1;
+        cardOffset += n;
+        bytes -= n;
+    }
+}
+
+double similarity(const Histogram& a, const Histogram& b)
+{
+    double ab = 0, aa = 0, bb = 0;
+    for (std::size_t i = 0; i < 256; ++i) {
+        ab += a[i] * b[i];
+        aa += a[i] * a[i];
+        bb += b[i] * b[i];
+    }
+    return aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : 0;
+}
+
+// A cut inside a segment that the walk skips by its length (an EXIF or XMP block, say) is
+// accepted at every cluster boundary of the segment, with the second piece moved by as
+// much: only which bytes fill the segment differs. Each cluster of the segment between the
+// first and the last possible cut either lies just after the first piece's start or just
+// after the gap; the cut chosen is the one that takes each cluster from the side whose
+// bytes look most like the parts of the segment that are certain (by their byte
+// histogram), among the cuts that leave an EXIF thumbnail whole.
+Continuation pickHeaderCut(CardBytes& card, std::uint64_t start, const WalkState& from,
+                           const Continuation& found, const SearchLimits& limits,
+                           std::uint64_t& budget, const std::function<bool(std::uint64_t)>& taken)
+{
+    const std::uint64_t cluster = limits.clusterBytes;
+    const std::uint64_t shift = found.resume - (start + found.split);
+    std::uint8_t head[4];
+    const Layout first{start, found.split, found.resume};
+    if (copyOut(card, first, from.pos, head, 4) < 4 || head[0] != 0xFF)
+        return found;
+    const std::uint64_t segmentEnd = from.pos + 2 + (std::uint64_t(head[2]) << 8 | head[3]);
+    std::vector<std::uint64_t> cuts; // cluster boundaries inside the segment, ascending
+    for (std::uint64_t p = (from.pos + 4) / cluster * cluster + cluster;
+         p <= found.split && p <= segmentEnd; p += cluster)
+        cuts.push_back(p);
+    if (cuts.size() < 2)
+        return found;
+    // What is certain: the segment before the first cut, from the first piece, and after
+    // the last, from the second.
+    Histogram certain{};
+    count(card, start + from.pos + 4, cuts.front() - (from.pos + 4), certain);
+    if (segmentEnd > cuts.back())
+        count(card, start + cuts.back() + shift, segmentEnd - cuts.back(), certain);
+    std::vector<double> fromFirst, fromSecond; // per cluster between the cuts
+    for (std::size_t i = 0; i + 1 < cuts.size(); ++i) {
+        Histogram a{}, b{};
+        count(card, start + cuts[i], cluster, a);
+        count(card, start + cuts[i] + shift, cluster, b);
+        fromFirst.push_back(similarity(a, certain));
+        fromSecond.push_back(similarity(b, certain));
+    }
+    std::vector<std::pair<double, std::uint64_t>> ranked; // score, cut
+    for (std::size_t j = 0; j < cuts.size(); ++j) {
+        double score = 0;
+        for (std::size_t i = 0; i + 1 < cuts.size(); ++i)
+            score += i < j ? fromFirst[i] : fromSecond[i];
+        ranked.push_back({score, cuts[j]});
+    }
+    std::sort(ranked.begin(), ranked.end(), std::greater<>());
+    for (const auto& [score, split] : ranked) {
+        const Layout layout{start, split, start + split + shift};
+        if (!thumbnailIntact(card, layout))
+            continue;
+        if (split == found.split)
+            return found;
+        if (budget == 0 || taken(layout.resume))
+            continue;
+        Walker w(card, layout, limits.maxFileBytes);
+        w.testPlainSectors(limits.testPlainSectors);
+        w.restore(from);
+        const Outcome o = w.run();
+        budget -= std::min(budget, std::max<std::uint64_t>(w.bytesWalked(), 64));
+        if (o == Outcome::Complete && w.decodedAll())
+            return Continuation{split, layout.resume, w.length()};
+    }
+    return found;
+}
+
+} // namespace
+
+std::optional<Continuation> findContinuation(CardBytes& card, std::uint64_t start,
+                                             const std::deque<WalkState>& points,
+                                             std::uint64_t breakAt, const SearchLimits& limits,
+                                             std::uint64_t& budget,
+                                             const std::function<bool(std::uint64_t)>& taken)
+{
+    const std::uint64_t cluster = limits.clusterBytes;
+    if (points.empty() || cluster == 0)
+        return std::nullopt;
+    // The cuts: the newest cluster boundaries at or before the break from which the walk
+    // can be taken up again, each with the newest point at or before it.
+    std::vector<std::pair<std::uint64_t, const WalkState*>> cuts;
+    for (std::uint64_t split = breakAt / cluster * cluster;
+         split > 0 && cuts.size() < limits.maxSplits; split -= cluster) {
+        const WalkState* from = nullptr;
+        for (auto it = points.rbegin(); it != points.rend() && !from; ++it)
+            if (it->pos <= split)
+                from = &*it;
+        if (!from)
+            break;
+        cuts.push_back({split, from});
+    }
+    // The newest cut first, with every gap the window allows: the data usually stops
+    // decoding within a cluster of the cut. Older cuts make the walk resume inside the
+    // photo's own data, which decodes (wrongly) for long, so they come last.
+    for (const auto& [split, from] : cuts) {
+        const std::uint64_t cut = start + split;
+        for (std::uint64_t resume = cut + cluster;
+             resume - cut <= limits.windowBytes && resume < card.sizeBytes(); resume += cluster) {
+            if (budget == 0)
+                return std::nullopt;
+            if (taken(resume))
+                continue;
+            Walker w(card, Layout{start, split, resume}, limits.maxFileBytes);
+            w.testPlainSectors(limits.testPlainSectors);
+            w.restore(*from);
+            Outcome o = w.run(split + limits.screenBytes);
+            if (o == Outcome::Running)
+                o = w.run();
+            budget -= std::min(budget, std::max<std::uint64_t>(w.bytesWalked(), 64));
+            if (o != Outcome::Complete || !w.decodedAll())
+                continue;
+            const Continuation found{split, resume, w.length()};
+            if (from->phase == WalkState::Phase::Entropy)
+                return found;
+            return pickHeaderCut(card, start, *from, found, limits, budget, taken);
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace velo::jpeg

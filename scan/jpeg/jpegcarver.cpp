@@ -1,0 +1,237 @@
+#include "scan/jpeg/jpegcarver.h"
+
+#include <algorithm>
+#include <numeric>
+
+namespace velo::jpeg
+{
+
+namespace
+{
+constexpr std::size_t kStartsForClusterSize = 3;
+constexpr std::size_t kStartsKept = 256;
+} // namespace
+
+JpegCarver::JpegCarver(SectorReader& card, CarveEvents& events, const JpegRuleSettings& settings)
+    : card_(card, settings.cacheBytes), events_(events), settings_(settings),
+      budget_(settings.searchAllowanceBytes)
+{
+}
+
+std::uint64_t JpegCarver::clusterBytes()
+{
+    return settings_.clusterBytes ? settings_.clusterBytes : clusterFrom(starts_);
+}
+
+// Files begin at cluster starts: the largest common divisor of the distances between
+// their first sectors is the cluster size, once there are a few of them.
+std::uint64_t JpegCarver::clusterFrom(const std::vector<std::uint64_t>& starts) const
+{
+    std::uint64_t g = 0;
+    if (starts.size() >= kStartsForClusterSize)
+        for (std::uint64_t s : starts)
+            g = std::gcd(g, s > starts.front() ? s - starts.front() : starts.front() - s);
+    return (g ? g : 1) * card_.sectorBytes();
+}
+
+bool JpegCarver::claimed(std::uint64_t sector) const
+{
+    return std::any_of(claimed_.begin(), claimed_.end(),
+                       [&](const Range& r) { return sector >= r.first && sector < r.end; });
+}
+
+void JpegCarver::claim(std::uint64_t cardOffset, std::uint64_t bytes)
+{
+    const std::uint64_t s = card_.sectorBytes();
+    if (bytes)
+        claimed_.push_back({cardOffset / s, (cardOffset + bytes + s - 1) / s});
+}
+
+void JpegCarver::sector(std::uint64_t number, std::span<const std::uint8_t> bytes)
+{
+    budget_ += bytes.size() * settings_.searchBytesPerCardByte;
+    std::erase_if(claimed_, [&](const Range& r) { return r.end <= number; });
+    if (claimed(number))
+        return;
+    if (bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF)
+        carve(number);
+}
+
+// The first sector after `from` and before `to` (card offsets) that begins FF D8 FF, as a
+// card offset; `to` when there is none.
+std::uint64_t JpegCarver::nextStartBefore(std::uint64_t from, std::uint64_t to)
+{
+    const std::uint64_t s = card_.sectorBytes();
+    for (std::uint64_t sector = from / s + 1; sector * s < to; ++sector)
+        if (card_.startsJpeg(sector))
+            return sector * s;
+    return to;
+}
+
+// The card offset just past the first FF D9 from `from` on, before any sector that starts
+// another file or holds 64 bytes without one of 0x80 or more, within the largest file;
+// 0 when there is none.
+std::uint64_t JpegCarver::endMarkerAfter(std::uint64_t start, std::uint64_t from)
+{
+    const std::uint64_t sectorBytes = card_.sectorBytes();
+    const std::uint64_t last = std::min(card_.sizeBytes(), start + settings_.maxFileBytes);
+    bool afterFF = false;
+    for (std::uint64_t at = from; at < last;) {
+        const std::uint64_t sector = at / sectorBytes;
+        const std::uint64_t inSector = (sector + 1) * sectorBytes - at;
+        if (at % sectorBytes == 0 && card_.startsJpeg(sector))
+            return 0;
+        const auto span = card_.at(at);
+        const std::size_t n = std::size_t(std::min<std::uint64_t>(span.size(), inSector));
+        if (n == 0)
+            return 0;
+        if (n >= 64 && std::none_of(span.begin(), span.begin() + std::ptrdiff_t(n),
+                                    [](std::uint8_t b) { return b & 0x80; }))
+            return 0;
+        for (std::size_t i = 0; i < n; ++i) {
+            if (afterFF && span[i] == 0xD9)
+                return at + i + 1;
+            afterFF = span[i] == 0xFF;
+        }
+        at += n;
+    }
+    return 0;
+}
+
+void JpegCarver::emit(std::uint64_t cardOffset, std::uint64_t bytes)
+{
+    while (bytes > 0) {
+        const auto span = card_.at(cardOffset);
+        if (span.empty())
+            return;
+        const std::size_t n = std::size_t(std::min<std::uint64_t>(span.size(), bytes));
+        events_.append(span.first(n));
+        cardOffset += n;
+        bytes -= n;
+    }
+}
+
+// How the file that starts at card offset `start` is cut; nothing for a start that is no
+// JPEG.
+std::optional<JpegCarver::Decision> JpegCarver::decide(std::uint64_t start, bool testPlain)
+{
+    const std::uint64_t sectorBytes = card_.sectorBytes();
+    const std::uint64_t cluster = clusterBytes();
+    SearchLimits limits;
+    limits.clusterBytes = cluster;
+    limits.windowBytes = settings_.gapWindowBytes;
+    limits.maxFileBytes = settings_.maxFileBytes;
+    limits.screenBytes = std::clamp<std::uint64_t>(cluster, 2048, 16384);
+    limits.testPlainSectors = testPlain;
+
+    Walker walker(card_, Layout{start}, settings_.maxFileBytes);
+    walker.testPlainSectors(testPlain);
+    // Points every sector while the cluster size is not known, every cluster once it is;
+    // enough of them to reach maxSplits clusters back.
+    const std::uint64_t every =
+        cluster == sectorBytes && !settings_.clusterBytes ? sectorBytes : cluster;
+    walker.keepResumePoints(
+        every, std::size_t(std::min<std::uint64_t>(1024, limits.maxSplits * cluster / every + 32)));
+    const Outcome outcome = walker.run();
+
+    Decision d;
+    d.plainBreak = outcome == Outcome::Broken && walker.cause() == BreakCause::PlainSector;
+    if (outcome == Outcome::Complete) {
+        d.verdict = Verdict::Complete;
+        d.pieces.push_back({start, walker.length()});
+        return d;
+    }
+    if (outcome == Outcome::Broken && walker.state().segments == 0)
+        return std::nullopt;
+    if (outcome == Outcome::Broken && walker.decodedAll() &&
+        walker.cause() != BreakCause::TooLong) {
+        // Starts seen ahead help learn the cluster size when few files came before.
+        if (!settings_.clusterBytes && starts_.size() < kStartsForClusterSize) {
+            std::vector<std::uint64_t> starts = starts_;
+            starts.push_back(start / sectorBytes);
+            const std::uint64_t last =
+                std::min(card_.sizeBytes(), start + settings_.gapWindowBytes) / sectorBytes;
+            for (std::uint64_t s = start / sectorBytes + 1; s < last && starts.size() < 16; ++s)
+                if (card_.startsJpeg(s))
+                    starts.push_back(s);
+            limits.clusterBytes = clusterFrom(starts);
+        }
+        // One search may spend what the card has earned so far, and no more than a
+        // little over twice the first piece: a photo that is merely corrupt costs
+        // little.
+        std::uint64_t allowed =
+            std::min(budget_, settings_.searchBytesPerSearch + 2 * walker.breakAt());
+        const std::uint64_t before = allowed;
+        const auto found =
+            findContinuation(card_, start, walker.resumePoints(), walker.breakAt(), limits, allowed,
+                             [&](std::uint64_t offset) { return claimed(offset / sectorBytes); });
+        budget_ -= std::min(budget_, before - allowed);
+        searchWalked_ += before - allowed;
+        if (found) {
+            d.verdict = Verdict::Reassembled;
+            d.pieces.push_back({start, found->split});
+            d.pieces.push_back({found->resume, found->length - found->split});
+            return d;
+        }
+    }
+    // No second piece: a photo damaged in place (a bad code, a stray marker) still has
+    // its end of image further on. Up to the first FF D9 before another start, text or
+    // zeros, it is written whole, so that a repair tool gets all of it, and said to be
+    // damaged.
+    if (outcome == Outcome::Broken && walker.cause() != BreakCause::NextStart &&
+        walker.cause() != BreakCause::TooLong && walker.cause() != BreakCause::PlainSector) {
+        if (const std::uint64_t end = endMarkerAfter(start, start + walker.breakAt())) {
+            d.verdict = Verdict::Damaged;
+            d.pieces.push_back({start, end - start});
+            return d;
+        }
+    }
+    d.verdict = Verdict::Truncated;
+    // A segment's length may point past the card's end: the file ends with the card.
+    const std::uint64_t breakAt = std::min(start + walker.breakAt(), card_.sizeBytes());
+    const std::uint64_t to = nextStartBefore(start, breakAt);
+    d.pieces.push_back({start, to - start});
+    if (outcome == Outcome::DataEnd)
+        d.reason = walker.unreadable() ? CloseReason::Unreadable : CloseReason::EndOfScan;
+    else if (walker.cause() == BreakCause::NextStart || to < breakAt)
+        d.reason = CloseReason::NextStart;
+    else
+        d.reason = CloseReason::BadData;
+    return d;
+}
+
+void JpegCarver::carve(std::uint64_t sector)
+{
+    const std::uint64_t sectorBytes = card_.sectorBytes();
+    const std::uint64_t start = sector * sectorBytes;
+    auto d = decide(start, true);
+    if (!d) {
+        FileVerdict notJpeg;
+        notJpeg.verdict = Verdict::NotJpeg;
+        notJpeg.pieces.push_back({sector, sector});
+        events_.verdict(notJpeg);
+        return;
+    }
+    // A sector without a byte of 0x80 or more broke the walk and no second piece was
+    // found: perhaps a flat image after all, so the walk is taken again without the test.
+    if (d->plainBreak && d->verdict == Verdict::Truncated)
+        if (auto again = decide(start, false))
+            *d = std::move(*again);
+
+    FileVerdict verdict;
+    verdict.verdict = d->verdict;
+    events_.openFile(fileCounter_);
+    for (const auto& [offset, bytes] : d->pieces) {
+        emit(offset, bytes);
+        claim(offset, bytes);
+        if (bytes)
+            verdict.pieces.push_back({offset / sectorBytes, (offset + bytes - 1) / sectorBytes});
+    }
+    events_.verdict(verdict);
+    events_.closeFile(d->reason);
+    ++fileCounter_;
+    if (starts_.size() < kStartsKept)
+        starts_.push_back(sector);
+}
+
+} // namespace velo::jpeg

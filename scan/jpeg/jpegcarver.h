@@ -1,0 +1,82 @@
+#pragma once
+
+#include "scan/carver.h"
+#include "scan/jpeg/cardreader.h"
+#include "scan/jpeg/gapsearch.h"
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace velo::jpeg
+{
+
+struct JpegRuleSettings {
+    std::uint64_t clusterBytes = 0; // 0: learned from where files start
+    std::uint64_t gapWindowBytes = 64ull << 20;
+    std::uint64_t maxFileBytes = 256ull << 20;
+    // The gap search may walk this many bytes for every byte of the card passed, plus a
+    // first allowance: its work stays linear in the card's size whatever the card holds.
+    // One search walks at most searchBytesPerSearch plus twice its first piece.
+    std::uint64_t searchBytesPerCardByte = 2;
+    std::uint64_t searchAllowanceBytes = 32ull << 20;
+    std::uint64_t searchBytesPerSearch = 256ull << 10;
+    std::size_t cacheBytes = 16ull << 20;
+};
+
+// The carving rule that reads the JPEG structure. A sector that begins FF D8 FF starts a
+// file, as in the window's rule, unless it lies inside a file already carved (an embedded
+// thumbnail, a further image of an MPF file, the second piece of a photo). From there the
+// file is walked through its segments and scans to its end of image; where the data
+// breaks off, the gap search looks for the photo's second piece. Each file is handed to
+// the events whole, with its verdict, within the call for its first sector; a start that
+// is no JPEG is reported through verdict() and written nowhere.
+//
+// The sectors come in order through sector(); the rule reads ahead through `card`.
+class JpegCarver
+{
+public:
+    JpegCarver(SectorReader& card, CarveEvents& events, const JpegRuleSettings& settings = {});
+
+    // Sector `number`, as read by the pass.
+    void sector(std::uint64_t number, std::span<const std::uint8_t> sectorBytes);
+
+    std::uint64_t fileCounter() const { return fileCounter_; }
+    // The cluster size in use: given, learned from the files so far, or the sector size.
+    std::uint64_t clusterBytes();
+    // Bytes the gap search has walked so far, all searches together.
+    std::uint64_t searchBytesWalked() const { return searchWalked_; }
+
+private:
+    struct Range {
+        std::uint64_t first, end; // sectors, end excluded
+    };
+
+    struct Decision {
+        Verdict verdict = Verdict::Truncated;
+        CloseReason reason = CloseReason::EndMarker;
+        std::vector<std::pair<std::uint64_t, std::uint64_t>> pieces; // card offset, bytes
+        bool plainBreak = false;
+    };
+
+    std::uint64_t clusterFrom(const std::vector<std::uint64_t>& starts) const;
+    std::optional<Decision> decide(std::uint64_t start, bool testPlain);
+    void carve(std::uint64_t sector);
+    bool claimed(std::uint64_t sector) const;
+    void claim(std::uint64_t cardOffset, std::uint64_t bytes);
+    std::uint64_t nextStartBefore(std::uint64_t from, std::uint64_t to);
+    std::uint64_t endMarkerAfter(std::uint64_t start, std::uint64_t from);
+    void emit(std::uint64_t cardOffset, std::uint64_t bytes);
+
+    CardBytes card_;
+    CarveEvents& events_;
+    JpegRuleSettings settings_;
+    std::uint64_t fileCounter_ = 1;
+    std::uint64_t budget_;
+    std::uint64_t searchWalked_ = 0;
+    std::vector<Range> claimed_;
+    std::vector<std::uint64_t> starts_; // first sectors of carved files, for the cluster size
+};
+
+} // namespace velo::jpeg

@@ -1,0 +1,753 @@
+#include "scan/jpeg/walker.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace velo::jpeg
+{
+
+namespace
+{
+
+std::uint16_t be16(const std::uint8_t* p)
+{
+    return std::uint16_t((p[0] << 8) | p[1]);
+}
+
+bool isFrameMarker(std::uint8_t m)
+{
+    return m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC;
+}
+
+// A sector of JPEG entropy-coded data has bytes of 0x80 and more; 64 bytes in a row
+// without one (text, zeros) are not a photo's.
+constexpr std::size_t kPlainRunBytes = 64;
+
+bool anyHighByte(const std::uint8_t* p, std::size_t n)
+{
+    for (std::size_t i = 0; i < n; ++i)
+        if (p[i] & 0x80)
+            return true;
+    return false;
+}
+
+} // namespace
+
+Walker::Walker(CardBytes& card, Layout layout, std::uint64_t maxFileBytes)
+    : card_(card), layout_(layout), limit_(maxFileBytes)
+{
+}
+
+void Walker::keepResumePoints(std::uint64_t every, std::size_t count)
+{
+    every_ = every;
+    keep_ = count;
+    nextPoint_ = every ? (s_.pos / every + 1) * every : 0;
+}
+
+void Walker::restore(const WalkState& state)
+{
+    s_ = state;
+    outcome_ = Outcome::Running;
+    cause_ = BreakCause::None;
+    noMoreData_ = false;
+    cur_ = end_ = nullptr;
+    span_ = {};
+    lastSectorChecked_ = std::numeric_limits<std::uint64_t>::max();
+    if (every_)
+        nextPoint_ = (s_.pos / every_ + 1) * every_;
+}
+
+void Walker::pushResumePoint()
+{
+    if (!keep_)
+        return;
+    if (resumePoints_.size() == keep_)
+        resumePoints_.pop_front();
+    resumePoints_.push_back(s_);
+}
+
+void Walker::fail(BreakCause cause, std::uint64_t at)
+{
+    outcome_ = Outcome::Broken;
+    cause_ = cause;
+    breakAt_ = at;
+}
+
+void Walker::dataEnded()
+{
+    if (s_.pos >= limit_) {
+        fail(BreakCause::TooLong, s_.pos);
+        return;
+    }
+    outcome_ = Outcome::DataEnd;
+    breakAt_ = s_.pos;
+    unreadable_ = card_.unreadable(layout_.cardOffset(s_.pos));
+}
+
+Outcome Walker::run(std::uint64_t pauseAt)
+{
+    pauseAt_ = pauseAt;
+    while (outcome_ == Outcome::Running) {
+        if (s_.pos >= pauseAt_ && s_.phase != WalkState::Phase::Done)
+            break;
+        switch (s_.phase) {
+        case WalkState::Phase::Soi:
+            stepSoi();
+            break;
+        case WalkState::Phase::Marker:
+            stepMarker();
+            break;
+        case WalkState::Phase::Entropy:
+            if (s_.decoding)
+                decodeScan();
+            else
+                walkScan();
+            break;
+        case WalkState::Phase::Done:
+            outcome_ = Outcome::Complete;
+            break;
+        }
+    }
+    return outcome_;
+}
+
+// --- bytes ------------------------------------------------------------------------------
+
+std::size_t Walker::copy(std::uint64_t at, std::uint8_t* into, std::size_t count)
+{
+    span_ = {}; // reading here may drop the block in hand from the cache
+    std::size_t done = 0;
+    while (done < count) {
+        const std::uint64_t logical = at + done;
+        if (logical >= limit_)
+            break;
+        auto span = card_.at(layout_.cardOffset(logical));
+        std::size_t n = std::min<std::size_t>(span.size(), count - done);
+        if (logical < layout_.split)
+            n = std::size_t(std::min<std::uint64_t>(n, layout_.split - logical));
+        n = std::size_t(std::min<std::uint64_t>(n, limit_ - logical));
+        if (n == 0)
+            break;
+        std::memcpy(into + done, span.data(), n);
+        done += n;
+    }
+    walked_ += done;
+    return done;
+}
+
+bool Walker::fetch()
+{
+    if (s_.pos >= limit_)
+        return false;
+    const std::uint64_t cardAt = layout_.cardOffset(s_.pos);
+    // The card's bytes come a block at a time; the block in hand serves until it is used up.
+    if (cardAt < spanAt_ || cardAt >= spanAt_ + span_.size()) {
+        span_ = card_.at(cardAt);
+        spanAt_ = cardAt;
+        if (span_.empty())
+            return false;
+    }
+    const std::uint8_t* from = span_.data() + (cardAt - spanAt_);
+    std::uint64_t n = span_.size() - (cardAt - spanAt_);
+    if (s_.pos < layout_.split)
+        n = std::min(n, layout_.split - s_.pos);
+    n = std::min(n, limit_ - s_.pos);
+    if (every_ && s_.decoding)
+        n = std::min(n, nextPoint_ - s_.pos);
+    if (testPlain_) {
+        // Sector by sector: entropy-coded data never runs 64 bytes without a byte of 0x80 or
+        // more.
+        const std::uint32_t sectorBytes = card_.sectorBytes();
+        const std::uint64_t toSectorEnd = sectorBytes - cardAt % sectorBytes;
+        n = std::min(n, toSectorEnd);
+        const std::uint64_t sector = cardAt / sectorBytes;
+        if (sector != lastSectorChecked_) {
+            lastSectorChecked_ = sector;
+            if (n >= kPlainRunBytes && !anyHighByte(from, std::size_t(n))) {
+                fail(BreakCause::PlainSector, s_.pos);
+                return false;
+            }
+        }
+    }
+    cur_ = from;
+    end_ = cur_ + n;
+    walked_ += n;
+    return true;
+}
+
+// Fills the bit buffer to more than 56 bits, unless a marker or the end of the data
+// comes first.
+void Walker::refill()
+{
+    while (s_.bitCount <= 56 && s_.marker == 0) {
+        if (cur_ == end_) {
+            if (every_ && s_.pos == nextPoint_) {
+                pushResumePoint();
+                nextPoint_ += every_;
+            }
+            if (!fetch()) {
+                noMoreData_ = true;
+                return;
+            }
+        }
+        const std::uint8_t b = *cur_++;
+        ++s_.pos;
+        if (s_.afterFF) {
+            if (b == 0x00) {
+                s_.afterFF = false;
+                s_.bits |= std::uint64_t(0xFF) << (56 - s_.bitCount);
+                s_.bitCount += 8;
+            } else if (b != 0xFF) {
+                s_.afterFF = false;
+                s_.marker = b;
+                s_.markerAt = s_.pos - 2;
+            }
+        } else if (b == 0xFF) {
+            s_.afterFF = true;
+        } else {
+            s_.bits |= std::uint64_t(b) << (56 - s_.bitCount);
+            s_.bitCount += 8;
+        }
+    }
+}
+
+// --- segments ---------------------------------------------------------------------------
+
+void Walker::stepSoi()
+{
+    std::uint8_t two[2];
+    if (copy(s_.pos, two, 2) < 2)
+        return dataEnded();
+    if (two[0] != 0xFF || two[1] != 0xD8)
+        return fail(BreakCause::NotAMarker, s_.pos);
+    s_.pos += 2;
+    s_.phase = WalkState::Phase::Marker;
+}
+
+void Walker::stepMarker()
+{
+    pushResumePoint();
+    const std::uint64_t at = s_.pos;
+    std::uint8_t b[4];
+    if (copy(at, b, 2) < 2)
+        return dataEnded();
+    if (b[0] != 0xFF)
+        return fail(BreakCause::NotAMarker, at);
+    // Fill bytes (FF) may come before a marker.
+    std::uint64_t codeAt = at + 1;
+    std::uint8_t code = b[1];
+    while (code == 0xFF) {
+        if (codeAt - at > 1024)
+            return fail(BreakCause::NotAMarker, at);
+        ++codeAt;
+        if (copy(codeAt, &code, 1) < 1) {
+            s_.pos = codeAt;
+            return dataEnded();
+        }
+    }
+    if (code == 0xD8)
+        return fail(BreakCause::NextStart, at);
+    if (code == 0xD9) {
+        if (s_.scans == 0)
+            return fail(BreakCause::BadSegment, at);
+        s_.pos = codeAt + 1;
+        return imageEnded();
+    }
+    if (code == 0x00 || code == 0x01 || (code >= 0x02 && code < 0xC0) ||
+        (code >= 0xD0 && code <= 0xD7))
+        return fail(BreakCause::BadSegment, at);
+
+    if (copy(codeAt + 1, b, 2) < 2) {
+        s_.pos = codeAt + 1;
+        return dataEnded();
+    }
+    const std::uint16_t length = be16(b);
+    if (length < 2)
+        return fail(BreakCause::BadSegment, at);
+    const std::uint64_t payloadAt = codeAt + 3;
+    const std::size_t payloadBytes = length - 2u;
+    const bool mpf = code == 0xE2 && s_.images == 0 && s_.scans == 0;
+    const bool needed = isFrameMarker(code) || code == 0xC4 || code == 0xDA || code == 0xDD || mpf;
+    bool ok = true;
+    if (needed) {
+        payload_.resize(payloadBytes);
+        if (copy(payloadAt, payload_.data(), payloadBytes) < payloadBytes) {
+            s_.pos = payloadAt;
+            return dataEnded();
+        }
+        const std::span<const std::uint8_t> p(payload_);
+        if (isFrameMarker(code))
+            ok = readFrame(code, p);
+        else if (code == 0xC4)
+            ok = readTables(p);
+        else if (code == 0xDD)
+            ok = p.size() == 2 && (s_.restartInterval = be16(p.data()), true);
+        else if (code == 0xDA)
+            ok = startScan(p);
+        else if (p.size() >= 8 && std::memcmp(p.data(), "MPF", 4) == 0)
+            readMpf(p.subspan(4), payloadAt + 4);
+    }
+    if (!ok)
+        return fail(BreakCause::BadSegment, at);
+    ++s_.segments;
+    s_.pos = payloadAt + payloadBytes;
+    if (code == 0xDA) {
+        s_.phase = WalkState::Phase::Entropy;
+        if (every_)
+            nextPoint_ = (s_.pos / every_ + 1) * every_;
+    }
+}
+
+bool Walker::readFrame(std::uint8_t marker, std::span<const std::uint8_t> p)
+{
+    if (s_.frame || p.size() < 6)
+        return false;
+    const std::uint8_t n = p[5];
+    if (n < 1 || n > 4 || p.size() != 6u + 3u * n)
+        return false;
+    s_.precision = p[0];
+    s_.height = be16(&p[1]);
+    s_.width = be16(&p[3]);
+    if (s_.width == 0 || s_.precision < 2 || s_.precision > 16)
+        return false;
+    s_.components = n;
+    s_.maxH = s_.maxV = 1;
+    for (std::uint8_t i = 0; i < n; ++i) {
+        s_.compId[i] = p[6 + 3 * i];
+        s_.compH[i] = p[7 + 3 * i] >> 4;
+        s_.compV[i] = p[7 + 3 * i] & 15;
+        if (s_.compH[i] < 1 || s_.compH[i] > 4 || s_.compV[i] < 1 || s_.compV[i] > 4)
+            return false;
+        s_.maxH = std::max(s_.maxH, s_.compH[i]);
+        s_.maxV = std::max(s_.maxV, s_.compV[i]);
+    }
+    s_.frame = true;
+    // Baseline and extended sequential Huffman files are decoded; the others (progressive,
+    // lossless, arithmetic) are walked for their markers.
+    s_.decodable = (marker == 0xC0 || marker == 0xC1) && s_.height != 0 &&
+                   (s_.precision == 8 || s_.precision == 12);
+    return true;
+}
+
+bool Walker::readTables(std::span<const std::uint8_t> p)
+{
+    auto tables = s_.tables ? std::make_shared<Tables>(*s_.tables) : std::make_shared<Tables>();
+    while (!p.empty()) {
+        if (p.size() < 17)
+            return false;
+        const std::uint8_t tableClass = p[0] >> 4, id = p[0] & 15;
+        if (tableClass > 1 || id > 3)
+            return false;
+        std::size_t total = 0;
+        for (int i = 1; i <= 16; ++i)
+            total += p[std::size_t(i)];
+        if (p.size() < 17 + total)
+            return false;
+        HuffmanTable& t = tableClass == 0 ? tables->dc[id] : tables->ac[id];
+        if (!t.build(p.subspan<1, 16>(), p.subspan(17, total)))
+            return false;
+        (tableClass == 0 ? tables->dcDefined : tables->acDefined) |= std::uint8_t(1 << id);
+        p = p.subspan(17 + total);
+    }
+    s_.tables = std::move(tables);
+    return true;
+}
+
+bool Walker::startScan(std::span<const std::uint8_t> p)
+{
+    if (!s_.frame || p.empty())
+        return false;
+    const std::uint8_t n = p[0];
+    if (n < 1 || n > 4 || p.size() != 4u + 2u * n)
+        return false;
+    std::array<std::uint8_t, 4> comp{};
+    for (std::uint8_t i = 0; i < n; ++i) {
+        const std::uint8_t id = p[1 + 2 * i];
+        const auto* found = std::find(s_.compId.begin(), s_.compId.begin() + s_.components, id);
+        if (found == s_.compId.begin() + s_.components)
+            return false;
+        comp[i] = std::uint8_t(found - s_.compId.begin());
+        s_.scanDc[i] = p[2 + 2 * i] >> 4;
+        s_.scanAc[i] = p[2 + 2 * i] & 15;
+    }
+    const std::uint8_t ss = p[1 + 2 * n], se = p[2 + 2 * n], ahal = p[3 + 2 * n];
+    s_.scans++;
+    s_.mcuDone = 0;
+    s_.sinceRestart = 0;
+    s_.nextRestart = 0;
+    s_.blockInMcu = 0;
+    s_.k = 0;
+    s_.dcPred.fill(0);
+    s_.bits = 0;
+    s_.bitCount = 0;
+    s_.afterFF = false;
+    s_.marker = 0;
+
+    s_.decoding = !markersOnly_ && s_.decodable && ss == 0 && se == 63 && ahal == 0;
+    for (std::uint8_t i = 0; i < n && s_.decoding; ++i) {
+        const bool have = s_.tables && s_.scanDc[i] < 4 && s_.scanAc[i] < 4 &&
+                          (s_.tables->dcDefined >> s_.scanDc[i] & 1) &&
+                          (s_.tables->acDefined >> s_.scanAc[i] & 1);
+        if (!have)
+            return false; // a sequential scan without its tables cannot be decoded by anyone
+    }
+    if (!s_.decoding) {
+        decodedAll_ = false;
+        return true;
+    }
+    const auto ceilDiv = [](std::uint64_t a, std::uint64_t b) { return (a + b - 1) / b; };
+    if (n == 1) {
+        const std::uint8_t c = comp[0];
+        const std::uint64_t w = ceilDiv(std::uint64_t(s_.width) * s_.compH[c], s_.maxH);
+        const std::uint64_t h = ceilDiv(std::uint64_t(s_.height) * s_.compV[c], s_.maxV);
+        s_.mcuTotal = ceilDiv(w, 8) * ceilDiv(h, 8);
+        s_.mcuBlocks = 1;
+        s_.blockComp[0] = 0;
+    } else {
+        s_.mcuTotal = ceilDiv(s_.width, 8u * s_.maxH) * ceilDiv(s_.height, 8u * s_.maxV);
+        s_.mcuBlocks = 0;
+        for (std::uint8_t i = 0; i < n; ++i) {
+            const int blocks = s_.compH[comp[i]] * s_.compV[comp[i]];
+            if (s_.mcuBlocks + blocks > 10)
+                return false;
+            for (int b = 0; b < blocks; ++b)
+                s_.blockComp[s_.mcuBlocks++] = i;
+        }
+    }
+    return true;
+}
+
+void Walker::readMpf(std::span<const std::uint8_t> t, std::uint64_t base)
+{
+    if (t.size() < 8)
+        return;
+    const bool little = t[0] == 'I' && t[1] == 'I';
+    if (!little && !(t[0] == 'M' && t[1] == 'M'))
+        return;
+    auto u16 = [&](std::size_t at) -> std::uint32_t {
+        return little ? t[at] | t[at + 1] << 8 : t[at] << 8 | t[at + 1];
+    };
+    auto u32 = [&](std::size_t at) -> std::uint32_t {
+        return little ? u16(at) | u16(at + 2) << 16 : u16(at) << 16 | u16(at + 2);
+    };
+    const std::size_t ifd = u32(4);
+    if (ifd + 2 > t.size())
+        return;
+    const std::size_t entries = u16(ifd);
+    for (std::size_t i = 0; i < entries; ++i) {
+        const std::size_t e = ifd + 2 + 12 * i;
+        if (e + 12 > t.size())
+            return;
+        if (u16(e) != 0xB002)
+            continue;
+        const std::size_t count = u32(e + 4) / 16, data = u32(e + 8);
+        for (std::size_t j = 0; j < count && s_.mpfImages < s_.mpfStart.size(); ++j) {
+            const std::size_t rec = data + 16 * j;
+            if (rec + 16 > t.size())
+                return;
+            const std::uint32_t offset = u32(rec + 8);
+            if (offset != 0 && u32(rec + 4) != 0)
+                s_.mpfStart[s_.mpfImages++] = base + offset;
+        }
+    }
+}
+
+void Walker::imageEnded()
+{
+    ++s_.images;
+    // The next image an MPF index declares after this one, if it is there.
+    std::uint64_t next = std::numeric_limits<std::uint64_t>::max();
+    for (std::uint8_t i = 0; i < s_.mpfImages; ++i)
+        if (s_.mpfStart[i] >= s_.pos && s_.mpfStart[i] < next)
+            next = s_.mpfStart[i];
+    std::uint8_t b[3];
+    if (next < limit_ && copy(next, b, 3) == 3 && b[0] == 0xFF && b[1] == 0xD8 && b[2] == 0xFF) {
+        s_.pos = next;
+        s_.phase = WalkState::Phase::Soi;
+        s_.frame = false;
+        s_.tables.reset();
+        s_.restartInterval = 0;
+        s_.scans = 0;
+        return;
+    }
+    s_.phase = WalkState::Phase::Done;
+}
+
+// --- entropy-coded data -----------------------------------------------------------------
+
+// At a restart or at the end of a scan: the data must end within the last byte read
+// before the marker.
+bool Walker::endOfScanData(bool restart)
+{
+    refill();
+    if (outcome_ != Outcome::Running)
+        return false;
+    if (s_.marker == 0) {
+        if (noMoreData_)
+            dataEnded();
+        else
+            fail(restart ? BreakCause::RestartOrder : BreakCause::ScanEnd, s_.pos);
+        return false;
+    }
+    if (s_.bitCount >= 8) {
+        fail(restart ? BreakCause::RestartOrder : BreakCause::ScanEnd, s_.markerAt);
+        return false;
+    }
+    if (restart) {
+        if (s_.marker != 0xD0 + s_.nextRestart) {
+            fail(s_.marker == 0xD8 ? BreakCause::NextStart : BreakCause::RestartOrder, s_.markerAt);
+            return false;
+        }
+        s_.nextRestart = (s_.nextRestart + 1) & 7;
+        s_.sinceRestart = 0;
+        s_.dcPred.fill(0);
+    } else {
+        s_.phase = WalkState::Phase::Marker;
+        s_.pos = s_.markerAt;
+        cur_ = end_ = nullptr;
+    }
+    s_.bits = 0;
+    s_.bitCount = 0;
+    s_.marker = 0;
+    return true;
+}
+
+void Walker::decodeScan()
+{
+    const Tables& tables = *s_.tables;
+    const int maxDcBits = s_.precision + 3; // 11 for 8-bit samples
+    const int maxAcBits = s_.precision + 2; // 10
+    const std::int32_t maxDc = (1 << maxDcBits) - 1;
+    // The hot state lives in locals while decoding and goes back into s_ before anything
+    // that reads it there (refill, resume points, the end of a scan) and on every return.
+    std::uint64_t bits = s_.bits;
+    int bitCount = s_.bitCount;
+    int k = s_.k;
+    int block = s_.blockInMcu;
+    std::uint64_t mcuDone = s_.mcuDone;
+    const std::uint64_t mcuTotal = s_.mcuTotal;
+    const int mcuBlocks = s_.mcuBlocks;
+    const std::uint32_t interval = s_.restartInterval;
+    auto save = [&] {
+        s_.bits = bits;
+        s_.bitCount = bitCount;
+        s_.k = std::uint8_t(k);
+        s_.blockInMcu = std::uint8_t(block);
+        s_.mcuDone = mcuDone;
+    };
+    auto load = [&] {
+        bits = s_.bits;
+        bitCount = s_.bitCount;
+    };
+    auto outOfData = [&] {
+        save();
+        if (s_.marker)
+            fail(s_.marker == 0xD8 ? BreakCause::NextStart : BreakCause::MarkerInData, s_.markerAt);
+        else if (outcome_ == Outcome::Running)
+            dataEnded();
+    };
+    auto broken = [&](BreakCause cause) {
+        save();
+        fail(cause, s_.pos);
+    };
+    for (;;) {
+        if (block == 0 && k == 0) {
+            if (s_.pos >= pauseAt_)
+                return save();
+            if (mcuDone == mcuTotal) {
+                save();
+                endOfScanData(false);
+                return;
+            }
+            if (interval && s_.sinceRestart == interval) {
+                save();
+                if (!endOfScanData(true))
+                    return;
+                load();
+            }
+        }
+        if (bitCount < 32) {
+            save();
+            refill();
+            if (outcome_ != Outcome::Running)
+                return;
+            load();
+        }
+        const std::uint8_t comp = s_.blockComp[std::size_t(block)];
+        const std::uint32_t peek = std::uint32_t(bits >> 48);
+        std::uint8_t symbol = 0;
+        if (k == 0) {
+            const int len = tables.dc[s_.scanDc[comp]].decode(peek, symbol);
+            if (len == 0 || len > bitCount)
+                return len == 0 && bitCount >= 16 ? broken(BreakCause::BadCode) : outOfData();
+            if (symbol > maxDcBits)
+                return broken(BreakCause::BadValue);
+            const int need = len + symbol;
+            if (need > bitCount)
+                return outOfData();
+            if (symbol) {
+                const std::int32_t raw = std::int32_t((bits << len) >> (64 - symbol));
+                const std::int32_t diff = raw < (1 << (symbol - 1)) ? raw - (1 << symbol) + 1 : raw;
+                const std::int32_t pred = s_.dcPred[comp] + diff;
+                if (pred > maxDc || pred < -maxDc)
+                    return broken(BreakCause::BadValue);
+                s_.dcPred[comp] = pred;
+            }
+            bits <<= need;
+            bitCount -= need;
+            k = 1;
+        } else {
+            const HuffmanTable& ac = tables.ac[s_.scanAc[comp]];
+            // A block's AC codes, one after another, while enough bits are at hand.
+            while (k < 64) {
+                if (bitCount < 32) {
+                    // Eight bytes at once when none of them is FF.
+                    if (end_ - cur_ < 8 || s_.marker || s_.afterFF)
+                        break;
+                    std::uint64_t v;
+                    std::memcpy(&v, cur_, 8);
+                    // Some byte is FF exactly when some byte of ~v is zero.
+                    if ((~v - 0x0101010101010101ull) & v & 0x8080808080808080ull)
+                        break; // the careful way, byte by byte
+                    v = __builtin_bswap64(v);
+                    const int n = (63 - bitCount) >> 3; // leaves a shift below 64
+                    bits |= (v >> bitCount) & ~(~0ull >> (bitCount + 8 * n));
+                    bitCount += 8 * n;
+                    cur_ += n;
+                    s_.pos += std::uint64_t(n);
+                }
+                const std::uint16_t e = ac.acEntry(bits);
+                if (e != 0) {
+                    bits <<= HuffmanTable::bits(e);
+                    bitCount -= HuffmanTable::bits(e);
+                    k += HuffmanTable::advance(e);
+                    // Past the block is wrong unless it is the end of the block.
+                    if (k > 64 && !(e & HuffmanTable::kAcEndOfBlock))
+                        return broken(BreakCause::BadValue);
+                    continue;
+                }
+                const int len = ac.decode(std::uint32_t(bits >> 48), symbol);
+                if (len == 0)
+                    return broken(BreakCause::BadCode);
+                const int run = symbol >> 4, size = symbol & 15;
+                if (size == 0) {
+                    if (run == 15) {
+                        if (k + 16 > 63)
+                            return broken(BreakCause::BadValue);
+                        k += 16;
+                    } else if (run == 0) {
+                        k = 64;
+                    } else {
+                        return broken(BreakCause::BadValue);
+                    }
+                    bits <<= len;
+                    bitCount -= len;
+                } else {
+                    k += run;
+                    if (size > maxAcBits || k > 63)
+                        return broken(BreakCause::BadValue);
+                    bits <<= len + size;
+                    bitCount -= len + size;
+                    ++k;
+                }
+            }
+            if (k > 64)
+                k = 64; // an end of block
+            if (k < 64 && bitCount < 32) {
+                // Near a marker or the end of the data: the careful way, one code.
+                save();
+                refill();
+                if (outcome_ != Outcome::Running)
+                    return;
+                load();
+                if (bitCount < 32) {
+                    const int len = ac.decode(std::uint32_t(bits >> 48), symbol);
+                    if (len == 0 || len > bitCount)
+                        return len == 0 && bitCount >= 16 ? broken(BreakCause::BadCode)
+                                                          : outOfData();
+                    const int run = symbol >> 4, size = symbol & 15;
+                    if (size == 0) {
+                        if (run == 15) {
+                            if (k + 16 > 63)
+                                return broken(BreakCause::BadValue);
+                            k += 16;
+                        } else if (run == 0) {
+                            k = 64;
+                        } else {
+                            return broken(BreakCause::BadValue);
+                        }
+                        bits <<= len;
+                        bitCount -= len;
+                    } else {
+                        k += run;
+                        if (size > maxAcBits || k > 63)
+                            return broken(BreakCause::BadValue);
+                        if (len + size > bitCount)
+                            return outOfData();
+                        bits <<= len + size;
+                        bitCount -= len + size;
+                        ++k;
+                    }
+                }
+                continue;
+            }
+        }
+        if (k >= 64) {
+            k = 0;
+            if (++block == mcuBlocks) {
+                block = 0;
+                ++mcuDone;
+                ++s_.sinceRestart;
+            }
+        }
+    }
+}
+
+// Scans that are not decoded: every FF must be stuffing, a restart marker in sequence,
+// or the marker that ends the scan.
+void Walker::walkScan()
+{
+    for (;;) {
+        if (cur_ == end_) {
+            if (s_.pos >= pauseAt_)
+                return;
+            if (!fetch())
+                return outcome_ == Outcome::Running ? dataEnded() : void();
+        }
+        if (!s_.afterFF) {
+            const auto* ff =
+                static_cast<const std::uint8_t*>(std::memchr(cur_, 0xFF, std::size_t(end_ - cur_)));
+            if (!ff) {
+                s_.pos += std::uint64_t(end_ - cur_);
+                cur_ = end_;
+                continue;
+            }
+            s_.pos += std::uint64_t(ff - cur_) + 1;
+            cur_ = ff + 1;
+            s_.afterFF = true;
+            continue;
+        }
+        const std::uint8_t b = *cur_++;
+        ++s_.pos;
+        if (b == 0xFF)
+            continue;
+        s_.afterFF = false;
+        if (b == 0x00)
+            continue;
+        if (b >= 0xD0 && b <= 0xD7) {
+            if (s_.restartInterval && b != 0xD0 + s_.nextRestart)
+                return fail(BreakCause::RestartOrder, s_.pos - 2);
+            s_.nextRestart = (b - 0xD0 + 1) & 7;
+            continue;
+        }
+        if (b == 0xD8)
+            return fail(BreakCause::NextStart, s_.pos - 2);
+        s_.pos -= 2;
+        s_.phase = WalkState::Phase::Marker;
+        cur_ = end_ = nullptr;
+        return;
+    }
+}
+
+} // namespace velo::jpeg

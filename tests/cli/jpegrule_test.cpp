@@ -1,0 +1,78 @@
+// velo-carve --rule jpeg run as a program, on a card of photos made with libjpeg.
+
+#include "tests/cli/support.h"
+#include "tests/scan/jpeg/testphotos.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace velo::cli
+{
+namespace
+{
+
+using namespace velo::cli::testing;
+namespace photos = velo::jpeg::testing;
+
+std::vector<std::string> lines(const std::string& text)
+{
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        out.push_back(line);
+    return out;
+}
+
+TEST(VeloCarveJpegRule, PutsAPhotoInTwoPiecesBackAndSaysWhatItDid)
+{
+    constexpr std::size_t kCluster = 4096;
+    const Bytes whole = photos::makePhoto({.seed = 61});
+    const Bytes split = photos::makePhoto({.width = 320, .height = 240, .seed = 62});
+    auto add = [](Bytes& card, const Bytes& b) {
+        card.insert(card.end(), b.begin(), b.end());
+        card.resize((card.size() + kCluster - 1) / kCluster * kCluster, 0);
+    };
+    Bytes card;
+    add(card, photos::filler(photos::Filler::Random, kCluster, 1));
+    add(card, whole); // sector 8
+    add(card, Bytes{0xFF, 0xD8, 0xFF, 0x00, 0x17});
+    const std::uint64_t notJpeg = card.size() / 512 - 8;
+    add(card, Bytes(split.begin(), split.begin() + 2 * kCluster));
+    const std::uint64_t first = card.size() / 512 - 16;
+    add(card, photos::filler(photos::Filler::Text, 3 * kCluster, 2));
+    const std::uint64_t second = card.size() / 512;
+    add(card, Bytes(split.begin() + 2 * kCluster, split.end()));
+
+    ScratchDir dir;
+    writeFile(dir / "card.img", card);
+    const RunResult r = runVeloCarve({"--rule", "jpeg", "--cluster-size", "4096", "--report", "-",
+                                      (dir / "card.img").string(), (dir / "out").string()});
+    EXPECT_EQ(r.exitStatus, 0) << r.errorOutput;
+    EXPECT_EQ(fileNames(dir / "out"), (std::vector<std::string>{"DD001.JPG", "DD002.JPG"}));
+    EXPECT_EQ(readFile(dir / "out/DD001.JPG"), whole);
+    EXPECT_EQ(readFile(dir / "out/DD002.JPG"), split);
+    const std::uint64_t secondLast = second + (split.size() - 2 * kCluster - 1) / 512;
+    EXPECT_EQ(
+        lines(r.standardOutput),
+        (std::vector<std::string>{
+            "name,first_sector,length,end,output,verdict,pieces",
+            "DD001.JPG,8," + std::to_string(whole.size()) + ",end-marker,written,complete,8-" +
+                std::to_string(8 + (whole.size() - 1) / 512),
+            "," + std::to_string(notJpeg) + ",0,bad-data,not-written,not-jpeg," +
+                std::to_string(notJpeg) + "-" + std::to_string(notJpeg),
+            "DD002.JPG," + std::to_string(first) + "," + std::to_string(split.size()) +
+                ",end-marker,written,reassembled," + std::to_string(first) + "-" +
+                std::to_string(first + 15) + " " + std::to_string(second) + "-" +
+                std::to_string(secondLast),
+        }));
+
+    const RunResult odd = runVeloCarve({"--rule", "jpeg", "--cluster-size", "1000",
+                                        (dir / "card.img").string(), (dir / "o2").string()});
+    EXPECT_EQ(odd.exitStatus, 2);
+    EXPECT_NE(odd.errorOutput.find("not a multiple"), std::string::npos) << odd.errorOutput;
+    EXPECT_FALSE(fs::exists(dir / "o2"));
+}
+
+} // namespace
+} // namespace velo::cli

@@ -1,0 +1,235 @@
+#include "scan/jpeg/walker.h"
+#include "tests/scan/jpeg/testphotos.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace velo::jpeg
+{
+namespace
+{
+
+using testing::Bytes;
+using testing::makePhoto;
+using testing::MemoryCard;
+using testing::PhotoSpec;
+
+Bytes padded(Bytes b, std::size_t sector = 512)
+{
+    b.resize((b.size() + sector - 1) / sector * sector, 0);
+    return b;
+}
+
+// A segment: marker, length, payload.
+Bytes segment(std::uint8_t marker, const Bytes& payload)
+{
+    const std::size_t length = payload.size() + 2;
+    Bytes s{0xFF, marker, std::uint8_t(length >> 8), std::uint8_t(length)};
+    s.insert(s.end(), payload.begin(), payload.end());
+    return s;
+}
+
+// The photo with a segment put right after its start marker.
+Bytes withSegment(const Bytes& photo, const Bytes& seg)
+{
+    Bytes b(photo.begin(), photo.begin() + 2);
+    b.insert(b.end(), seg.begin(), seg.end());
+    b.insert(b.end(), photo.begin() + 2, photo.end());
+    return b;
+}
+
+// An APP2 MPF index of two images: the first at offset 0, the second at `second`
+// (relative to the index's TIFF header, which lies 10 bytes into a file where this
+// segment follows the start marker).
+Bytes mpfSegment(std::uint32_t firstBytes, std::uint32_t secondBytes, std::uint32_t second)
+{
+    auto le32 = [](Bytes& b, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            b.push_back(std::uint8_t(v >> (8 * i)));
+    };
+    Bytes p{'M', 'P', 'F', 0, 'I', 'I', 0x2A, 0};
+    le32(p, 8);                                  // first IFD
+    p.insert(p.end(), {1, 0, 0x02, 0xB0, 7, 0}); // one entry: MPEntry, UNDEFINED
+    le32(p, 32);                                 // two entries of 16 bytes
+    le32(p, 26);                                 // their offset
+    le32(p, 0);                                  // no next IFD
+    for (auto [bytes, offset] : {std::pair{firstBytes, 0u}, std::pair{secondBytes, second}}) {
+        le32(p, 0x030000);
+        le32(p, bytes);
+        le32(p, offset);
+        le32(p, 0);
+    }
+    return segment(0xE2, p);
+}
+
+struct Walked {
+    Outcome outcome;
+    BreakCause cause;
+    std::uint64_t length;
+    std::uint64_t breakAt;
+    std::uint32_t segments;
+    bool decodedAll;
+};
+
+Walked walk(const Bytes& image)
+{
+    MemoryCard card(image, 512);
+    CardBytes bytes(card, 1 << 20);
+    Walker w(bytes, Layout{0}, 1 << 30);
+    const Outcome o = w.run();
+    return {o, w.cause(), w.length(), w.breakAt(), w.state().segments, w.decodedAll()};
+}
+
+struct Case {
+    const char* name;
+    std::function<Bytes()> image;
+    Outcome outcome;
+    BreakCause cause;
+    // Complete: the file's length; Broken or DataEnd: where the walk stopped.
+    std::function<std::uint64_t()> at;
+    bool decodedAll = true;
+};
+
+const Bytes& baseline()
+{
+    static const Bytes b = makePhoto({});
+    return b;
+}
+const Bytes& restarts()
+{
+    static const Bytes b = makePhoto({.restartRows = 1, .seed = 2});
+    return b;
+}
+const Bytes& progressive()
+{
+    static const Bytes b = makePhoto({.progressive = true, .seed = 3});
+    return b;
+}
+const Bytes& thumb()
+{
+    static const Bytes b = makePhoto({.width = 32, .height = 24, .seed = 4});
+    return b;
+}
+
+// Bytes with the one at `at` replaced.
+Bytes changed(Bytes b, std::size_t at, std::uint8_t value)
+{
+    b.at(at) = value;
+    return b;
+}
+
+Bytes firstBytes(const Bytes& b, std::size_t n)
+{
+    return Bytes(b.begin(), b.begin() + std::ptrdiff_t(n));
+}
+
+Bytes joined(Bytes a, const Bytes& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+Bytes withMpf()
+{
+    const Bytes second = makePhoto({.width = 64, .height = 48, .seed = 5});
+    const Bytes mpf = mpfSegment(0, 0, 0); // for its size only
+    const std::uint32_t firstBytes = std::uint32_t(baseline().size() + mpf.size());
+    return joined(withSegment(baseline(), mpfSegment(firstBytes, std::uint32_t(second.size()),
+                                                     firstBytes - 10)),
+                  second);
+}
+
+const Case kCases[] = {
+    {"BaselinePhoto", [] { return padded(baseline()); }, Outcome::Complete, BreakCause::None,
+     [] { return baseline().size(); }},
+    {"RestartMarkersInSequence", [] { return padded(restarts()); }, Outcome::Complete,
+     BreakCause::None, [] { return restarts().size(); }},
+    {"ProgressiveWithManyScans", [] { return padded(progressive()); }, Outcome::Complete,
+     BreakCause::None, [] { return progressive().size(); }, false},
+    {"EmbeddedThumbnailSkippedWhole",
+     [] {
+         Bytes app1{'E', 'x', 'i', 'f', 0, 0};
+         app1.insert(app1.end(), thumb().begin(), thumb().end());
+         return padded(withSegment(baseline(), segment(0xE1, app1)));
+     },
+     Outcome::Complete, BreakCause::None, [] { return baseline().size() + thumb().size() + 10; }},
+    {"MpfSecondImageIncluded", [] { return padded(withMpf()); }, Outcome::Complete,
+     BreakCause::None, [] { return withMpf().size(); }},
+    {"MpfImageThatIsNotThereIsLeftOut",
+     [] {
+         Bytes b = withMpf();
+         b.resize(baseline().size() + mpfSegment(0, 0, 0).size());
+         return padded(joined(b, Bytes(600, 0x42)));
+     },
+     Outcome::Complete, BreakCause::None,
+     [] { return baseline().size() + mpfSegment(0, 0, 0).size(); }},
+    {"RestartMarkerOutOfSequence",
+     [] { return padded(changed(restarts(), testing::findRestart(restarts(), 1) + 1, 0xD2)); },
+     Outcome::Broken, BreakCause::RestartOrder, [] { return testing::findRestart(restarts(), 1); }},
+    {"MarkerWhereStuffingBelongs",
+     [] { return padded(changed(baseline(), testing::findStuffing(baseline()) + 1, 0xC4)); },
+     Outcome::Broken, BreakCause::MarkerInData, [] { return testing::findStuffing(baseline()); }},
+    {"StartMarkerInsideTheData",
+     [] { return padded(changed(baseline(), testing::findStuffing(baseline()) + 1, 0xD8)); },
+     Outcome::Broken, BreakCause::NextStart, [] { return testing::findStuffing(baseline()); }},
+    {"SegmentLengthPastTheCardsEnd",
+     [] {
+         return padded(firstBytes(withSegment(baseline(), segment(0xE1, Bytes(4000, 1))), 1024));
+     },
+     Outcome::DataEnd, BreakCause::None, [] { return 4006; }},
+    {"ZeroSegmentLength",
+     [] {
+         return padded(Bytes{0xFF, 0xD8, 0xFF, 0xE0, 0, 0, 1, 2});
+     },
+     Outcome::Broken, BreakCause::BadSegment, [] { return 2; }},
+    {"CutShortThenZeros", [] { return joined(firstBytes(baseline(), 4096), Bytes(2048, 0)); },
+     Outcome::Broken, BreakCause::PlainSector, [] { return 4096; }},
+    {"CutShortThenText",
+     [] {
+         return joined(firstBytes(baseline(), 4096),
+                       testing::filler(testing::Filler::Text, 2048, 1));
+     },
+     Outcome::Broken, BreakCause::PlainSector, [] { return 4096; }},
+    {"CutShortAtTheCardsEnd", [] { return firstBytes(baseline(), 4096); }, Outcome::DataEnd,
+     BreakCause::None, [] { return 4096; }},
+};
+
+class WalkerCases : public ::testing::TestWithParam<Case>
+{
+};
+
+TEST_P(WalkerCases, EndsWhereTheStructureSays)
+{
+    const Case& c = GetParam();
+    const Walked w = walk(c.image());
+    ASSERT_EQ(w.outcome, c.outcome);
+    EXPECT_EQ(w.cause, c.cause);
+    if (c.outcome == Outcome::Complete)
+        EXPECT_EQ(w.length, c.at());
+    else if (c.outcome == Outcome::DataEnd || c.cause == BreakCause::PlainSector)
+        EXPECT_EQ(w.breakAt, c.at());
+    else
+        // A decoding error shows up a few bytes after the bad ones: the bits read ahead.
+        EXPECT_TRUE(w.breakAt >= c.at() && w.breakAt <= c.at() + 16)
+            << w.breakAt << " vs " << c.at();
+    EXPECT_EQ(w.decodedAll, c.decodedAll);
+}
+
+INSTANTIATE_TEST_SUITE_P(Walker, WalkerCases, ::testing::ValuesIn(kCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Walker, ThePhotosHoldWhatTheCasesTest)
+{
+    EXPECT_GT(testing::findStuffing(baseline()), 0u);
+    EXPECT_GT(testing::findRestart(restarts(), 1), 0u);
+    EXPECT_FALSE(testing::decodePixels(progressive()).empty());
+}
+
+TEST(Walker, ZeroSegmentLengthHasNoSegment)
+{
+    EXPECT_EQ(walk(padded(Bytes{0xFF, 0xD8, 0xFF, 0xE0, 0, 0})).segments, 0u);
+}
+
+} // namespace
+} // namespace velo::jpeg

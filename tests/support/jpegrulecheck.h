@@ -1,0 +1,144 @@
+#pragma once
+
+// The check of the rule that reads the JPEG structure, on one input: a card of 512-byte
+// sectors whose first byte picks a cluster size and a sector that cannot be read. The rule
+// must not crash or read outside a buffer, must hand out only bytes of the card, in the
+// order of the pieces it reports, and its gap search must stay within the budget that
+// keeps its work linear in the card's size. Used by jpegrule_fuzzer and by the tests that
+// replay the checked-in inputs.
+
+#include "scan/jpeg/jpegcarver.h"
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velo::fuzzing
+{
+
+namespace jpegrule
+{
+
+constexpr std::size_t kSector = 512;
+
+class FuzzCard : public velo::jpeg::SectorReader
+{
+public:
+    FuzzCard(std::vector<std::uint8_t> bytes, std::uint64_t bad)
+        : bytes_(std::move(bytes)), bad_(bad)
+    {
+    }
+    std::uint32_t sectorBytes() const override { return kSector; }
+    std::uint64_t sectorCount() const override { return bytes_.size() / kSector; }
+    std::size_t read(std::uint64_t first, std::size_t count, std::uint8_t* into) override
+    {
+        std::size_t done = 0;
+        for (; done < count && first + done < sectorCount() && first + done != bad_; ++done)
+            std::memcpy(into + done * kSector, bytes_.data() + (first + done) * kSector, kSector);
+        return done;
+    }
+    const std::vector<std::uint8_t>& bytes() const { return bytes_; }
+
+private:
+    std::vector<std::uint8_t> bytes_;
+    std::uint64_t bad_;
+};
+
+// Checks each file against the card as it is handed out; keeps the first fault.
+struct Checker : velo::CarveEvents {
+    const FuzzCard& card;
+    std::vector<std::uint8_t> file;
+    bool open = false;
+    std::uint64_t expected = 1;
+    std::optional<std::string> fault;
+
+    explicit Checker(const FuzzCard& c) : card(c) {}
+    bool check(bool ok, const char* what)
+    {
+        if (!ok && !fault)
+            fault = what;
+        return ok;
+    }
+    void openFile(std::uint64_t n) override
+    {
+        check(!open && n == expected, "files opened out of turn");
+        open = true;
+        file.clear();
+    }
+    void append(std::span<const std::uint8_t> bytes) override
+    {
+        check(open, "bytes without a file");
+        file.insert(file.end(), bytes.begin(), bytes.end());
+    }
+    void verdict(const velo::FileVerdict& v) override
+    {
+        if (v.verdict == velo::Verdict::NotJpeg) {
+            check(!open && v.pieces.size() == 1, "a refused start with a file");
+            return;
+        }
+        if (!check(open && !v.pieces.empty() && v.pieces.size() <= 2, "pieces"))
+            return;
+        // The file is its pieces' bytes, in order; only the last piece may end early.
+        std::size_t at = 0;
+        for (std::size_t i = 0; i < v.pieces.size(); ++i) {
+            const auto& r = v.pieces[i];
+            if (!check(r.first <= r.last && (r.last + 1) * kSector <= card.bytes().size(),
+                       "a piece outside the card"))
+                return;
+            const std::size_t bytes = (r.last - r.first + 1) * kSector;
+            const std::size_t n = std::min(bytes, file.size() - at);
+            check(i + 1 == v.pieces.size() || n == bytes, "a first piece cut short");
+            check(std::memcmp(file.data() + at, card.bytes().data() + r.first * kSector, n) == 0,
+                  "bytes that are not the card's");
+            at += n;
+        }
+        check(at == file.size(), "bytes beyond the pieces");
+    }
+    void closeFile(velo::CloseReason) override
+    {
+        check(open, "close without a file");
+        open = false;
+        ++expected;
+    }
+};
+
+} // namespace jpegrule
+
+inline std::optional<std::string> jpegRuleFault(const std::uint8_t* data, std::size_t size)
+{
+    using namespace jpegrule;
+    if (size < 1 || size > (1 << 20))
+        return std::nullopt;
+    const std::uint8_t knobs = data[0];
+    std::vector<std::uint8_t> bytes(data + 1, data + size);
+    bytes.resize((bytes.size() + kSector - 1) / kSector * kSector, 0);
+    const std::uint64_t bad = (knobs & 0x80) ? (knobs & 0x0F) : ~0ull;
+    FuzzCard card(std::move(bytes), bad);
+    Checker events(card);
+
+    velo::jpeg::JpegRuleSettings settings;
+    settings.clusterBytes = (knobs & 0x40) ? kSector << ((knobs >> 4) & 3) : 0;
+    settings.gapWindowBytes = 256 * 1024;
+    settings.maxFileBytes = 4 << 20;
+    settings.searchAllowanceBytes = 64 << 10;
+    settings.searchBytesPerCardByte = 2;
+    settings.searchBytesPerSearch = 64 << 10;
+    settings.cacheBytes = 1 << 20;
+    velo::jpeg::JpegCarver rule(card, events, settings);
+    for (std::uint64_t s = 0; s < card.sectorCount(); ++s)
+        if (s != bad)
+            rule.sector(s, {card.bytes().data() + s * kSector, kSector});
+    events.check(!events.open, "a file left open");
+    // Linear work: the gap search never walks more than the budget the card earned, plus
+    // one candidate's overshoot.
+    events.check(rule.searchBytesWalked() <=
+                     settings.searchAllowanceBytes +
+                         settings.searchBytesPerCardByte * card.bytes().size() +
+                         settings.maxFileBytes,
+                 "gap search over its budget");
+    return events.fault;
+}
+
+} // namespace velo::fuzzing
