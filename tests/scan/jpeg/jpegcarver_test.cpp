@@ -53,7 +53,7 @@ TEST(JpegCarver, PhotosInTwoPiecesComeBackWhole)
 {
     struct Split {
         const char* name;
-        testing::PhotoSpec spec;
+        testing::PhotoSpec recipe;
         std::size_t cutClusters; // the first piece
         Filler gap;
         std::size_t gapClusters;
@@ -76,7 +76,7 @@ TEST(JpegCarver, PhotosInTwoPiecesComeBackWhole)
     std::vector<std::pair<Bytes, std::vector<SectorRange>>> expected;
     for (std::size_t i = 0; i < std::size(splits); ++i) {
         const Split& s = splits[i];
-        const Bytes photo = makePhoto(s.spec);
+        const Bytes photo = makePhoto(s.recipe);
         const std::size_t cut = s.cutClusters * kCluster;
         ASSERT_LT(cut, photo.size()) << s.name;
         b.add(testing::filler(Filler::Random, kCluster, std::uint32_t(i)));

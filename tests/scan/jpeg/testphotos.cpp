@@ -25,17 +25,17 @@ void onError(j_common_ptr info)
 }
 } // namespace
 
-Bytes makePhoto(const PhotoSpec& spec)
+Bytes makePhoto(const PhotoSpec& recipe)
 {
-    std::mt19937 rng(spec.seed);
+    std::mt19937 rng(recipe.seed);
     std::uniform_int_distribution<int> noise(-24, 24);
-    const double fx = 0.02 + (spec.seed % 7) * 0.01, fy = 0.03 + (spec.seed % 5) * 0.01;
-    std::vector<JSAMPLE> rgb(std::size_t(spec.width) * spec.height * 3);
-    for (int y = 0; y < spec.height; ++y)
-        for (int x = 0; x < spec.width; ++x)
+    const double fx = 0.02 + (recipe.seed % 7) * 0.01, fy = 0.03 + (recipe.seed % 5) * 0.01;
+    std::vector<JSAMPLE> rgb(std::size_t(recipe.width) * recipe.height * 3);
+    for (int y = 0; y < recipe.height; ++y)
+        for (int x = 0; x < recipe.width; ++x)
             for (int c = 0; c < 3; ++c) {
                 const double wave = 127 + 90 * std::sin(x * fx * (c + 1) + y * fy);
-                rgb[(std::size_t(y) * spec.width + x) * 3 + c] =
+                rgb[(std::size_t(y) * recipe.width + x) * 3 + c] =
                     JSAMPLE(std::clamp(int(wave) + noise(rng), 0, 255));
             }
 
@@ -46,18 +46,18 @@ Bytes makePhoto(const PhotoSpec& spec)
     unsigned char* out = nullptr;
     unsigned long outBytes = 0;
     jpeg_mem_dest(&cinfo, &out, &outBytes);
-    cinfo.image_width = JDIMENSION(spec.width);
-    cinfo.image_height = JDIMENSION(spec.height);
+    cinfo.image_width = JDIMENSION(recipe.width);
+    cinfo.image_height = JDIMENSION(recipe.height);
     cinfo.input_components = 3;
     cinfo.in_color_space = JCS_RGB;
     jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, spec.quality, TRUE);
-    if (spec.progressive)
+    jpeg_set_quality(&cinfo, recipe.quality, TRUE);
+    if (recipe.progressive)
         jpeg_simple_progression(&cinfo);
-    cinfo.restart_in_rows = spec.restartRows;
+    cinfo.restart_in_rows = recipe.restartRows;
     jpeg_start_compress(&cinfo, TRUE);
     while (cinfo.next_scanline < cinfo.image_height) {
-        JSAMPROW row = &rgb[std::size_t(cinfo.next_scanline) * spec.width * 3];
+        JSAMPROW row = &rgb[std::size_t(cinfo.next_scanline) * recipe.width * 3];
         jpeg_write_scanlines(&cinfo, &row, 1);
     }
     jpeg_finish_compress(&cinfo);

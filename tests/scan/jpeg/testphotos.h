@@ -25,7 +25,7 @@ struct PhotoSpec {
 
 // A colour photo of smooth shapes and noise, so that its entropy-coded data looks like a
 // camera's.
-Bytes makePhoto(const PhotoSpec& spec);
+Bytes makePhoto(const PhotoSpec& recipe);
 
 // The decoded RGB pixels; empty when libjpeg finds the data corrupt.
 Bytes decodePixels(const Bytes& jpeg);
