@@ -37,9 +37,9 @@ void WindowsDeviceHandle::AlignedFree::operator()(std::uint8_t* p) const
     ::operator delete[](p, std::align_val_t(kBufferAlignment));
 }
 
-WindowsDeviceHandle::WindowsDeviceHandle(void* handle, std::uint32_t alignmentBytes, ReadAt readAt)
+WindowsDeviceHandle::WindowsDeviceHandle(void* handle, std::uint32_t alignmentBytes, ReadAt reader)
     : handle_(handle), alignment_(alignmentBytes == 0 ? 1 : alignmentBytes),
-      readAt_(readAt ? std::move(readAt) : readFileAt(handle))
+      readAt_(reader ? std::move(reader) : readFileAt(handle))
 {
 }
 
@@ -52,9 +52,15 @@ WindowsDeviceHandle::~WindowsDeviceHandle()
 bool WindowsDeviceHandle::read(std::uint8_t* into, std::uint32_t byteCount,
                                std::uint32_t& bytesTransferred)
 {
-    bytesTransferred = 0;
     const std::uint64_t start = position_;
     position_ += byteCount;
+    return readAt(into, byteCount, start, bytesTransferred);
+}
+
+bool WindowsDeviceHandle::readAt(std::uint8_t* into, std::uint32_t byteCount, std::uint64_t start,
+                                 std::uint32_t& bytesTransferred)
+{
+    bytesTransferred = 0;
     if (byteCount == 0)
         return true;
 

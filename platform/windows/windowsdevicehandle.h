@@ -35,14 +35,20 @@ class WindowsDeviceHandle : public DeviceHandle
 {
 public:
     // Takes ownership of handle (a Win32 HANDLE) and closes it. alignmentBytes is the
-    // device's sector size: 1 for a plain file. readAt defaults to readFileAt(handle).
-    WindowsDeviceHandle(void* handle, std::uint32_t alignmentBytes, ReadAt readAt = {});
+    // device's sector size: 1 for a plain file. reader defaults to readFileAt(handle).
+    WindowsDeviceHandle(void* handle, std::uint32_t alignmentBytes, ReadAt reader = {});
     ~WindowsDeviceHandle() override;
     WindowsDeviceHandle(const WindowsDeviceHandle&) = delete;
     WindowsDeviceHandle& operator=(const WindowsDeviceHandle&) = delete;
 
     bool read(std::uint8_t* into, std::uint32_t byteCount,
               std::uint32_t& bytesTransferred) override;
+
+    // Reads up to byteCount bytes at byteOffset, whole aligned sectors underneath; the
+    // handle's position stays where it is. bytesTransferred is less than byteCount only at
+    // the end of the device.
+    bool readAt(std::uint8_t* into, std::uint32_t byteCount, std::uint64_t byteOffset,
+                std::uint32_t& bytesTransferred);
 
     // DeviceIoControl as it is. The register block of the VWIN32 device holds the
     // buffer's address itself, which is whole only in a 32-bit build, the one build that
