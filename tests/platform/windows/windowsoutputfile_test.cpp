@@ -73,26 +73,6 @@ TEST(WindowsOutputFile, AFolderOrAReadOnlyFileUnderTheNameIsAFailureAndStaysAsIt
     EXPECT_EQ(platform.createOutputFile(scratch / "missing\\DD003.JPG"), nullptr);
 }
 
-// Under Wine a symbolic link of the host looks like a plain file to Windows programs, the
-// very case where writing to the name would write to the link's target. The link is made
-// by wine-fixtures.sh, which runs before these tests; a second run of this test alone
-// finds a plain file and says so.
-TEST(WindowsOutputFile, ALinkUnderTheNameIsReplacedAndItsTargetKeepsItsBytes)
-{
-    const std::string folder = testing::winePath(VELO_LINK_FOLDER);
-    const std::string link = folder + "\\DD001.JPG";
-    const std::string target = folder + "\\victim.jpg";
-    const Bytes before = testing::readFileBytes(target);
-    ASSERT_FALSE(before.empty());
-    ASSERT_EQ(testing::readFileBytes(link), before)
-        << link << " is no longer a link to " << target << "; run wine-fixtures.sh again";
-
-    WindowsPlatform platform;
-    ASSERT_TRUE(writeWhole(platform, link, kOurs));
-    EXPECT_EQ(testing::readFileBytes(link), kOurs);
-    EXPECT_EQ(testing::readFileBytes(target), before);
-}
-
 struct BufferCase {
     const char* name;
     std::size_t bufferBytes;
