@@ -32,10 +32,12 @@ export WINEPREFIX="$PWD/build/windows/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDE
 stop_wine() { wineserver -k >/dev/null 2>&1 || true; wineserver -w >/dev/null 2>&1 || true; }
 trap stop_wine EXIT
 echo "== Windows: Wine prefix =="
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  /usr/lib/wine/wine64 wineboot --init </dev/null >"$WINEPREFIX.log" 2>&1 || true
-fi
+mkdir -p "$WINEPREFIX"
+stop_wine # one left from before would still see the drives as they were
 wineserver -p </dev/null >/dev/null 2>&1
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  /usr/lib/wine/wine64 wineboot --init </dev/null >"$WINEPREFIX.log" 2>&1
+fi
 /usr/lib/wine/wine64 cmd /c exit </dev/null >>"$WINEPREFIX.log" 2>&1
 
 echo "== Windows: tests under Wine =="
