@@ -63,6 +63,8 @@ bool WindowsDeviceHandle::readAt(std::uint8_t* into, std::uint32_t byteCount, st
     bytesTransferred = 0;
     if (byteCount == 0)
         return true;
+    if (alignment_ == 1) // a plain file: straight into the caller's buffer
+        return readAt_(into, byteCount, start, bytesTransferred);
 
     // Whole sectors around the request.
     const std::uint64_t first = start / alignment_ * alignment_;
