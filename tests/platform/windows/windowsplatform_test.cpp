@@ -54,5 +54,31 @@ TEST(WindowsPlatform, CreatesAFolderOnceAndSaysSoWhenItIsThere)
     EXPECT_TRUE(::GetFileAttributesA(folder.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+std::wstring wide(const std::string& utf8)
+{
+    std::wstring text(utf8.size(), L'\0');
+    text.resize(std::size_t(::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()),
+                                                  text.data(), int(text.size()))));
+    return text;
+}
+
+// The rest of the program holds paths as UTF-8; the manifest that comes with the backend
+// makes that the ANSI code page, so a folder the user named in Japanese is the folder the
+// backend writes to.
+TEST(WindowsPlatform, TakesPathsAsUtf8)
+{
+    EXPECT_EQ(::GetACP(), UINT(CP_UTF8));
+    WindowsPlatform platform;
+    testing::ScratchFolder scratch;
+    const std::string photos = scratch / "\xE5\x86\x99\xE7\x9C\x9F"; // 写真, "photos"
+    ASSERT_TRUE(platform.createFolder(photos));
+    auto file = platform.createOutputFile(photos + "\\DD001.JPG");
+    ASSERT_TRUE(file);
+    file->close();
+    EXPECT_NE(::GetFileAttributesW(wide(photos + "\\DD001.JPG").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(::GetFileAttributesW((wide(scratch.path) + L"\\\u5199\u771F").c_str()),
+              INVALID_FILE_ATTRIBUTES);
+}
+
 } // namespace
 } // namespace velo
