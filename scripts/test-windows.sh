@@ -7,6 +7,17 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs="${JOBS:-$(nproc)}"
 
+# Says PASSED or FAILED however the stage ends, and leaves no Wine server behind.
+wine_started=""
+stop_wine() { wineserver -k >/dev/null 2>&1 || true; wineserver -w >/dev/null 2>&1 || true; }
+finish() {
+  status=$?
+  if [ -n "$wine_started" ]; then stop_wine; fi
+  [ "$status" -eq 0 ] && echo "Windows stage: PASSED" || echo "Windows stage: FAILED"
+  exit "$status"
+}
+trap finish EXIT
+
 packages=(cmake ninja-build g++-mingw-w64-x86-64-posix googletest wine wine64)
 missing=()
 for p in "${packages[@]}"; do
@@ -29,10 +40,9 @@ cmake --build --preset windows -j "$jobs"
 # set the prefix up, make that cost once. Wine's output goes to a file: a server that
 # held our pipe open would keep this script waiting.
 export WINEPREFIX="$PWD/build/windows/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-stop_wine() { wineserver -k >/dev/null 2>&1 || true; wineserver -w >/dev/null 2>&1 || true; }
-trap stop_wine EXIT
 echo "== Windows: Wine prefix =="
 mkdir -p "$WINEPREFIX"
+wine_started=yes
 stop_wine # one left from before would still see the drives as they were
 wineserver -p </dev/null >/dev/null 2>&1
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
@@ -41,9 +51,4 @@ fi
 /usr/lib/wine/wine64 cmd /c exit </dev/null >>"$WINEPREFIX.log" 2>&1
 
 echo "== Windows: tests under Wine =="
-if ctest --preset windows -j "$jobs" </dev/null; then
-  echo "Windows stage: PASSED"
-else
-  echo "Windows stage: FAILED"
-  exit 1
-fi
+ctest --preset windows -j "$jobs" </dev/null
