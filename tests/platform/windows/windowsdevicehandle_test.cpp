@@ -4,12 +4,13 @@
 // a volume; Wine would accept them, so only this stand-in can catch one.
 
 #include "platform/windows/windowsdevicehandle.h"
-#include "tests/platform/windows/scratchfolder.h"
+#include "tests/platform/windows/driveimage.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
-#include <windows.h>
+#include <string>
 
 namespace velo::windows_backend
 {
@@ -139,33 +140,6 @@ TEST(WindowsDeviceHandle, AtTheEndOnlyWhatArrivedIsCopiedAndTheRestOfTheBufferSt
 
     ASSERT_TRUE(handle.read(buffer.data(), 512, got)); // past the end: nothing, no failure
     EXPECT_EQ(got, 0u);
-}
-
-// The real ReadFile, on a file of the host, read as it is (alignment 1) and in whole
-// sectors: positioned reads, and a read at the end that Windows reports as
-// ERROR_HANDLE_EOF counts as reading nothing.
-TEST(WindowsDeviceHandle, ReadsAFileWithReadFileAtItsOwnPosition)
-{
-    testing::ScratchFolder folder;
-    const std::string path = folder / "image.bin";
-    const Bytes content = patterned(1000);
-    ASSERT_TRUE(testing::writeFileBytes(path, content));
-    for (const std::uint32_t alignment : {1u, 512u}) {
-        HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, 0, nullptr);
-        ASSERT_NE(file, INVALID_HANDLE_VALUE);
-        WindowsDeviceHandle handle(file, alignment);
-        Bytes buffer(600);
-        std::uint32_t got = 0;
-        ASSERT_TRUE(handle.read(buffer.data(), 600, got));
-        ASSERT_EQ(got, 600u);
-        EXPECT_TRUE(std::equal(buffer.begin(), buffer.end(), content.begin()));
-        ASSERT_TRUE(handle.read(buffer.data(), 600, got));
-        ASSERT_EQ(got, 400u) << "alignment " << alignment;
-        EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + 400, content.begin() + 600));
-        ASSERT_TRUE(handle.read(buffer.data(), 600, got));
-        EXPECT_EQ(got, 0u) << "alignment " << alignment;
-    }
 }
 
 } // namespace

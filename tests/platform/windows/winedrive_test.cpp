@@ -195,8 +195,10 @@ class WineSourceKind : public ::testing::TestWithParam<bool>
 {
 };
 
-// The same bytes through either door: the image file itself, or drive E: that Wine maps
-// onto it. Reads come in chunks that do not fit the sectors, as velo-carve's may.
+// The same bytes through either door: the image file itself (read as it is), or drive E:
+// that Wine maps onto it (read in whole sectors). Reads come in chunks that do not fit the
+// sectors, as velo-carve's may; a read past the end, which ReadFile reports as
+// ERROR_HANDLE_EOF, reads nothing.
 TEST_P(WineSourceKind, HasTheImagesSizeAndReadsItAtAnyOffset)
 {
     const bool asVolume = GetParam();
