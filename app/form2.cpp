@@ -1,16 +1,10 @@
 #include "app/form2.h"
 
-#include "app/drivetable.h"
-#include "app/look.h"
-#include "app/module1.h"
 #include "app/passcounterlabel.h"
 #include "app/slantedline.h"
 #include "dialogs/form1.h"
-#include "drive/fieldtext.h"
-#include "drive/geometry.h"
-#include "drive/rawvolume.h"
 #include "dump/dumpwidgets.h"
-#include "scan/stopflag.h"
+#include "ui/look.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -22,8 +16,6 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
-
-#include <exception>
 
 namespace velo
 {
@@ -65,9 +57,6 @@ QFont F7()
     return look::windowFont(Face::PGothic, 12, true);
 }
 
-// Sectors are at most a few KiB; a larger "sector size" can only be a damaged field.
-constexpr std::int64_t kLargestSectorBytes = std::int64_t(64) << 20;
-
 template <typename Widget>
 Widget* place(Widget* widget, const char* name, QRect geometry, const QFont& font)
 {
@@ -93,29 +82,16 @@ QPushButton* button(QWidget* parent, const char* name, QRect geometry, const QSt
     return b;
 }
 
-// A failing start-up step is abandoned and the next one runs.
-template <typename Step> void skipOnFailure(Step step)
-{
-    try {
-        step();
-    } catch (const std::exception&) {
-    }
-}
-
-QString fromStd(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
-
 } // namespace
 
-Form2::Form2(Platform& platform, QWidget* parent) : QWidget(parent), platform_(platform)
+Form2::Form2(Platform& platform, QWidget* parent)
+    : QWidget(parent), platform_(platform), controller_(platform, *this)
 {
     createControls();
     createGrid();
     createProgressPanel();
     setFocusOrder();
-    Form_Load();
+    controller_.Form_Load();
 }
 
 Form2::~Form2() = default;
@@ -136,6 +112,7 @@ void Form2::createControls()
     ListView1->setHeaderLabels({QStringLiteral("ドライブ"), QStringLiteral("種別")});
     ListView1->setColumnWidth(0, twipsToPixels(1440));
     ListView1->setColumnWidth(1, twipsToPixels(2540));
+    ListView1->header()->setStretchLastSection(false); // both columns keep their widths
     ListView1->setRootIsDecorated(false);
     ListView1->setUniformRowHeights(true);
     ListView1->setAutoFillBackground(true);
@@ -160,8 +137,8 @@ void Form2::createControls()
     Command4 = button(this, "Command4", twipsRect(8640, 4380, 1845, 765),
                       QStringLiteral("終\u3000了"), F1());
     connect(Command1, &QPushButton::clicked, this, &Form2::Command1_Click);
-    connect(Command2, &QPushButton::clicked, this, &Form2::Command2_Click);
-    connect(Command3, &QPushButton::clicked, this, &Form2::Command3_Click);
+    connect(Command2, &QPushButton::clicked, this, [this] { controller_.Command2_Click(); });
+    connect(Command3, &QPushButton::clicked, this, [this] { controller_.Command3_Click(); });
     connect(Command4, &QPushButton::clicked, this, &Form2::Command4_Click);
 }
 
@@ -234,82 +211,15 @@ void Form2::setFocusOrder()
     ListView1->setFocus();
 }
 
-void Form2::Form_Load()
-{
-    platformFlag = 0;
-    platformFlag = IsWin9x(platform_);
-
-    for (const DriveRow& row : driveRows(platform_)) {
-        auto* item = new QTreeWidgetItem(ListView1);
-        item->setText(0, fromStd(row.letter));
-        if (row.typeName)
-            item->setText(1, fromStd(*row.typeName));
-    }
-
-    skipOnFailure([&] { KAI(QStringLiteral("C")); });
-    skipOnFailure([&] { Label13->setText(QStringLiteral(" C")); });
-    skipOnFailure([&] { Label19->setText(QStringLiteral("C")); });
-    skipOnFailure([&] {
-        // Appended without looking: a program in a root folder gets a doubled separator.
-        Text1->setText(fromStd(platform_.programFolder() + platform_.pathSeparator()));
-    });
-    skipOnFailure([&] { Command3->setEnabled(false); });
-}
-
 void Form2::ListView1_ItemClick(QTreeWidgetItem* item)
 {
-    const QString letter = item->text(0);
-    Label13->setText(QStringLiteral(" ") + letter);
-    Label19->setText(letter);
-    KAI(letter);
-}
-
-void Form2::KAI(const QString& driveLetter)
-{
-    const auto space =
-        platform_.diskFreeSpace(rootPath(driveLetter.toStdString(), platform_.pathSeparator()));
-    const auto texts = geometryTexts(space);
-    Label2->setText(fromStd(texts[SectorsPerCluster]));
-    Label3->setText(fromStd(texts[BytesPerSector]));
-    Label4->setText(fromStd(texts[FreeClusters]));
-    Label10->setText(fromStd(texts[TotalClusters]));
-    Label11->setText(fromStd(texts[TotalBytes]));
-    Label12->setText(fromStd(texts[FreeBytes]));
-    Label14->setText(
-        fromStd(totalSectorsText(Label10->text().toStdString(), Label2->text().toStdString())));
+    controller_.ListView1_ItemClick(item->text(0).toStdString());
 }
 
 void Form2::Command1_Click()
 {
-    Form1::showFor(platform_, *Text1);
-}
-
-void Form2::Command2_Click()
-{
-    // The stop command enables this button while the stopped scan is still on its way
-    // out (it returns at its next stop-flag test). A run clicked in that moment starts
-    // once that scan has returned, never inside it: a nested scan would clear the stop
-    // flag and reallocate the buffer the outer one still reads into.
-    if (scanning_) {
-        QTimer::singleShot(0, this, &Form2::Command2_Click);
-        return;
-    }
-    SYST();
-}
-
-void Form2::Command3_Click()
-{
-    stopFlag = 1;
-    Picture1->setVisible(false);
-    Command4->setEnabled(true);
-    Command3->setEnabled(false);
-    Command2->setEnabled(true);
-    Command1->setEnabled(true);
-    if (outputSlot_) {
-        outputSlot_->close(); // what was carved so far stays on disk as it is
-        outputSlot_.reset();
-    }
-    ListView1->setFocus();
+    if (const auto folder = Form1::chooseFolder(platform_))
+        Text1->setText(*folder);
 }
 
 void Form2::Command4_Click()
@@ -319,64 +229,8 @@ void Form2::Command4_Click()
 
 void Form2::closeEvent(QCloseEvent* event)
 {
-    // Closing the window in the middle of a scan stops it first, so the open file is
-    // closed whole and the scan returns before the program ends.
-    if (scanning_)
-        Command3_Click();
+    controller_.windowClosing();
     event->accept();
-}
-
-void Form2::setScanningState(bool scanning)
-{
-    Picture1->setVisible(scanning);
-    Command4->setEnabled(!scanning);
-    Command3->setEnabled(scanning);
-    Command2->setEnabled(!scanning);
-    Command1->setEnabled(!scanning);
-}
-
-void Form2::SYST()
-{
-    stopFlag = 0;
-    Label20->setText(Label14->text());
-    setScanningState(true);
-    scanning_ = true;
-    runPendingEvents();
-
-    std::int64_t sectorBytes = std::max<std::int64_t>(0, fieldNumber(Label3->text().toStdString()));
-    if (sectorBytes > kLargestSectorBytes) {
-        scanning_ = false;
-        setScanningState(false);
-        return;
-    }
-    sectorBuffer_.assign(std::size_t(sectorBytes) + 1, 0);
-    sectorBufferAllocated_ = true;
-
-    const QString driveLetter = Label19->text();
-    std::unique_ptr<RawVolume> volume =
-        openRawVolume(platform_, platformFlag, driveLetter.toStdString(), sectorBuffer_);
-    if (!volume) {
-        showOpenFailure(driveLetter);
-        scanning_ = false;
-        setScanningState(false);
-        return;
-    }
-
-    const std::int64_t sectorTotal = fieldNumber(Label14->text().toStdString());
-    const ScanEnd end =
-        runRecoveryPasses(platform_, *this, *volume, sectorBuffer_, outputSlot_, sectorTotal);
-    volume.reset(); // the volume is released on every way out
-    scanning_ = false;
-    if (end == ScanEnd::Completed)
-        setScanningState(false); // after a stop the window is as the stop command left it
-}
-
-void Form2::showOpenFailure(const QString& driveLetter)
-{
-    QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(kApplicationTitle),
-                    QStringLiteral("Errore nell'apertura del device ") + driveLetter,
-                    QMessageBox::Ok, this);
-    box.exec();
 }
 
 void Form2::DUMP()
@@ -386,7 +240,66 @@ void Form2::DUMP()
 
 const std::vector<std::uint8_t>* Form2::sectorBuffer() const
 {
-    return sectorBufferAllocated_ ? &sectorBuffer_ : nullptr;
+    return controller_.sectorBuffer();
+}
+
+bool Form2::scanning() const
+{
+    return controller_.scanning();
+}
+
+QLabel* Form2::fieldLabel(Field field) const
+{
+    // In the order of Field; Text1, the last, is no label.
+    const std::array labels{Label2,  Label3,  Label4,  Label10, Label11,
+                            Label12, Label13, Label14, Label19, Label20};
+    return labels.at(std::size_t(field));
+}
+
+QWidget* Form2::controlWidget(Control control) const
+{
+    // In the order of Control.
+    const std::array<QWidget*, 5> widgets{Command1, Command2, Command3, Command4, Picture1};
+    return widgets.at(std::size_t(control));
+}
+
+std::string Form2::text(Field field) const
+{
+    return (field == Field::Text1 ? Text1->text() : fieldLabel(field)->text()).toStdString();
+}
+
+void Form2::setText(Field field, const std::string& text)
+{
+    const QString shown = QString::fromStdString(text);
+    if (field == Field::Text1)
+        Text1->setText(shown);
+    else
+        fieldLabel(field)->setText(shown);
+}
+
+void Form2::setControlEnabled(Control which, bool enabled)
+{
+    controlWidget(which)->setEnabled(enabled);
+}
+
+void Form2::setControlVisible(Control which, bool visible)
+{
+    controlWidget(which)->setVisible(visible);
+}
+
+void Form2::addDriveRow(const DriveRow& row)
+{
+    auto* item = new QTreeWidgetItem(ListView1);
+    item->setText(0, QString::fromStdString(row.letter));
+    if (row.typeName)
+        item->setText(1, QString::fromStdString(*row.typeName));
+    for (int column : {0, 1})
+        item->setToolTip(column, QString::fromStdString(row.toolTip));
+}
+
+void Form2::focusDriveList()
+{
+    ListView1->setFocus();
 }
 
 void Form2::showPass(std::uint64_t passNumber)
@@ -399,9 +312,16 @@ void Form2::runPendingEvents()
     QCoreApplication::processEvents();
 }
 
-std::string Form2::saveFolder()
+void Form2::runLater(std::function<void()> task)
 {
-    return Text1->text().toStdString();
+    QTimer::singleShot(0, this, std::move(task));
+}
+
+void Form2::showMessage(const std::string& text)
+{
+    QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(kApplicationTitle),
+                    QString::fromStdString(text), QMessageBox::Ok, this);
+    box.exec();
 }
 
 } // namespace velo

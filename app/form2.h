@@ -1,13 +1,13 @@
 #pragma once
 
+#include "app/recoverycontroller.h"
+#include "app/windowfields.h"
 #include "platform/platform.h"
-#include "scan/recoveryscan.h"
 
 #include <QWidget>
 
 #include <array>
 #include <cstdint>
-#include <memory>
 #include <vector>
 
 class QFrame;
@@ -24,22 +24,53 @@ class PassCounterLabel;
 class SlantedLine;
 
 // The main window: the drive list, the geometry grid, the progress panel, the save
-// folder and the four commands. Its controls are also the program's state: the selected
-// drive, its geometry and the save folder live only as their texts.
-class Form2 : public QWidget, private ScanHost
+// folder and the four commands. It lays out the controls and hands their events to the
+// RecoveryController, which reads and writes them through WindowFields. Every control
+// carries its name as its object name, for findChild.
+class Form2 : public QWidget, private WindowFields
 {
     Q_OBJECT
 public:
     explicit Form2(Platform& platform, QWidget* parent = nullptr);
     ~Form2() override;
 
-    void KAI(const QString& driveLetter); // shows a drive's geometry in the grid
-    void SYST();                          // the recovery scan
-    void DUMP();                          // the sector buffer as a hex dump in Text1
+    void DUMP(); // the sector buffer as a hex dump in Text1
 
     // The last sector read, one byte longer than a sector; absent before the first scan.
     const std::vector<std::uint8_t>* sectorBuffer() const;
-    bool scanning() const { return scanning_; }
+    bool scanning() const;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private slots:
+    void Command1_Click(); // change the save folder
+    void Command4_Click(); // exit
+    void ListView1_ItemClick(QTreeWidgetItem* item);
+
+private:
+    void createControls();
+    void createGrid();
+    void createProgressPanel();
+    void setFocusOrder();
+
+    QLabel* fieldLabel(Field field) const;
+    QWidget* controlWidget(Control control) const;
+
+    // WindowFields
+    std::string text(Field field) const override;
+    void setText(Field field, const std::string& text) override;
+    void setControlEnabled(Control control, bool enabled) override;
+    void setControlVisible(Control control, bool visible) override;
+    void addDriveRow(const DriveRow& row) override;
+    void focusDriveList() override;
+    void showPass(std::uint64_t passNumber) override;
+    void runPendingEvents() override;
+    void runLater(std::function<void()> task) override;
+    void showMessage(const std::string& text) override;
+
+    Platform& platform_;
+    RecoveryController controller_;
 
     // Controls, named as everywhere else in the program.
     QLabel* Label1;
@@ -71,36 +102,6 @@ public:
     QPushButton* Command2;
     QPushButton* Command3;
     QPushButton* Command4;
-
-public slots:
-    void Command1_Click(); // change the save folder
-    void Command2_Click(); // run
-    void Command3_Click(); // stop
-    void Command4_Click(); // exit
-    void ListView1_ItemClick(QTreeWidgetItem* item);
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
-
-private:
-    void createControls();
-    void createGrid();
-    void createProgressPanel();
-    void setFocusOrder();
-    void Form_Load();
-    void setScanningState(bool scanning);
-    void showOpenFailure(const QString& driveLetter);
-
-    // ScanHost
-    void showPass(std::uint64_t passNumber) override;
-    void runPendingEvents() override;
-    std::string saveFolder() override;
-
-    Platform& platform_;
-    std::vector<std::uint8_t> sectorBuffer_;
-    bool sectorBufferAllocated_ = false;
-    std::unique_ptr<OutputFile> outputSlot_; // the file the running scan writes
-    bool scanning_ = false;
 };
 
 // The title of the program's message boxes.

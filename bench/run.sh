@@ -5,7 +5,7 @@
 #
 # What it does:
 #   1. builds velo-carve in build/cli if it is not built yet;
-#   2. makes a 1 GiB FAT32 card image with mtools: the photos of ../shared/corpus/camera
+#   2. makes a 1 GiB FAT32 card image with mtools: the photos of the corpus (below)
 #      copied round after round, each followed by a small unrelated text file, until the
 #      card is nearly full; then the photos are deleted (mdel), the text files stay —
 #      a card whose photos were erased;
@@ -18,6 +18,10 @@
 #   6. writes the table into docs/BENCHMARKS.md under "## velo-carve against peer tools",
 #      replacing only that section.
 #
+# The corpus: CORPUS when set; otherwise the larger photo set in ../shared/corpus/camera
+# beside the repository when it is there, else the repository's tests/data/photos. The
+# run says which it used, and so does the table it writes.
+#
 # Environment: WORK (default bench/work, git-ignored) holds the image and the outputs;
 # ROUNDS; IMAGE_MIB (default 1024); KEEP_IMAGE=1 reuses an image from an earlier run.
 # Disk use: the image plus one tool's output at a time (about 1 GiB each). scalpel gets a
@@ -25,7 +29,13 @@
 set -euo pipefail
 
 REPO=$(cd "$(dirname "$0")/.." && pwd)
-CORPUS=${CORPUS:-$REPO/../shared/corpus/camera}
+if [[ -n ${CORPUS:-} ]]; then
+    CORPUS_NAME=$CORPUS
+elif [[ -d $REPO/../shared/corpus/camera ]]; then
+    CORPUS=$(cd "$REPO/../shared/corpus/camera" && pwd) CORPUS_NAME=../shared/corpus/camera
+else
+    CORPUS=$REPO/tests/data/photos CORPUS_NAME=tests/data/photos
+fi
 WORK=${WORK:-$REPO/bench/work}
 ROUNDS=${ROUNDS:-3}
 IMAGE_MIB=${IMAGE_MIB:-1024}
@@ -36,6 +46,7 @@ mkdir -p "$WORK"
 WORK=$(cd "$WORK" && pwd)
 
 log() { printf '== %s\n' "$*" >&2; }
+log "photos from $CORPUS_NAME ($(find "$CORPUS" -maxdepth 1 -iname '*.jp*g' | wc -l) of them)"
 
 # --- 1. velo-carve -------------------------------------------------------------------
 if [[ ! -x $VELO ]]; then
@@ -207,7 +218,7 @@ SECTION=$WORK/section.md
     echo "## velo-carve against peer tools"
     echo
     echo "Measured by \`bench/run.sh\` on $(date -u +%Y-%m-%d): a $((IMAGE_BYTES / 1048576)) MiB FAT32 card image"
-    echo "made with mtools, holding $PHOTO_ROUNDS copies of the $PHOTOS_PER_ROUND camera photos of the corpus ($PLACED photos),"
+    echo "made with mtools, holding $PHOTO_ROUNDS copies of the $PHOTOS_PER_ROUND camera photos of \`$CORPUS_NAME\` ($PLACED photos),"
     echo "each followed by a small text file; the photos were then deleted. The image was in the"
     echo "page cache; each tool ran $ROUNDS times, in an order rotated each round, writing to the"
     echo "same disk as the image. Machine: $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2 / 1048576}' /proc/meminfo), $(uname -sr),"

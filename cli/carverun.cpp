@@ -1,8 +1,8 @@
 #include "cli/carverun.h"
 
+#include "cli/stopflag.h"
 #include "scan/carver.h"
 #include "scan/outputname.h"
-#include "scan/stopflag.h"
 
 #include <memory>
 
@@ -18,9 +18,8 @@ namespace
 class FileEvents : public CarveEvents
 {
 public:
-    FileEvents(Platform& platform, const CarveSettings& settings, const CarveHooks& hooks,
-               CarveTotals& totals)
-        : platform_(platform), settings_(settings), hooks_(hooks), totals_(totals)
+    FileEvents(const CarveSettings& settings, const CarveHooks& hooks, CarveTotals& totals)
+        : settings_(settings), hooks_(hooks), totals_(totals)
     {
     }
 
@@ -35,8 +34,12 @@ public:
             current_.outcome = FileOutcome::DryRun;
             return;
         }
-        file_ = platform_.createOutputFile(settings_.outdir + current_.name);
+        CreateFailure failure = CreateFailure::Other;
+        if (settings_.folder)
+            file_ = settings_.folder->createFile(current_.name, settings_.ifNameTaken, failure);
         current_.outcome = file_ ? FileOutcome::Written : FileOutcome::NotCreated;
+        if (failure == CreateFailure::NoSpace && ++totals_.noSpaceFiles == 1 && hooks_.outOfSpace)
+            hooks_.outOfSpace();
     }
 
     void append(std::span<const std::uint8_t> bytes) override
@@ -82,7 +85,6 @@ public:
     }
 
 private:
-    Platform& platform_;
     const CarveSettings& settings_;
     const CarveHooks& hooks_;
     CarveTotals& totals_;
@@ -94,11 +96,10 @@ private:
 
 } // namespace
 
-CarveTotals runCarve(ChunkReader& reader, Platform& platform, const CarveSettings& settings,
-                     const CarveHooks& hooks)
+CarveTotals runCarve(ChunkReader& reader, const CarveSettings& settings, const CarveHooks& hooks)
 {
     CarveTotals totals;
-    FileEvents events(platform, settings, hooks, totals);
+    FileEvents events(settings, hooks, totals);
     Carver carver(events);
 
     while (const Chunk* chunk = reader.next()) {

@@ -15,9 +15,11 @@ ReadAt preadFrom(int fd)
 }
 
 ChunkReader::ChunkReader(ReadAt readAt, std::uint32_t sectorSize, std::uint64_t sectorCount,
-                         std::size_t chunkBytes)
-    : readAt_(std::move(readAt)), sectorSize_(sectorSize), sectorCount_(sectorCount),
-      sectorsPerChunk_(std::max<std::size_t>(1, chunkBytes / sectorSize))
+                         std::size_t chunkBytes, ReadAt sectorAt, std::uint64_t giveUpAfter)
+    : readAt_(std::move(readAt)), sectorAt_(sectorAt ? std::move(sectorAt) : readAt_),
+      sectorSize_(sectorSize), sectorCount_(sectorCount),
+      sectorsPerChunk_(std::max<std::size_t>(1, chunkBytes / sectorSize)),
+      giveUpAfter_(std::max<std::uint64_t>(1, giveUpAfter))
 {
     buffer_.resize(std::size_t(std::min<std::uint64_t>(sectorsPerChunk_, sectorCount_)) *
                    sectorSize_);
@@ -25,13 +27,16 @@ ChunkReader::ChunkReader(ReadAt readAt, std::uint32_t sectorSize, std::uint64_t 
     chunk_.sectorSize_ = sectorSize_;
 }
 
-std::size_t ChunkReader::readFully(std::uint8_t* into, std::size_t count, std::uint64_t offset)
+std::size_t ChunkReader::readFully(const ReadAt& readAt, std::uint8_t* into, std::size_t count,
+                                   std::uint64_t offset)
 {
     std::size_t done = 0;
     while (done < count) {
-        const ssize_t n = readAt_(into + done, count - done, offset + done);
+        const ssize_t n = readAt(into + done, count - done, offset + done);
         if (n < 0 && errno == EINTR)
             continue;
+        if (n < 0)
+            lastError_ = errno;
         if (n <= 0)
             break;
         done += std::size_t(n);
@@ -41,30 +46,45 @@ std::size_t ChunkReader::readFully(std::uint8_t* into, std::size_t count, std::u
 
 const Chunk* ChunkReader::next()
 {
-    if (nextSector_ >= sectorCount_)
+    if (nextSector_ >= sectorCount_ || gone_)
         return nullptr;
-    const std::size_t sectors =
+    std::size_t sectors =
         std::size_t(std::min<std::uint64_t>(sectorsPerChunk_, sectorCount_ - nextSector_));
     const std::uint64_t offset = nextSector_ * sectorSize_;
     const std::size_t bytes = sectors * sectorSize_;
 
     chunk_.firstSector_ = nextSector_;
-    chunk_.sectorCount_ = sectors;
     chunk_.unreadable_.clear();
     chunk_.unreadableCount_ = 0;
 
-    const std::size_t got = readFully(buffer_.data(), bytes, offset);
+    lastError_ = 0;
+    const std::size_t got = readFully(readAt_, buffer_.data(), bytes, offset);
     if (got < bytes) {
         // Everything before the failure is good; the rest is tried sector by sector.
         chunk_.unreadable_.assign(sectors, false);
-        for (std::size_t i = got / sectorSize_; i < sectors; ++i) {
+        const std::size_t firstTried = got / sectorSize_;
+        if (firstTried > 0)
+            failedInARow_ = 0;
+        for (std::size_t i = firstTried; i < sectors; ++i) {
             std::uint8_t* at = buffer_.data() + i * sectorSize_;
-            if (readFully(at, sectorSize_, offset + i * sectorSize_) < sectorSize_) {
-                chunk_.unreadable_[i] = true;
-                ++chunk_.unreadableCount_;
+            lastError_ = 0;
+            if (readFully(sectorAt_, at, sectorSize_, offset + i * sectorSize_) == sectorSize_) {
+                failedInARow_ = 0;
+                continue;
+            }
+            chunk_.unreadable_[i] = true;
+            ++chunk_.unreadableCount_;
+            ++failedInARow_;
+            if (lastError_ == ENODEV || lastError_ == ENXIO || failedInARow_ >= giveUpAfter_) {
+                gone_ = SourceGone{chunk_.firstSector_ + i + 1, lastError_};
+                sectors = i + 1;
+                break;
             }
         }
+    } else {
+        failedInARow_ = 0;
     }
+    chunk_.sectorCount_ = sectors;
     nextSector_ += sectors;
     return &chunk_;
 }

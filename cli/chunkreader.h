@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <sys/types.h>
 #include <vector>
@@ -41,32 +42,54 @@ private:
     std::size_t unreadableCount_ = 0;
 };
 
+// Why reading stopped before the last sector.
+struct SourceGone {
+    std::uint64_t sector = 0; // the first sector not carved
+    int error = 0;            // errno of the last failed read
+};
+
 // Reads sectors [0, sectorCount) in large chunks, the way a disk is fastest read. Only
-// when a chunk's read fails does it read that chunk's remaining sectors one at a time, so
-// a bad sector costs exactly itself and never its neighbours.
+// when a chunk's read fails does it read that chunk's remaining sectors one at a time
+// through sectorAt (readAt when none is given: on a block device, a reader around the
+// page cache, which would otherwise fail a whole page for one bad sector), so a bad
+// sector costs exactly itself and never its neighbours.
+//
+// A source that is gone (a card pulled out) is not tried sector by sector to its end:
+// reading stops at once on ENODEV or ENXIO, and after giveUpAfter unreadable sectors in
+// a row.
 class ChunkReader
 {
 public:
     static constexpr std::size_t kDefaultChunkBytes = std::size_t(4) << 20;
+    static constexpr std::uint64_t kDefaultGiveUpAfter = 8192;
 
     ChunkReader(ReadAt readAt, std::uint32_t sectorSize, std::uint64_t sectorCount,
-                std::size_t chunkBytes = kDefaultChunkBytes);
+                std::size_t chunkBytes = kDefaultChunkBytes, ReadAt sectorAt = {},
+                std::uint64_t giveUpAfter = kDefaultGiveUpAfter);
 
     // The next chunk, or nullptr after the last. The chunk is valid until the next call.
     const Chunk* next();
 
     std::uint64_t sectorsDone() const { return nextSector_; }
+    // Set once reading has stopped before the last sector.
+    const std::optional<SourceGone>& gone() const { return gone_; }
 
 private:
     // Bytes read at offset, stopping early only at a failure or the end of the source.
-    std::size_t readFully(std::uint8_t* into, std::size_t count, std::uint64_t offset);
+    std::size_t readFully(const ReadAt& readAt, std::uint8_t* into, std::size_t count,
+                          std::uint64_t offset);
 
     ReadAt readAt_;
+    ReadAt sectorAt_;
     std::uint32_t sectorSize_;
     std::uint64_t sectorCount_;
     std::size_t sectorsPerChunk_;
+    std::uint64_t giveUpAfter_;
     std::vector<std::uint8_t> buffer_;
     std::uint64_t nextSector_ = 0;
+    std::uint64_t failedInARow_ = 0;
+    int lastError_ = 0;
+    std::optional<SourceGone> gone_;
     Chunk chunk_;
 };
 

@@ -62,6 +62,59 @@ std::string outdirProblem(const std::string& folder)
     }
 }
 
+namespace
+{
+
+// The folder itself when it exists, else its path made absolute and plain.
+bool sameFolder(const fs::path& a, const fs::path& b)
+{
+    struct stat sa {
+    }, sb{};
+    if (::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0)
+        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    std::error_code ea, eb;
+    const fs::path ca = fs::weakly_canonical(fs::absolute(a), ea);
+    const fs::path cb = fs::weakly_canonical(fs::absolute(b), eb);
+    return !ea && !eb && ca == cb;
+}
+
+} // namespace
+
+bool namesCarvedFileIn(const std::string& path, const std::string& folder)
+{
+    const fs::path p = fs::absolute(path);
+    if (!isCarvedFileName(p.filename().string()))
+        return false;
+    return sameFolder(p.parent_path(), folder.empty() ? fs::path(".") : fs::path(folder));
+}
+
+std::vector<dev_t> loopDevicesBackedBy(const std::string& image, const std::string& sysBlock)
+{
+    std::vector<dev_t> found;
+    struct stat imageStat {
+    };
+    if (::stat(image.c_str(), &imageStat) != 0)
+        return found;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(sysBlock, ec)) {
+        std::ifstream in(entry.path() / "loop" / "backing_file");
+        std::string backing;
+        if (!std::getline(in, backing) || backing.empty())
+            continue;
+        struct stat backingStat {
+        };
+        if (::stat(backing.c_str(), &backingStat) != 0 || backingStat.st_dev != imageStat.st_dev ||
+            backingStat.st_ino != imageStat.st_ino)
+            continue;
+        std::ifstream devFile(entry.path() / "dev");
+        unsigned maj = 0, min = 0;
+        char colon = 0;
+        if (devFile >> maj >> colon >> min && colon == ':')
+            found.push_back(makedev(maj, min));
+    }
+    return found;
+}
+
 std::string createFolders(const std::string& folder)
 {
     std::error_code ec;

@@ -80,6 +80,9 @@ std::string summaryText(const CarveTotals& t, std::uint64_t sectorTotal, std::ui
     if (t.failedFiles)
         s += format(" %llu %s could not be written whole.", (unsigned long long)t.failedFiles,
                     plural(t.failedFiles, "file", "files"));
+    if (t.noSpaceFiles)
+        s += format(" %llu %s could not be created: the output is out of space or inodes.",
+                    (unsigned long long)t.noSpaceFiles, plural(t.noSpaceFiles, "file", "files"));
     return s + "\n";
 }
 

@@ -1,5 +1,7 @@
 #include "cli/report.h"
 
+#include <cerrno>
+
 namespace velo::cli
 {
 
@@ -47,21 +49,33 @@ std::string reportLine(const CarvedFile& f)
 
 ReportWriter::ReportWriter(std::FILE* stream) : stream_(stream)
 {
-    const std::string header = reportHeader();
-    ok_ = std::fwrite(header.data(), 1, header.size(), stream_) == header.size();
+    put(reportHeader());
 }
 
-void ReportWriter::add(const CarvedFile& file)
+bool ReportWriter::put(const std::string& text)
 {
-    const std::string line = reportLine(file);
-    if (std::fwrite(line.data(), 1, line.size(), stream_) != line.size())
+    if (!ok_)
+        return false;
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), stream_) != text.size() ||
+        std::fflush(stream_) != 0) {
         ok_ = false;
+        error_ = errno != 0 ? errno : EIO;
+    }
+    return ok_;
+}
+
+bool ReportWriter::add(const CarvedFile& file)
+{
+    return put(reportLine(file));
 }
 
 bool ReportWriter::finish()
 {
-    if (std::fflush(stream_) != 0 || std::ferror(stream_))
+    if (ok_ && (std::fflush(stream_) != 0 || std::ferror(stream_))) {
         ok_ = false;
+        error_ = errno != 0 ? errno : EIO;
+    }
     return ok_;
 }
 

@@ -33,18 +33,26 @@ const char* outcomeWord(FileOutcome outcome);
 std::string reportHeader();
 std::string reportLine(const CarvedFile& file);
 
-// A CSV report on an open stream.
+// A CSV report on an open stream. Each line is handed to the system as soon as it is
+// added, so that the report of a run that is killed holds every file closed before.
+// After a failed write nothing more is written: the report ends at its last whole line.
 class ReportWriter
 {
 public:
     explicit ReportWriter(std::FILE* stream);
-    void add(const CarvedFile& file);
+    // False when this or an earlier write failed.
+    bool add(const CarvedFile& file);
     // Flushes; false when any write to the stream failed.
     bool finish();
+    // errno of the first failed write; 0 while none failed.
+    int error() const { return error_; }
 
 private:
+    bool put(const std::string& text);
+
     std::FILE* stream_;
     bool ok_ = true;
+    int error_ = 0;
 };
 
 } // namespace velo::cli

@@ -30,6 +30,8 @@ Source openSource(const std::string& path)
     };
     if (::fstat(s.fd, &st) != 0)
         return fail(std::strerror(errno));
+    s.fileSystem = st.st_dev;
+    s.inode = st.st_ino;
     if (S_ISDIR(st.st_mode))
         return fail("Is a directory");
 

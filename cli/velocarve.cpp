@@ -7,13 +7,18 @@
 #include "cli/progress.h"
 #include "cli/report.h"
 #include "cli/source.h"
-#include "scan/stopflag.h"
+#include "cli/stopflag.h"
+#include "platform/linux/directsectorreader.h"
 
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace velo::cli
@@ -75,6 +80,100 @@ private:
     bool drawn_ = false;
 };
 
+// Why the report may not be written to path, or "" when it may. Standard output ("-")
+// always may.
+std::string reportProblem(const std::string& path, const Source& source, const std::string& outdir)
+{
+    if (path == "-")
+        return "";
+    struct stat st {
+    };
+    if (::lstat(path.c_str(), &st) == 0) {
+        if (S_ISLNK(st.st_mode))
+            return "the report " + path + " is a link; name the file itself";
+        if (S_ISBLK(st.st_mode) || S_ISCHR(st.st_mode))
+            return "will not write the report over the device " + path;
+        if (S_ISDIR(st.st_mode))
+            return "cannot write " + path + ": Is a directory";
+        if (st.st_dev == source.fileSystem && st.st_ino == source.inode)
+            return "the report " + path + " is the source itself";
+        if (st.st_nlink > 1)
+            return "the report " + path + " has other names (hard links); name a file of its own";
+    } else if (errno != ENOENT) {
+        return "cannot write " + path + ": " + std::strerror(errno);
+    }
+    if (namesCarvedFileIn(path, outdir))
+        return "the report " + path + " would be one of the files carved into " + outdir;
+    const auto parent = std::filesystem::absolute(path).parent_path();
+    if (::stat(parent.c_str(), &st) != 0)
+        return "cannot write " + path + ": " + std::strerror(errno);
+    if (!S_ISDIR(st.st_mode))
+        return "cannot write " + path + ": " + std::strerror(ENOTDIR);
+    return "";
+}
+
+// The highest folder of outdir's path that does not exist yet; empty when outdir exists.
+std::filesystem::path firstMissingFolder(const std::string& outdir)
+{
+    std::filesystem::path missing;
+    std::error_code ec;
+    for (auto p = std::filesystem::absolute(outdir); !std::filesystem::exists(p, ec);
+         p = p.parent_path()) {
+        missing = p;
+        if (p == p.parent_path())
+            break;
+    }
+    return missing;
+}
+
+// Removes outdir and its parents up to firstMade, each only while it is empty.
+void removeEmptyFolders(const std::string& outdir, const std::filesystem::path& firstMade)
+{
+    if (firstMade.empty())
+        return;
+    for (auto p = std::filesystem::absolute(outdir);; p = p.parent_path()) {
+        if (::rmdir(p.c_str()) != 0 || p == firstMade || p == p.parent_path())
+            return;
+    }
+}
+
+// Created or emptied, never through a link. What was opened is checked again before it
+// is emptied, so that a device or the source put in the report's place after the checks
+// is left alone (errno EINVAL then).
+std::FILE* openReport(const std::string& path, const Source& source)
+{
+    const int fd =
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return nullptr;
+    struct stat st {
+    };
+    const bool ours = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink <= 1 &&
+                      !(st.st_dev == source.fileSystem && st.st_ino == source.inode);
+    std::FILE* stream = nullptr;
+    if (ours && ::ftruncate(fd, 0) == 0 &&
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0)
+        stream = ::fdopen(fd, "w");
+    if (!stream) {
+        const int error = ours ? errno : EINVAL;
+        ::close(fd);
+        errno = error;
+    }
+    return stream;
+}
+
+// Whether writing into outdir writes to the device being read: the source is that
+// device, or an image file attached through a loop device that holds outdir.
+bool outputLiesOnSource(const std::string& outdir, const Source& source)
+{
+    if (source.blockDevice)
+        return writesToDevice(outdir, source.device);
+    for (const dev_t loop : loopDevicesBackedBy("/proc/self/fd/" + std::to_string(source.fd)))
+        if (writesToDevice(outdir, loop))
+            return true;
+    return false;
+}
+
 void onStopSignal(int)
 {
     stopFlag = 1;
@@ -105,13 +204,15 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform,
         std::fputs(versionText().c_str(), stdout);
         return kExitDone;
     case ParseOutcome::Error:
-        return usageError(parsed.error);
+        usageError(parsed.error);
+        std::fputs("Try 'velo-carve --help' for more information.\n", stderr);
+        return kExitUsage;
     case ParseOutcome::Run:
         break;
     }
     const Options& o = parsed.options;
 
-    // Every check comes before the first thing is written.
+    // Every check comes before the first thing is created.
     Source source = openSource(o.source);
     if (source.fd < 0)
         return usageError(source.error);
@@ -126,28 +227,54 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform,
         return usageError("--sectors " + std::to_string(*o.sectors) + " is more than the " +
                           std::to_string(wholeSectors) + " whole sectors of " + o.source);
     const std::uint64_t sectorTotal = o.sectors.value_or(wholeSectors);
+    if (o.sectors && *o.sectors == 0)
+        return usageError("--sectors 0 leaves no sector to read");
+    if (sectorTotal == 0)
+        return usageError(o.source + " has no sector to read (" + std::to_string(source.sizeBytes) +
+                          " bytes; is there a card in it?)");
 
     if (const std::string problem = outdirProblem(o.outdir); !problem.empty())
         return usageError(problem);
     if (!o.dryRun && !o.overwrite && holdsEarlierRun(o.outdir))
         return usageError(o.outdir + " already holds DD*.JPG files from an earlier run; "
                                      "give --overwrite to replace them");
+    if (!o.dryRun && namesCarvedFileIn(o.source, o.outdir))
+        return usageError(o.source + " is named like the files this run writes into " + o.outdir +
+                          "; copy it elsewhere first");
+    if (o.reportPath) {
+        if (const std::string problem = reportProblem(*o.reportPath, source, o.outdir);
+            !problem.empty())
+            return usageError(problem);
+    }
+
+    // Now create: the folder, its lock, the report.
+    std::unique_ptr<OutputFolder> folder;
+    const std::filesystem::path firstMade = firstMissingFolder(o.outdir);
+    // A run refused from here on takes back the folders it made, as long as they are empty.
+    auto refuse = [&](const std::string& message) {
+        folder.reset();
+        removeEmptyFolders(o.outdir, firstMade);
+        return usageError(message);
+    };
     if (!o.dryRun) {
         if (const std::string problem = createFolders(o.outdir); !problem.empty())
-            return usageError(problem);
+            return refuse(problem);
+        folder = platform.openOutputFolder(o.outdir);
+        if (!folder || !folder->lockExclusive())
+            return refuse(o.outdir + " is in use by another velo-carve run");
     }
 
     std::FILE* reportStream = nullptr;
     if (o.reportPath) {
-        reportStream = *o.reportPath == "-" ? stdout : std::fopen(o.reportPath->c_str(), "w");
+        reportStream = *o.reportPath == "-" ? stdout : openReport(*o.reportPath, source);
         if (!reportStream)
-            return usageError("cannot write " + *o.reportPath + ": " + std::strerror(errno));
+            return refuse("cannot write " + *o.reportPath + ": " + std::strerror(errno));
     }
     std::optional<ReportWriter> report;
     if (reportStream)
         report.emplace(reportStream);
 
-    if (!o.dryRun && source.blockDevice && writesToDevice(o.outdir, source.device))
+    if (!o.dryRun && outputLiesOnSource(o.outdir, source))
         std::fprintf(stderr,
                      "velo-carve: warning: %s lies on %s, the device being read; writing there "
                      "can overwrite the free space that holds the lost photos\n",
@@ -158,22 +285,57 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform,
     CarveHooks hooks;
     hooks.closeFailed = std::move(closeFailed);
     hooks.chunkDone = [&](const CarveTotals& t) { progress.update(t); };
+    hooks.outOfSpace = [&] {
+        progress.clear();
+        std::fprintf(stderr,
+                     "velo-carve: warning: files cannot be created in %s: it is out of space "
+                     "or inodes\n",
+                     o.outdir.c_str());
+    };
+    bool reportFailureSaid = false;
     if (report)
-        hooks.fileClosed = [&](const CarvedFile& f) { report->add(f); };
+        hooks.fileClosed = [&](const CarvedFile& f) {
+            if (report->add(f) || reportFailureSaid)
+                return;
+            reportFailureSaid = true;
+            progress.clear();
+            std::fprintf(stderr, "velo-carve: cannot write the report %s: %s; the carve goes on\n",
+                         o.reportPath->c_str(), std::strerror(report->error()));
+        };
 
     CarveSettings settings;
-    settings.outdir = o.outdir.ends_with('/') ? o.outdir : o.outdir + '/';
+    settings.folder = folder.get();
     settings.dryRun = o.dryRun;
-    ChunkReader reader(preadFrom(source.fd), sectorSize, sectorTotal);
-    const CarveTotals totals = runCarve(reader, platform, settings, hooks);
+    settings.ifNameTaken = o.overwrite ? IfNameTaken::Replace : IfNameTaken::Fail;
+    // A block device fails a whole page of the page cache for one bad sector: read a
+    // failed chunk again around the cache, so that only the sectors that fail are lost.
+    std::shared_ptr<linux_backend::DirectSectorReader> direct =
+        source.blockDevice ? linux_backend::DirectSectorReader::forDevice(source.fd) : nullptr;
+    ReadAt sectorAt;
+    if (direct)
+        sectorAt = [direct](std::uint8_t* into, std::size_t count, std::uint64_t offset) {
+            return direct->readAt(into, count, offset);
+        };
+    ChunkReader reader(preadFrom(source.fd), sectorSize, sectorTotal,
+                       ChunkReader::kDefaultChunkBytes, sectorAt);
+    const CarveTotals totals = runCarve(reader, settings, hooks);
     progress.clear();
+
+    if (reader.gone())
+        std::fprintf(stderr,
+                     "velo-carve: %s stopped answering (%s); the carve ends at sector %llu of "
+                     "%llu\n",
+                     o.source.c_str(),
+                     reader.gone()->error ? std::strerror(reader.gone()->error)
+                                          : "every read failed",
+                     (unsigned long long)reader.gone()->sector, (unsigned long long)sectorTotal);
 
     bool reportOk = true;
     if (report) {
         reportOk = report->finish();
         if (reportStream != stdout && std::fclose(reportStream) != 0)
             reportOk = false;
-        if (!reportOk)
+        if (!reportOk && !reportFailureSaid)
             std::fprintf(stderr, "velo-carve: the report %s could not be written whole\n",
                          o.reportPath->c_str());
     }
@@ -184,7 +346,7 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform,
 
     if (totals.stopped)
         return kExitStopped;
-    if (totals.unreadableSectors || totals.failedFiles || !reportOk)
+    if (totals.unreadableSectors || totals.failedFiles || !reportOk || reader.gone())
         return kExitIncomplete;
     return kExitDone;
 }

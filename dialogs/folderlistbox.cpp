@@ -1,6 +1,6 @@
 #include "dialogs/folderlistbox.h"
 
-#include "app/look.h"
+#include "ui/look.h"
 
 #include <QPainter>
 #include <QStyle>

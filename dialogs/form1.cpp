@@ -1,12 +1,11 @@
 #include "dialogs/form1.h"
 
-#include "app/look.h"
 #include "dialogs/folderlistbox.h"
+#include "ui/look.h"
 
 #include <QComboBox>
 #include <QDir>
 #include <QKeyEvent>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
 
@@ -33,8 +32,8 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& text, 
 
 } // namespace
 
-Form1::Form1(Platform& platform, QLineEdit& text1, QWidget* parent)
-    : QDialog(parent), platform_(platform), text1_(text1), drives_(platform.drives())
+Form1::Form1(Platform& platform, QWidget* parent)
+    : QDialog(parent), platform_(platform), drives_(platform.drives())
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("保存先指定"));
@@ -79,11 +78,12 @@ Form1::Form1(Platform& platform, QLineEdit& text1, QWidget* parent)
     connect(Command2, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-void Form1::showFor(Platform& platform, QLineEdit& text1)
+std::optional<QString> Form1::chooseFolder(Platform& platform)
 {
-    const auto dialog = std::make_unique<Form1>(platform, text1, nullptr);
+    const auto dialog = std::make_unique<Form1>(platform, nullptr);
     dialog->setWindowModality(Qt::ApplicationModal);
     dialog->exec();
+    return dialog->chosenFolder();
 }
 
 void Form1::keyPressEvent(QKeyEvent* event)
@@ -114,13 +114,12 @@ void Form1::showDriveOfOpenFolder()
 
 void Form1::acceptFolder()
 {
-    text1_.setText(Dir1->path());
-    // Read back what the field holds, and end it in exactly one separator: the root
-    // folder already has one.
-    const QString held = text1_.text();
+    // Exactly one separator at the end: the root folder already has one.
+    QString folder = Dir1->path();
     const QChar separator = QLatin1Char(platform_.pathSeparator());
-    if (held.isEmpty() || held.back() != separator)
-        text1_.setText(held + separator);
+    if (folder.isEmpty() || folder.back() != separator)
+        folder += separator;
+    chosenFolder_ = folder;
     accept();
 }
 

@@ -4,10 +4,10 @@
 
 #include <QDialog>
 
+#include <optional>
 #include <vector>
 
 class QComboBox;
-class QLineEdit;
 class QPushButton;
 
 namespace velo
@@ -15,20 +15,22 @@ namespace velo
 
 class FolderListBox;
 
-// The save-folder dialog: a drive list, a folder list and OK / cancel. OK writes the open
-// folder, ending in the path separator, into the main window's save-folder field; any
-// other way out leaves that field alone. Every opening starts from the process's current
-// drive and folder.
+// The save-folder dialog: a drive list, a folder list and OK / cancel. OK chooses the open
+// folder, ending in the path separator; any other way out chooses nothing. Every opening
+// starts from the process's current drive and folder.
 class Form1 : public QDialog
 {
     Q_OBJECT
 
 public:
-    Form1(Platform& platform, QLineEdit& text1, QWidget* parent = nullptr);
+    explicit Form1(Platform& platform, QWidget* parent = nullptr);
 
     // Opens a fresh dialog with no owner window, modal to the whole application, and
-    // returns once it has closed and been deleted.
-    static void showFor(Platform& platform, QLineEdit& text1);
+    // returns, once it has closed and been deleted, the folder chosen with OK.
+    static std::optional<QString> chooseFolder(Platform& platform);
+
+    // The folder chosen with OK, ending in one separator; nothing before OK.
+    const std::optional<QString>& chosenFolder() const { return chosenFolder_; }
 
 protected:
     // Esc does not cancel here: the dialog is left with one of its two buttons or from the
@@ -41,7 +43,7 @@ private:
     void acceptFolder();
 
     Platform& platform_;
-    QLineEdit& text1_;
+    std::optional<QString> chosenFolder_;
     std::vector<DriveInfo> drives_;
     QComboBox* Drive1;
     FolderListBox* Dir1;

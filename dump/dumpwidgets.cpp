@@ -1,7 +1,7 @@
 #include "dump/dumpwidgets.h"
 
-#include "drive/fieldtext.h"
 #include "dump/sectordump.h"
+#include "fields/fieldtext.h"
 
 #include <QFont>
 #include <QLabel>

@@ -31,7 +31,7 @@ void appendOffset(std::string& text, std::int64_t offset)
 
 std::string dumpCharacter(std::uint8_t byte)
 {
-    if (byte >= 0x20 && byte <= 0x7E)
+    if (byte >= 0x20 && byte <= 0x7F)
         return std::string(1, static_cast<char>(byte));
     if (byte >= 0xA1 && byte <= 0xDF) {
         // U+FF61 + (byte - A1) lies in EF BD A1..EF BD BF and EF BE 80..EF BE 9F.

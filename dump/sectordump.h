@@ -17,10 +17,11 @@ namespace velo
 // so a lastOffset inside a line still needs the whole line in `bytes`. A negative
 // lastOffset gives the empty text.
 //
-// The text is UTF-8. Bytes 20-7E show as ASCII, A1-DF as the half-width katakana they
-// stand for in the Japanese single-byte code (U+FF61-U+FF9F), everything else as ".":
-// the control bytes, DEL (7F), and 80-A0 and E0-FF, which are either unassigned or only
-// the first half of a double-byte character there.
+// The text is UTF-8. Bytes 20-7F show as their ASCII character (7F, DEL, included: every
+// byte from 32 up is a character, only those below are control bytes), A1-DF as the
+// half-width katakana they stand for in the Japanese single-byte code (U+FF61-U+FF9F),
+// everything else as ".": the control bytes 00-1F, and 80-A0 and E0-FF, which are either
+// unassigned or only the first half of a double-byte character there.
 //
 // Throws std::out_of_range when `bytes` ends before the last line does.
 std::string sectorDump(std::span<const std::uint8_t> bytes, std::int64_t lastOffset);

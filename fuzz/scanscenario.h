@@ -9,7 +9,6 @@
 #include "fuzz/carverscenario.h"
 #include "platform/fake/fakeplatform.h"
 #include "scan/recoveryscan.h"
-#include "scan/stopflag.h"
 #include "tests/scan/scanhoststub.h"
 
 #include <cstdio>
@@ -87,7 +86,7 @@ inline std::optional<std::string> scanDifference(const std::uint8_t* data, std::
     if (faults.stopAtPass)
         host.duringEvents = [&](std::uint64_t pass) {
             if (std::int64_t(pass) == *faults.stopAtPass) { // what the stop command does
-                stopFlag = 1;
+                host.stop = true;
                 if (slot) {
                     slot->close();
                     slot.reset();
@@ -95,7 +94,6 @@ inline std::optional<std::string> scanDifference(const std::uint8_t* data, std::
             }
         };
 
-    stopFlag = 0;
     ScanEnd end;
     {
         auto volume = openRawVolume(platform, faults.win9xPath ? 1 : 0, "E", buffer);
@@ -103,7 +101,6 @@ inline std::optional<std::string> scanDifference(const std::uint8_t* data, std::
             return std::string("the volume did not open");
         end = runRecoveryPasses(platform, host, *volume, buffer, slot, total);
     }
-    stopFlag = 0;
 
     // The model, fed what the machine hands over pass by pass.
     testing::NaiveCarve model;

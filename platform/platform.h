@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/drivetype.h"
+
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -14,11 +16,20 @@ namespace velo
 inline constexpr std::uint32_t kPlatformWin9x = 1; // Windows 95/98/Me family
 inline constexpr std::uint32_t kPlatformNt = 2;    // Windows NT family (and Linux)
 
+// What stands behind a drive letter, for a user telling drives apart. Each field is empty
+// when the system does not know it.
+struct DriveDetails {
+    std::string device;                     // "/dev/sdb1"; a share's source, "server:/photos"
+    std::optional<std::uint64_t> sizeBytes; // the whole volume, not its free space
+    std::string model; // the device's name for itself; for a disk image, the image file
+};
+
 // One drive as the system lists it: a description, not an open thing.
 struct DriveInfo {
-    std::string letter;     // one letter, no colon, no separator
-    int typeCode = 0;       // 0 unknown, 1 removable, 2 fixed, 3 network, 4 CD, 5 RAM disk
+    std::string letter; // one letter, no colon, no separator
+    DriveType type = DriveType::Unknown;
     std::string rootFolder; // where its files can be browsed; empty when nothing is mounted
+    std::optional<DriveDetails> details{}; // empty where the system describes no more
 };
 
 // The four values of a free-space query. 64-bit: large volumes must not wrap.
@@ -59,6 +70,36 @@ public:
     virtual void close() = 0; // flushes; a second close does nothing
 };
 
+// Why a file could not be created.
+enum class CreateFailure {
+    None,
+    NameTaken, // something has the name and was not to be replaced, or came back at once
+    NoSpace,   // the output is out of space or of inodes, or over its quota
+    Other,
+};
+
+// Whether a file being created may take the name of something that is there already.
+enum class IfNameTaken {
+    Fail,    // create a new file or nothing
+    Replace, // remove the old name first (a link is removed, never written through)
+};
+
+// A folder opened once, in which output files are made by plain name (no separator).
+// Whatever happens to the folder's path afterwards, files go into the folder that was
+// opened. A file is only ever created new: nothing that is there already, nor what a
+// link points at, is ever written to.
+class OutputFolder
+{
+public:
+    virtual ~OutputFolder() = default;
+    // An empty pointer when the file could not be created; `failure` says why.
+    virtual std::unique_ptr<OutputFile> createFile(const std::string& name, IfNameTaken ifTaken,
+                                                   CreateFailure& failure) = 0;
+    // Takes a lock on the folder that another holder's lock excludes, for as long as this
+    // object lives; false when someone else holds it.
+    virtual bool lockExclusive() = 0;
+};
+
 // The services of the operating system that the program uses, and nothing else.
 class Platform
 {
@@ -74,8 +115,8 @@ public:
     virtual std::string programFolder() = 0;
     virtual char pathSeparator() const = 0;
     virtual bool createFolder(const std::string& path) = 0;
-    // Creates the file, or empties it when it exists; an empty pointer when it can't.
-    virtual std::unique_ptr<OutputFile> createOutputFile(const std::string& path) = 0;
+    // Opens an existing folder for making output files in; an empty pointer when it can't.
+    virtual std::unique_ptr<OutputFolder> openOutputFolder(const std::string& path) = 0;
 };
 
 } // namespace velo

@@ -2,7 +2,6 @@
 
 #include "scan/carver.h"
 #include "scan/outputname.h"
-#include "scan/stopflag.h"
 
 namespace velo
 {
@@ -12,6 +11,11 @@ namespace
 
 // Carved bytes go to files in the output slot. A file that could not be created leaves
 // the slot empty and its bytes go nowhere, but its number is used up all the same.
+//
+// The save folder is opened once and files are made by name inside it; it is opened
+// again only when the save-folder text changes. Every scan numbers from DD001.JPG, so a
+// same-named file of an earlier scan is replaced: its name is removed and a new file
+// created, and a link planted under that name is never written through.
 class SlotFiles : public CarveEvents
 {
 public:
@@ -22,7 +26,15 @@ public:
 
     void openFile(std::uint64_t fileNumber) override
     {
-        slot_ = platform_.createOutputFile(outputFileName(host_.saveFolder(), fileNumber));
+        const std::string folderText = host_.saveFolder();
+        if (!folder_ || folderText != folderText_) {
+            folder_ = platform_.openOutputFolder(folderText);
+            folderText_ = folderText;
+        }
+        CreateFailure failure = CreateFailure::None;
+        slot_ = folder_ ? folder_->createFile(outputFileName("", fileNumber), IfNameTaken::Replace,
+                                              failure)
+                        : nullptr;
     }
 
     void append(std::span<const std::uint8_t> bytes) override
@@ -43,6 +55,8 @@ private:
     Platform& platform_;
     ScanHost& host_;
     std::unique_ptr<OutputFile>& slot_;
+    std::unique_ptr<OutputFolder> folder_;
+    std::string folderText_;
 };
 
 std::string withSeparator(std::string folder, char separator)
@@ -71,7 +85,7 @@ ScanEnd runRecoveryPasses(Platform& platform, ScanHost& host, RawVolume& volume,
     for (std::int64_t pass = 1; pass <= sectorTotal; ++pass) {
         host.showPass(std::uint64_t(pass));
         host.runPendingEvents();
-        if (stopFlag == 1)
+        if (host.stopRequested())
             return ScanEnd::Stopped;
         const auto bytesRead = volume.readNextSector(sector, std::uint64_t(pass));
         if (!bytesRead)

@@ -9,9 +9,12 @@ packages=(
   libgtest-dev libgmock-dev         # the test framework
   fonts-ipafont-gothic fonts-ipafont-mincho  # stand-ins for the MS P-faces
   xvfb xauth                        # a screen for machines without one
+  x11-utils xdotool imagemagick     # ... and a picture of the window on it
+  help2man desktop-file-utils       # the manual page and desktop entry that get installed
   mtools dosfstools                 # card images for the end-to-end tests
   clang libclang-rt-14-dev          # the fuzzer
   util-linux                        # losetup
+  libfuse3-dev fuse3                # a disk with chosen bad sectors for the tests
 )
 
 missing=()
@@ -19,9 +22,15 @@ for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
   SUDO=""
-  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  if [ "$(id -u)" -ne 0 ]; then
+    if ! command -v sudo >/dev/null; then
+      echo "Missing packages (${missing[*]}) and no sudo: run $0 as root." >&2
+      exit 1
+    fi
+    SUDO="sudo"
+  fi
+  echo "Installing: ${missing[*]}"
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi

@@ -1,23 +1,59 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: the suite as released, the
 # suite again under AddressSanitizer and UndefinedBehaviorSanitizer, and a short run
-# of the carving fuzzer.
-set -euo pipefail
+# of the carving fuzzers.
+#
+# A stage that fails does not stop the stages that do not need it; a stage whose build
+# failed is not run. At the end one line per stage says passed, failed or not run, and
+# the exit status is non-zero when any stage failed.
+set -uo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
 jobs="${JOBS:-$(nproc)}"
 
-echo "== Build and test =="
-cmake --preset default >/dev/null
-cmake --build --preset default -j "$jobs"
-ctest --preset default -j "$jobs"
+stages=()
+declare -A outcome
 
-echo "== Build and test under sanitizers =="
-cmake --preset sanitize >/dev/null
-cmake --build --preset sanitize -j "$jobs"
-ctest --preset sanitize -j "$jobs"
+# run NAME COMMAND...: runs one stage and notes how it ended.
+run() {
+  local name=$1
+  shift
+  stages+=("$name")
+  echo "== $name =="
+  if "$@"; then
+    outcome[$name]=passed
+  else
+    outcome[$name]=failed
+  fi
+}
 
-if [ -x scripts/fuzz.sh ]; then
-  echo "== Short fuzz of the carver =="
-  scripts/fuzz.sh "${FUZZ_SECONDS:-60}"
-fi
+# after NEEDED NAME COMMAND...: runs the stage only when the stage NEEDED passed.
+after() {
+  local needed=$1 name=$2
+  shift 2
+  if [ "${outcome[$needed]}" = passed ]; then
+    run "$name" "$@"
+  else
+    stages+=("$name")
+    outcome[$name]="not run: $needed did not pass"
+  fi
+}
+
+build() { cmake --preset "$1" >/dev/null && cmake --build --preset "$1" -j "$jobs"; }
+tests() { ctest --preset "$1" -j "$jobs"; }
+fuzz() { scripts/fuzz.sh "${FUZZ_SECONDS:-60}"; }
+
+run "dependencies" scripts/install-deps.sh
+after "dependencies" "build" build default
+after "build" "tests" tests default
+after "dependencies" "build under sanitizers" build sanitize
+after "build under sanitizers" "tests under sanitizers" tests sanitize
+after "dependencies" "fuzzers (${FUZZ_SECONDS:-60} s each)" fuzz
+
+echo
+echo "== Summary =="
+status=0
+for name in "${stages[@]}"; do
+  printf '%-26s %s\n' "$name" "${outcome[$name]}"
+  [ "${outcome[$name]}" = passed ] || status=1
+done
+exit "$status"

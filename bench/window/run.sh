@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # The window's scan against dd on the same cached card image, under a real X server.
-#   bench/window/run.sh [IMAGE]     (default: a 1 GiB image made from the test photos)
+#   bench/window/run.sh [IMAGE]     (default: a 1 GiB image made from the photos below)
+# Photos: ../shared/corpus/camera beside the repository when it is there, else the
+# repository's tests/data/photos; it says which.
 # Needs root (losetup). Prints the figures for docs/BENCHMARKS.md.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -8,13 +10,16 @@ image="${1:-/tmp/velo-bench-1g.img}"
 bin="${BENCH_BUILD:-build/default}/bench/window/velo-scan-bench"
 cmake --build "${BENCH_BUILD:-build/default}" --target velo-scan-bench >/dev/null
 
+corpus=tests/data/photos
+[ -d ../shared/corpus/camera ] && corpus=../shared/corpus/camera
 if [ ! -f "$image" ]; then
+  echo "== making $image from the photos of $corpus =="
   # Photos laid one after another at 4 KiB boundaries, with random filler between,
   # repeated to 1 GiB: what a FAT32 card holds after its photos were deleted.
-  python3 - "$image" ../shared/corpus/camera <<'PY'
+  python3 - "$image" "$corpus" <<'PY'
 import os, random, sys
 out, corpus = sys.argv[1], sys.argv[2]
-photos = [open(os.path.join(corpus, f), 'rb').read() for f in sorted(os.listdir(corpus)) if f.lower().endswith('.jpg')]
+photos = [open(os.path.join(corpus, f), 'rb').read() for f in sorted(os.listdir(corpus)) if f.lower().endswith(('.jpg', '.jpeg'))]
 rnd = random.Random(1)
 size = 1 << 30
 with open(out, 'wb') as f:

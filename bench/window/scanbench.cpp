@@ -58,32 +58,37 @@ int main(int argc, char* argv[])
     velo::Form2 window(platform);
     window.show();
     QApplication::processEvents();
+    auto* listView1 = window.findChild<QTreeWidget*>(QStringLiteral("ListView1"));
+    auto* text1 = window.findChild<QLineEdit*>(QStringLiteral("Text1"));
+    auto* label3 = window.findChild<QLabel*>(QStringLiteral("Label3"));
+    auto* label14 = window.findChild<QLabel*>(QStringLiteral("Label14"));
+    auto* label17 = window.findChild<velo::PassCounterLabel*>(QStringLiteral("Label17"));
+    auto* command2 = window.findChild<QPushButton*>(QStringLiteral("Command2"));
 
     QString letter;
     for (const velo::LinuxDrive& d : platform.table())
         if (d.devicePath == device)
             letter = QString::fromStdString(d.letter);
-    const auto rows = window.ListView1->findItems(letter, Qt::MatchExactly, 0);
+    const auto rows = listView1->findItems(letter, Qt::MatchExactly, 0);
     if (letter.isEmpty() || rows.isEmpty()) {
         std::fprintf(stderr, "%s is not among the drives\n", device.c_str());
         return 2;
     }
-    emit window.ListView1->itemClicked(rows.front(), 0);
-    window.Text1->setText(outdir.endsWith('/') ? outdir : outdir + '/');
+    emit listView1->itemClicked(rows.front(), 0);
+    text1->setText(outdir.endsWith('/') ? outdir : outdir + '/');
 
     PaintCounter counter;
-    window.Label17->installEventFilter(&counter);
+    label17->installEventFilter(&counter);
     std::printf("platform %s, drive %s, %s sectors of %s bytes\n",
                 qPrintable(QGuiApplication::platformName()), qPrintable(letter),
-                qPrintable(window.Label14->text().trimmed()),
-                qPrintable(window.Label3->text().trimmed()));
+                qPrintable(label14->text().trimmed()), qPrintable(label3->text().trimmed()));
     for (int run = 0; run < runs; ++run) {
         counter.paints = 0;
         QElapsedTimer timer;
         timer.start();
-        window.Command2->click();
+        command2->click();
         const double seconds = timer.nsecsElapsed() / 1e9;
-        const double passes = window.Label17->text().toDouble();
+        const double passes = label17->text().toDouble();
         std::printf("run %d: %.3f s, %.0f passes, %.2f M passes/s, %d repaints\n", run + 1, seconds,
                     passes, passes / seconds / 1e6, counter.paints);
         std::fflush(stdout);

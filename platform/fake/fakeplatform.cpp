@@ -153,11 +153,67 @@ private:
     bool failed_ = false;
 };
 
-FakeDrive& FakePlatform::addDrive(std::string letter, int typeCode)
+// A folder of the fake file system. Names are created new; Replace drops the old file
+// first, as the real backend unlinks the old name.
+class FakeOutputFolder : public OutputFolder
+{
+public:
+    FakeOutputFolder(FakePlatform& platform, std::string folder)
+        : platform_(platform), folder_(std::move(folder))
+    {
+    }
+    ~FakeOutputFolder() override
+    {
+        if (locked_)
+            platform_.lockedFolders.erase(folder_);
+    }
+
+    std::unique_ptr<OutputFile> createFile(const std::string& name, IfNameTaken ifTaken,
+                                           CreateFailure& failure) override
+    {
+        const std::string path = folder_ == std::string(1, platform_.separator)
+                                     ? folder_ + name
+                                     : folder_ + platform_.separator + name;
+        platform_.createdFiles.push_back(path);
+        failure = CreateFailure::Other;
+        if (name.empty() || name.find(platform_.separator) != std::string::npos ||
+            !platform_.folders.count(folder_) || platform_.folders.count(path))
+            return nullptr;
+        if (platform_.createsFailWith) {
+            failure = *platform_.createsFailWith;
+            return nullptr;
+        }
+        if (platform_.files.count(path)) {
+            if (ifTaken == IfNameTaken::Fail) {
+                failure = CreateFailure::NameTaken;
+                return nullptr;
+            }
+            platform_.files.erase(path);
+        }
+        failure = CreateFailure::None;
+        platform_.files[path];
+        return std::make_unique<FakeOutputFile>(platform_, path);
+    }
+
+    bool lockExclusive() override
+    {
+        if (locked_)
+            return true;
+        locked_ = platform_.lockedFolders.insert(folder_).second;
+        return locked_;
+    }
+
+private:
+    FakePlatform& platform_;
+    std::string folder_;
+    bool locked_ = false;
+};
+
+FakeDrive& FakePlatform::addDrive(std::string letter, DriveType type)
 {
     FakeDrive drive;
     drive.letter = std::move(letter);
-    drive.typeCode = typeCode;
+    drive.type = type;
     driveList.push_back(std::move(drive));
     return driveList.back();
 }
@@ -182,7 +238,7 @@ std::vector<DriveInfo> FakePlatform::drives()
 {
     std::vector<DriveInfo> list;
     for (const FakeDrive& drive : driveList)
-        list.push_back({drive.letter, drive.typeCode, drive.rootFolder});
+        list.push_back({drive.letter, drive.type, drive.rootFolder, drive.details});
     return list;
 }
 
@@ -223,13 +279,15 @@ bool FakePlatform::createFolder(const std::string& path)
     return true;
 }
 
-std::unique_ptr<OutputFile> FakePlatform::createOutputFile(const std::string& path)
+std::unique_ptr<OutputFolder> FakePlatform::openOutputFolder(const std::string& path)
 {
-    createdFiles.push_back(path);
-    if (!folders.count(parentOf(path, separator)) || folders.count(path))
+    openedFolders.push_back(path);
+    std::string trimmed = path;
+    while (trimmed.size() > 1 && trimmed.back() == separator)
+        trimmed.pop_back();
+    if (!folders.count(trimmed))
         return nullptr;
-    files[path].clear();
-    return std::make_unique<FakeOutputFile>(*this, path);
+    return std::make_unique<FakeOutputFolder>(*this, trimmed);
 }
 
 bool FakePlatform::readSector(FakeDrive& drive, std::uint64_t byteOffset, std::uint8_t* into,

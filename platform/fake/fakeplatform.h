@@ -18,10 +18,11 @@ namespace velo
 // answers, and a volume of bytes behind it with hooks that break reads on purpose.
 struct FakeDrive {
     std::string letter;
-    int typeCode = 2;
+    DriveType type = DriveType::Fixed;
     std::string rootFolder;
     std::optional<DiskFreeSpace> freeSpace; // empty: the query fails
     bool canOpen = true;                    // false: opening its device fails
+    std::optional<DriveDetails> details;    // what the system says stands behind the letter
 
     std::vector<std::uint8_t> volumeBytes;
     std::uint32_t sectorBytes = 512;               // what the VWIN32 device transfers per sector
@@ -44,12 +45,15 @@ public:
     std::set<std::string> folders{"/", "/fake", "/fake/program"};
     std::map<std::string, std::vector<std::uint8_t>> files;
     std::optional<std::uint64_t> diskCapacityBytes; // writes beyond it fail (disk full)
+    std::optional<CreateFailure> createsFailWith;   // every create fails so (no inodes)
+    std::set<std::string> lockedFolders;            // folders whose lock someone holds
 
     // What the program did.
     std::vector<std::string> openedDevices;
     std::vector<std::string> freeSpaceQueries;
     std::vector<std::string> createdFolders;
-    std::vector<std::string> createdFiles;
+    std::vector<std::string> openedFolders;
+    std::vector<std::string> createdFiles;  // every create asked for, as folder + name
     std::vector<std::uint64_t> sectorsRead; // byte offset / sector size of every device read
     std::vector<std::vector<std::uint8_t>> registerBlocks; // every VWIN32 request block
     int openDeviceHandles = 0;
@@ -59,7 +63,7 @@ public:
     // act in the middle of a scan (click a button, stop).
     std::function<void(std::uint64_t readCount)> beforeRead;
 
-    FakeDrive& addDrive(std::string letter, int typeCode = 2);
+    FakeDrive& addDrive(std::string letter, DriveType type = DriveType::Fixed);
     FakeDrive* findDrive(const std::string& letter);
     std::uint64_t storedBytes() const;
 
@@ -70,12 +74,13 @@ public:
     std::string programFolder() override { return programFolderPath; }
     char pathSeparator() const override { return separator; }
     bool createFolder(const std::string& path) override;
-    std::unique_ptr<OutputFile> createOutputFile(const std::string& path) override;
+    std::unique_ptr<OutputFolder> openOutputFolder(const std::string& path) override;
 
 private:
     friend class FakeVolumeHandle;
     friend class FakeVwin32Handle;
     friend class FakeOutputFile;
+    friend class FakeOutputFolder;
     bool readSector(FakeDrive& drive, std::uint64_t byteOffset, std::uint8_t* into,
                     std::uint32_t byteCount, std::uint32_t& transferred);
     std::uint64_t readCount_ = 0;

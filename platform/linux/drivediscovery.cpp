@@ -13,12 +13,6 @@ namespace velo::linux_backend
 namespace
 {
 
-constexpr int kTypeUnknown = 0;
-constexpr int kTypeRemovable = 1;
-constexpr int kTypeFixed = 2;
-constexpr int kTypeNetwork = 3;
-constexpr int kTypeCdRom = 4;
-constexpr int kTypeRamDisk = 5;
 constexpr int kScsiTypeCdRom = 5;
 
 bool isDigit(char c)
@@ -102,16 +96,16 @@ bool looksRemovable(const BlockDevice& device, const DeviceIndex& index, int dep
     return false;
 }
 
-int typeCodeOf(const BlockDevice& device, const DeviceIndex& index)
+DriveType typeOf(const BlockDevice& device, const DeviceIndex& index)
 {
     if (hasIndexedPrefix(device.name, "sr") || device.scsiType == kScsiTypeCdRom)
-        return kTypeCdRom;
+        return DriveType::CdRom;
     if (hasIndexedPrefix(device.name, "ram") || hasIndexedPrefix(device.name, "zram") ||
         hasIndexedPrefix(device.name, "pmem"))
-        return kTypeRamDisk;
+        return DriveType::RamDisk;
     if (looksRemovable(device, index, 0))
-        return kTypeRemovable;
-    return kTypeFixed;
+        return DriveType::Removable;
+    return DriveType::Fixed;
 }
 
 // Among the places a device is mounted, the one that shows all of it (not a bind mount of
@@ -242,7 +236,7 @@ std::vector<LinuxDrive> DriveDiscovery::discover(const std::vector<MountEntry>& 
         } else if (unknown != unknownMounts.end()) {
             LinuxDrive drive;
             drive.letter = "C";
-            drive.typeCode = kTypeUnknown;
+            drive.type = DriveType::Unknown;
             drive.mountPoint = "/";
             drive.fsType = rootMount->fsType;
             drive.devicePath = rootMount->source;
@@ -252,9 +246,11 @@ std::vector<LinuxDrive> DriveDiscovery::discover(const std::vector<MountEntry>& 
             // Not a block device: an overlay in a container, tmpfs, zfs, an NFS root.
             LinuxDrive drive;
             drive.letter = "C";
-            drive.typeCode = isNetworkFileSystem(rootMount->fsType) ? kTypeNetwork : kTypeFixed;
+            drive.type =
+                isNetworkFileSystem(rootMount->fsType) ? DriveType::Network : DriveType::Fixed;
             drive.mountPoint = "/";
             drive.fsType = rootMount->fsType;
+            drive.source = rootMount->source;
             fixedLetters.push_back(drive);
             networkMounts.erase("/");
         }
@@ -278,9 +274,11 @@ std::vector<LinuxDrive> DriveDiscovery::discover(const std::vector<MountEntry>& 
             continue;
 
         LinuxDrive drive;
-        drive.typeCode = typeCodeOf(*device, index);
+        drive.type = typeOf(*device, index);
         drive.devicePath = devicePathFor(devRoot, device->name);
         drive.sysfsName = device->name;
+        drive.sizeBytes = device->size512 * 512;
+        drive.model = device->model;
         if (mounted) {
             const MountEntry* mount = preferredMount(mountsIt->second);
             drive.mountPoint = mount->mountPoint;
@@ -303,7 +301,7 @@ std::vector<LinuxDrive> DriveDiscovery::discover(const std::vector<MountEntry>& 
     for (const auto& [number, entries] : unknownMounts) {
         const MountEntry* mount = preferredMount(entries);
         LinuxDrive drive;
-        drive.typeCode = kTypeUnknown;
+        drive.type = DriveType::Unknown;
         drive.mountPoint = mount->mountPoint;
         drive.fsType = mount->fsType;
         drive.devicePath = mount->source;
@@ -312,9 +310,10 @@ std::vector<LinuxDrive> DriveDiscovery::discover(const std::vector<MountEntry>& 
 
     for (const auto& [mountPoint, mount] : networkMounts) {
         LinuxDrive drive;
-        drive.typeCode = kTypeNetwork;
+        drive.type = DriveType::Network;
         drive.mountPoint = mountPoint;
         drive.fsType = mount->fsType;
+        drive.source = mount->source;
         others.push_back(drive);
     }
 

@@ -11,9 +11,10 @@
 namespace velo::linux_backend
 {
 
-// Turns the mount table and the block devices into drive letters, the way a user of the
-// original Windows program would expect to see them: C for the system volume, A and B for
-// floppies, D onwards for everything else, network shares last.
+// Turns the mount table and the block devices into drive letters, in the order a user of
+// drive-letter systems expects: C for the system volume, A and B for floppies, D onwards
+// for everything else, network shares last. The drive list names volumes by letter, so a
+// familiar order is what lets a user tell the system disk from the card at a glance.
 //
 // Pure: no file is read here, so every rule can be checked against made-up systems.
 class DriveDiscovery

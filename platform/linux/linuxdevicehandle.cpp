@@ -6,8 +6,9 @@
 namespace velo::linux_backend
 {
 
-LinuxDeviceHandle::LinuxDeviceHandle(int fd, ReadAt readAt)
-    : fd_(fd), readAt_(readAt ? std::move(readAt) : ReadAt(::pread))
+LinuxDeviceHandle::LinuxDeviceHandle(int fd, ReadAt readAt,
+                                     std::unique_ptr<DirectSectorReader> retry)
+    : fd_(fd), readAt_(readAt ? std::move(readAt) : ReadAt(::pread)), retry_(std::move(retry))
 {
 }
 
@@ -32,12 +33,24 @@ bool LinuxDeviceHandle::read(std::uint8_t* into, std::uint32_t byteCount,
         if (got < 0) {
             if (errno == EINTR)
                 continue;
-            return false;
+            return retry_ && retryRest(into, byteCount, start, bytesTransferred);
         }
         if (got == 0)
             break;
         bytesTransferred += static_cast<std::uint32_t>(got);
     }
+    return true;
+}
+
+bool LinuxDeviceHandle::retryRest(std::uint8_t* into, std::uint32_t byteCount, off_t start,
+                                  std::uint32_t& bytesTransferred)
+{
+    const std::uint32_t rest = byteCount - bytesTransferred;
+    const ssize_t got =
+        retry_->readAt(into + bytesTransferred, rest, std::uint64_t(start) + bytesTransferred);
+    if (got < 0 || std::uint32_t(got) < rest)
+        return false;
+    bytesTransferred = byteCount;
     return true;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/linux/directsectorreader.h"
 #include "platform/platform.h"
 
 #include <functional>
@@ -11,15 +12,18 @@ namespace velo::linux_backend
 // Raw reads from an open block device (or any readable file descriptor), one after the
 // other from offset 0. Each read moves the position by the amount asked for even when it
 // fails, so that one unreadable sector costs only itself: everything after it is still
-// read from where it really lies.
+// read from where it really lies. On a block device a failed read is tried once more
+// around the page cache, so that the good sectors sharing a page with a bad one are not
+// lost with it.
 class LinuxDeviceHandle : public DeviceHandle
 {
 public:
     using ReadAt = std::function<ssize_t(int fd, void* buffer, size_t count, off_t offset)>;
 
     // Takes ownership of fd. readAt stands in for pread(2) where a test needs a device
-    // that fails on cue.
-    explicit LinuxDeviceHandle(int fd, ReadAt readAt = {});
+    // that fails on cue. retry, when given, reads again what a failed read asked for.
+    explicit LinuxDeviceHandle(int fd, ReadAt readAt = {},
+                               std::unique_ptr<DirectSectorReader> retry = {});
     ~LinuxDeviceHandle() override;
 
     LinuxDeviceHandle(const LinuxDeviceHandle&) = delete;
@@ -37,8 +41,12 @@ public:
     off_t position() const { return position_; }
 
 private:
+    bool retryRest(std::uint8_t* into, std::uint32_t byteCount, off_t start,
+                   std::uint32_t& bytesTransferred);
+
     int fd_;
     ReadAt readAt_;
+    std::unique_ptr<DirectSectorReader> retry_;
     off_t position_ = 0;
 };
 

@@ -2,7 +2,7 @@
 
 #include "platform/linux/drivediscovery.h"
 #include "platform/linux/linuxdevicehandle.h"
-#include "platform/linux/linuxoutputfile.h"
+#include "platform/linux/linuxoutputfolder.h"
 #include "platform/linux/mountinfo.h"
 #include "platform/linux/swaplist.h"
 #include "platform/linux/sysfsblock.h"
@@ -127,7 +127,8 @@ std::unique_ptr<DeviceHandle> LinuxPlatform::openDevice(const std::string& devic
     const int fd = ::open(entry->devicePath.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return nullptr;
-    return std::make_unique<LinuxDeviceHandle>(fd);
+    return std::make_unique<LinuxDeviceHandle>(fd, LinuxDeviceHandle::ReadAt{},
+                                               DirectSectorReader::forDevice(fd));
 }
 
 std::string LinuxPlatform::programFolder()
@@ -150,12 +151,12 @@ bool LinuxPlatform::createFolder(const std::string& path)
     return ::mkdir(path.c_str(), 0777) == 0;
 }
 
-std::unique_ptr<OutputFile> LinuxPlatform::createOutputFile(const std::string& path)
+std::unique_ptr<OutputFolder> LinuxPlatform::openOutputFolder(const std::string& path)
 {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return nullptr;
-    return std::make_unique<LinuxOutputFile>(fd);
+    return std::make_unique<LinuxOutputFolder>(fd);
 }
 
 } // namespace velo

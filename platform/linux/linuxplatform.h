@@ -29,7 +29,7 @@ public:
     std::string programFolder() override;
     char pathSeparator() const override;
     bool createFolder(const std::string& path) override;
-    std::unique_ptr<OutputFile> createOutputFile(const std::string& path) override;
+    std::unique_ptr<OutputFolder> openOutputFolder(const std::string& path) override;
 
     // The drive table, in letter order. Worked out on first use and then kept: the
     // program lists drives once at start-up, and letters must not move under it.

@@ -84,6 +84,15 @@ void readDiskAttributes(const fs::path& diskDir, BlockDevice& device)
     device.scsiType = readNumber<int>(diskDir / "device" / "type").value_or(-1);
     device.viaUsbOrMmc = device.viaUsbOrMmc || runsThroughUsbOrMmc(linkText(diskDir)) ||
                          runsThroughUsbOrMmc(linkText(diskDir / "device"));
+
+    const std::string vendor = readAttribute(diskDir / "device" / "vendor").value_or("");
+    const std::string model = readAttribute(diskDir / "device" / "model").value_or("");
+    // A vendor alone is no name: virtio gives only its PCI number ("0x1af4").
+    device.model = vendor.empty() || model.empty() ? model : vendor + " " + model;
+    if (device.model.empty())
+        device.model = readAttribute(diskDir / "device" / "name").value_or(""); // MMC
+    if (device.model.empty())
+        device.model = readAttribute(diskDir / "loop" / "backing_file").value_or("");
 }
 
 } // namespace

@@ -27,6 +27,9 @@ struct BlockDevice {
     bool viaUsbOrMmc = false;        // its sysfs path runs through a USB or MMC bus
     int scsiType = -1;               // device/type of SCSI devices; 5 is a CD/DVD drive
     std::string dmName;              // dm/name, the /dev/mapper name of a device-mapper device
+    // What the disk calls itself, for people: vendor and model of a SCSI, USB, SATA or NVMe
+    // disk, an MMC card's name, or the file behind a loop device; empty otherwise.
+    std::string model;
 };
 
 // Reads the block class directory of sysfs (or a tree laid out like it, for tests):

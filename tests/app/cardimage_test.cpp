@@ -4,11 +4,10 @@
 #include "app/form2.h"
 #include "platform/fake/fakeplatform.h"
 #include "tests/scan/naivecarver.h"
+#include "tests/support/form2controls.h"
+#include "tests/support/photos.h"
 
-#include <QLineEdit>
-#include <QPushButton>
 #include <QTemporaryDir>
-#include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
@@ -45,17 +44,12 @@ TEST(CardImage, DeletedPhotosComeBackThroughTheWindow)
 {
     if (run("command -v mkfs.vfat && command -v mcopy && command -v mdel") != 0)
         GTEST_SKIP() << "mtools and dosfstools are needed to make the card";
-    const fs::path corpus = VELO_CORPUS_DIR;
-    ASSERT_TRUE(fs::is_directory(corpus)) << corpus;
 
     QTemporaryDir work;
     const std::string card = work.filePath("card.img").toStdString();
     ASSERT_EQ(run("mkfs.vfat -F 32 -s 1 -C " + card + " 49152"), 0);
 
-    std::vector<fs::path> photos;
-    for (const auto& entry : fs::directory_iterator(corpus))
-        photos.push_back(entry.path());
-    std::sort(photos.begin(), photos.end());
+    const std::vector<fs::path> photos = testing::testPhotos();
     std::vector<Bytes> copied;
     std::uintmax_t total = 0;
     int n = 0;
@@ -71,16 +65,16 @@ TEST(CardImage, DeletedPhotosComeBackThroughTheWindow)
     ASSERT_EQ(run("mdel -i " + card + " '::P*.JPG'"), 0);
 
     FakePlatform platform;
-    FakeDrive& drive = platform.addDrive("F", 1);
+    FakeDrive& drive = platform.addDrive("F", DriveType::Removable);
     drive.volumeBytes = readFile(card);
     drive.freeSpace = DiskFreeSpace{1, 512, 0, std::int64_t(drive.volumeBytes.size() / 512)};
     platform.folders.insert("/save");
 
     Form2 window(platform);
-    emit window.ListView1->itemClicked(window.ListView1->findItems("F", Qt::MatchExactly).front(),
-                                       0);
-    window.Text1->setText("/save/");
-    window.Command2->click();
+    const testing::Form2Controls controls(window);
+    controls.select("F");
+    controls.Text1->setText("/save/");
+    controls.Command2->click();
 
     // Exactly what the rule gives, applied by hand to every sector of the card.
     testing::NaiveCarve model;

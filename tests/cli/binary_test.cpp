@@ -7,9 +7,11 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sstream>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -33,7 +35,7 @@ std::vector<std::string> lines(const std::string& text)
     return out;
 }
 
-// Three corpus photos, each starting on a sector boundary with filler between, and a
+// Three test photos, each starting on a sector boundary with filler between, and a
 // partial sector at the end that is left out.
 struct PhotoImage {
     ScratchDir dir;
@@ -71,15 +73,16 @@ TEST(VeloCarve, BadInputGetsOneLineAndStatus2AndWritesNothing)
     const struct {
         std::vector<std::string> args;
         const char* mentions;
+        bool hint = false; // a mistake in the command line: a second line points to --help
     } cases[] = {
-        {{}, "missing SOURCE"},
+        {{}, "missing SOURCE and OUTDIR", true},
         {{(work / "missing.img").string(), out}, "cannot open"},
         {{work.path.string(), out}, "Is a directory"},
         {{asFile + "/x", out}, "Not a directory"},
         {{(work / "fifo").string(), out}, "not a disk image"},
-        {{"--sector-size", "0", img512, out}, "--sector-size"},
-        {{"--sector-size", "2097152", img512, out}, "--sector-size"},
-        {{"--sector-size", "big", img512, out}, "--sector-size"},
+        {{"--sector-size", "0", img512, out}, "--sector-size", true},
+        {{"--sector-size", "2097152", img512, out}, "--sector-size", true},
+        {{"--sector-size", "big", img512, out}, "--sector-size", true},
         {{"--sectors", "1000000", img512, out}, "whole sectors"},
         {{img512, asFile}, "is not a folder"},
         {{img512, asFile + "/sub"}, "is not a folder"},
@@ -90,7 +93,10 @@ TEST(VeloCarve, BadInputGetsOneLineAndStatus2AndWritesNothing)
         const RunResult r = runVeloCarve(c.args);
         EXPECT_EQ(r.exitStatus, 2) << c.mentions;
         const auto errs = lines(r.errorOutput);
-        ASSERT_EQ(errs.size(), 1u) << r.errorOutput;
+        ASSERT_EQ(errs.size(), c.hint ? 2u : 1u) << r.errorOutput;
+        if (c.hint) {
+            EXPECT_EQ(errs[1], "Try 'velo-carve --help' for more information.");
+        }
         EXPECT_EQ(errs[0].rfind("velo-carve: ", 0), 0u) << errs[0];
         EXPECT_NE(errs[0].find(c.mentions), std::string::npos) << errs[0];
         EXPECT_FALSE(fs::exists(out)) << c.mentions;
@@ -275,6 +281,186 @@ TEST(VeloCarve, InterruptionClosesTheOpenFileWithAnExactPrefix)
         const std::string summary = readText(err);
         EXPECT_NE(summary.find("Stopped before the end"), std::string::npos) << summary;
     }
+}
+
+// Runs a shell command quietly; true when it succeeded.
+bool shell(const std::string& command)
+{
+    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// A file system mounted at a folder for the length of a test (root only); mounted() is
+// false, with the reason in why, where the machine does not allow it.
+struct Mount {
+    fs::path at;
+    std::string why;
+    bool mounted = false;
+    Mount(const std::string& source, const std::string& type, const std::string& options,
+          fs::path where)
+        : at(std::move(where))
+    {
+        fs::create_directories(at);
+        if (::geteuid() != 0)
+            why = "needs root to mount";
+        else if (!shell("mount -t " + type + " -o " + options + " " + source + " " + at.string()))
+            why = "this machine does not allow a " + type + " mount";
+        else
+            mounted = true;
+    }
+    ~Mount()
+    {
+        if (mounted)
+            shell("umount " + at.string());
+    }
+};
+
+// Links planted in OUTDIR under the names the run writes, replaced with --overwrite: a
+// symlink to a file of the user's, a hard link to another and a link to nowhere. What
+// they point at is never written, and nothing is made where the dangling one points.
+TEST(VeloCarve, LinksInOutdirAreReplacedNeverWrittenThrough)
+{
+    PhotoImage img;
+    const fs::path out = img.dir / "out", victim = img.dir / "victim", other = img.dir / "other";
+    fs::create_directories(out);
+    writeFile(victim, {1, 2, 3});
+    writeFile(other, {4, 5, 6});
+    fs::create_symlink(victim, out / "DD001.JPG");
+    fs::create_hard_link(other, out / "DD002.JPG");
+    fs::create_symlink(img.dir / "nowhere", out / "DD003.JPG");
+
+    const RunResult r = runVeloCarve({"-q", "--overwrite", img.image.string(), out.string()});
+    EXPECT_EQ(r.exitStatus, 0) << r.errorOutput;
+    EXPECT_EQ(readFile(victim), (Bytes{1, 2, 3}));
+    EXPECT_EQ(readFile(other), (Bytes{4, 5, 6}));
+    EXPECT_FALSE(fs::exists(img.dir / "nowhere"));
+    for (std::size_t i = 0; i < 3; ++i) {
+        const fs::path file = out / ("DD00" + std::to_string(i + 1) + ".JPG");
+        EXPECT_FALSE(fs::is_symlink(file)) << file;
+        EXPECT_EQ(fs::hard_link_count(file), 1u) << file;
+        EXPECT_EQ(readFile(file), img.photos[i]) << file;
+    }
+}
+
+// While one run holds OUTDIR, a second run into it is refused and writes nothing.
+TEST(VeloCarve, ASecondRunIntoTheSameFolderIsRefused)
+{
+    PhotoImage img;
+    const fs::path out = img.dir / "out";
+    fs::create_directories(out);
+    const int held = ::open(out.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+    const RunResult r = runVeloCarve({img.image.string(), out.string()});
+    ::close(held);
+    EXPECT_EQ(r.exitStatus, 2) << r.errorOutput;
+    EXPECT_NE(r.errorOutput.find("in use by another velo-carve run"), std::string::npos)
+        << r.errorOutput;
+    EXPECT_TRUE(fileNames(out).empty());
+}
+
+// What would destroy the source, write over a device, or write the report into a photo
+// is refused before anything is created: status 2, one line, the source and OUTDIR as
+// they were (a missing OUTDIR stays missing).
+TEST(VeloCarve, RefusesToWriteOverTheSourceADeviceOrItsOwnOutput)
+{
+    PhotoImage img;
+    const Bytes imageBytes = readFile(img.image);
+    const fs::path newOut = img.dir / "new", out = img.dir / "out", empty = img.dir / "empty.img";
+    fs::create_directories(out);
+    writeFile(out / "DD001.JPG", imageBytes); // a copy of the card among earlier results
+    writeFile(empty, {});
+    fs::create_symlink(img.image, img.dir / "link.csv");
+    writeFile(img.dir / "notes.txt", {'n'});
+    fs::create_hard_link(img.dir / "notes.txt", img.dir / "hard.csv");
+    const std::string image = img.image.string();
+
+    const struct {
+        std::vector<std::string> args;
+        const char* mentions;
+    } cases[] = {
+        {{"--report", image, image, newOut.string()}, "is the source itself"},
+        {{"--report", (img.dir / "link.csv").string(), image, newOut.string()}, "is a link"},
+        {{"--report", (img.dir / "hard.csv").string(), image, newOut.string()}, "hard links"},
+        {{"--report", "/dev/null", image, newOut.string()}, "over the device /dev/null"},
+        {{"--overwrite", "--report", (out / "DD002.JPG").string(), image, out.string()},
+         "would be one of the files carved into"},
+        {{"--overwrite", (out / "DD001.JPG").string(), out.string()}, "named like the files"},
+        {{empty.string(), newOut.string()}, "has no sector to read"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mentions);
+        const RunResult r = runVeloCarve(c.args);
+        EXPECT_EQ(r.exitStatus, 2);
+        const auto errs = lines(r.errorOutput);
+        ASSERT_EQ(errs.size(), 1u) << r.errorOutput;
+        EXPECT_NE(errs[0].find(c.mentions), std::string::npos) << errs[0];
+        EXPECT_FALSE(fs::exists(newOut));
+        EXPECT_EQ(fileNames(out), std::vector<std::string>{"DD001.JPG"});
+        EXPECT_EQ(readFile(out / "DD001.JPG"), imageBytes);
+        EXPECT_EQ(readFile(img.image), imageBytes);
+        EXPECT_EQ(readFile(img.dir / "notes.txt"), Bytes{'n'});
+    }
+}
+
+// `--report - | head -1`: the reader goes away. The run is not killed by SIGPIPE: it
+// says the report failed, carves every file and exits 1.
+TEST(VeloCarve, AReportNobodyReadsIsAFailureAndTheCarveGoesOn)
+{
+    PhotoImage img;
+    const fs::path out = img.dir / "out";
+    const RunResult r = runVeloCarve({"--report", "-", img.image.string(), out.string()},
+                                     StandardOutput::ClosedPipe);
+    EXPECT_EQ(r.exitStatus, 1) << r.errorOutput;
+    EXPECT_NE(r.errorOutput.find("cannot write the report -"), std::string::npos) << r.errorOutput;
+    ASSERT_EQ(fileNames(out).size(), 3u);
+    EXPECT_EQ(readFile(out / "DD003.JPG"), img.photos[2]);
+}
+
+// An output that runs out of inodes: said once, as it happens, and counted in the summary.
+TEST(VeloCarve, AnOutputOutOfInodesIsSaidOnceAndCounted)
+{
+    ScratchDir dir;
+    Bytes image;
+    for (int i = 0; i < 20; ++i) // twenty one-sector photos
+        appendPadded(image, {0xFF, 0xD8, 0xFF, 0xE0, 0xFF, 0xD9});
+    writeFile(dir / "card.img", image);
+    Mount small("tmpfs", "tmpfs", "size=1m,nr_inodes=6", dir / "small");
+    if (!small.mounted)
+        GTEST_SKIP() << small.why;
+
+    const RunResult r = runVeloCarve({(dir / "card.img").string(), (dir / "small").string()});
+    EXPECT_EQ(r.exitStatus, 1) << r.errorOutput;
+    const auto errs = lines(r.errorOutput);
+    const auto warnings = std::count_if(errs.begin(), errs.end(), [](const std::string& line) {
+        return line.find("out of space or inodes") != std::string::npos &&
+               line.rfind("velo-carve: warning:", 0) == 0;
+    });
+    EXPECT_EQ(warnings, 1) << r.errorOutput;
+    const std::size_t made = fileNames(dir / "small").size();
+    EXPECT_NE(r.errorOutput.find(std::to_string(20 - made) +
+                                 " files could not be created: the output is out of space or "
+                                 "inodes"),
+              std::string::npos)
+        << r.errorOutput;
+}
+
+// SOURCE an image attached through a loop device and mounted, OUTDIR inside that mount:
+// the image's own blocks would be written, which is warned of as for a device.
+TEST(VeloCarve, WarnsWhenOutdirLiesInAMountOfTheImageBeingRead)
+{
+    ScratchDir dir;
+    const fs::path image = dir / "card.img";
+    writeFile(image, Bytes(std::size_t(4) << 20, 0));
+    if (!shell("mkfs.ext2 -q -F " + image.string()))
+        GTEST_SKIP() << "no mkfs.ext2";
+    Mount card(image.string(), "ext2", "loop", dir / "mnt");
+    if (!card.mounted)
+        GTEST_SKIP() << card.why;
+
+    const RunResult r = runVeloCarve({"-q", image.string(), (dir / "mnt" / "recovered").string()});
+    EXPECT_EQ(r.exitStatus, 0) << r.errorOutput;
+    EXPECT_NE(r.errorOutput.find("warning: " + (dir / "mnt" / "recovered").string() + " lies on"),
+              std::string::npos)
+        << r.errorOutput;
 }
 
 } // namespace

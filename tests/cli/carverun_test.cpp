@@ -1,7 +1,7 @@
 #include "cli/carverun.h"
 
+#include "cli/stopflag.h"
 #include "platform/fake/fakeplatform.h"
-#include "scan/stopflag.h"
 #include "tests/scan/naivecarver.h"
 
 #include <gtest/gtest.h>
@@ -84,7 +84,8 @@ struct CarveRunTest : ::testing::Test {
     CarveTotals carve(Volume& v, std::size_t chunkBytes, bool dryRun = false)
     {
         ChunkReader reader(v.reader(), kSector, v.bytes.size() / kSector, chunkBytes);
-        return runCarve(reader, platform, CarveSettings{"/out/", dryRun}, hooks);
+        const auto folder = platform.openOutputFolder("/out/");
+        return runCarve(reader, CarveSettings{folder.get(), dryRun}, hooks);
     }
     const Bytes& file(const std::string& name) { return platform.files.at("/out/" + name); }
 };
@@ -137,6 +138,25 @@ TEST_F(CarveRunTest, FilesAndReportFollowTheRuleAcrossChunksAndBadSectors)
             sum += f.length;
         EXPECT_EQ(t.bytes, sum);
     }
+}
+
+// An output out of inodes: every file is "not created", the count is kept, and the
+// warning hook runs once, at the first.
+TEST_F(CarveRunTest, AnOutputOutOfSpaceIsCountedAndSaidOnce)
+{
+    Volume v(32);
+    for (std::size_t s : {2, 6, 10, 14})
+        v.stream(s, s + 1, 40);
+    platform.createsFailWith = CreateFailure::NoSpace;
+    int warnings = 0;
+    hooks.outOfSpace = [&] { ++warnings; };
+    const CarveTotals t = carve(v, kSector * 8);
+    EXPECT_EQ(warnings, 1);
+    EXPECT_EQ(t.noSpaceFiles, 4u);
+    EXPECT_EQ(t.failedFiles, 4u);
+    ASSERT_EQ(report.size(), 4u);
+    EXPECT_EQ(report[3].outcome, FileOutcome::NotCreated);
+    EXPECT_TRUE(platform.files.empty());
 }
 
 TEST_F(CarveRunTest, DryRunCreatesNothingButReportsTheSame)

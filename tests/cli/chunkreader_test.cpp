@@ -4,6 +4,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <numeric>
+#include <optional>
 #include <set>
 
 namespace velo::cli
@@ -23,8 +25,10 @@ struct FlakySource {
     Bytes bytes;
     std::uint32_t sectorSize;
     std::set<std::uint64_t> bad;
-    std::size_t shortReadLimit = 0; // nonzero: no read gives more than this
-    int interruptions = 0;          // this many reads fail with EINTR first
+    std::size_t shortReadLimit = 0;             // nonzero: no read gives more than this
+    int interruptions = 0;                      // this many reads fail with EINTR first
+    std::uint64_t goneFrom = ~std::uint64_t(0); // reads from this sector on fail with goneError
+    int goneError = ENODEV;
     std::vector<std::pair<std::uint64_t, std::size_t>> reads; // offset, count
 
     ReadAt reader()
@@ -34,6 +38,10 @@ struct FlakySource {
             if (interruptions > 0) {
                 --interruptions;
                 errno = EINTR;
+                return -1;
+            }
+            if (count > 0 && (offset + count - 1) / sectorSize >= goneFrom) {
+                errno = goneError;
                 return -1;
             }
             if (offset >= bytes.size())
@@ -115,6 +123,52 @@ TEST(ChunkReader, ABadSectorCostsOnlyItself)
         if (offset >= 32 * 512 && offset < 48 * 512)
             ++readsInChunk2;
     EXPECT_EQ(readsInChunk2, 1u);
+}
+
+// A card pulled out: reading stops at once when the device is gone (ENODEV, ENXIO), and
+// after a run of failures in a row when every read fails with EIO; a run of bad sectors
+// shorter than that is only a bad area.
+TEST(ChunkReader, ASourceThatIsGoneStopsTheReading)
+{
+    const struct {
+        const char* name;
+        std::uint64_t goneFrom;
+        int goneError;
+        std::set<std::uint64_t> bad;
+        std::optional<std::uint64_t> stopsAt; // the first sector not delivered
+    } cases[] = {
+        {"no such device", 20, ENODEV, {}, 21},
+        {"no such device or address", 20, ENXIO, {}, 21},
+        {"every read fails", 20, EIO, {}, 28},
+        {"a bad area shorter than the limit",
+         ~std::uint64_t(0),
+         EIO,
+         {20, 21, 22, 23, 24, 25, 26},
+         {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FlakySource src{numbered(512 * 64), 512, c.bad};
+        src.goneFrom = c.goneFrom;
+        src.goneError = c.goneError;
+        ChunkReader reader(src.reader(), 512, 64, 512 * 16, {}, /*giveUpAfter=*/8);
+        const Delivered d = drain(reader);
+        std::vector<std::uint64_t> first20(20);
+        std::iota(first20.begin(), first20.end(), 0);
+        ASSERT_GE(d.readable.size(), 20u);
+        EXPECT_EQ(std::vector<std::uint64_t>(d.readable.begin(), d.readable.begin() + 20), first20);
+        if (c.stopsAt) {
+            EXPECT_EQ(d.readable.size(), 20u);
+            ASSERT_TRUE(reader.gone());
+            EXPECT_EQ(reader.gone()->sector, *c.stopsAt);
+            EXPECT_EQ(reader.gone()->error, c.goneError);
+            EXPECT_EQ(d.unreadable.size(), *c.stopsAt - 20);
+        } else {
+            EXPECT_FALSE(reader.gone());
+            EXPECT_EQ(d.unreadable.size(), 7u);
+            EXPECT_EQ(reader.sectorsDone(), 64u);
+        }
+    }
 }
 
 TEST(ChunkReader, ShortReadsAndInterruptionsAreContinued)

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <unistd.h>
 
 namespace velo::cli
 {
@@ -42,6 +45,24 @@ TEST(Report, AFullDiskIsNoticed)
         report.add({"DD001.JPG", 1, 1, CloseReason::EndMarker, FileOutcome::Written});
     EXPECT_FALSE(report.finish());
     std::fclose(full);
+}
+
+// Each line reaches the file as its file closes, so a run that is killed leaves a report
+// of every file closed before.
+TEST(Report, EachLineIsInTheFileAsSoonAsItIsAdded)
+{
+    char name[] = "/tmp/velo-report-XXXXXX";
+    const int fd = ::mkstemp(name);
+    ASSERT_GE(fd, 0);
+    std::FILE* stream = ::fdopen(fd, "w");
+    ReportWriter report(stream);
+    report.add({"DD001.JPG", 7, 512, CloseReason::EndMarker, FileOutcome::Written});
+    std::ifstream onDisk(name);
+    const std::string text((std::istreambuf_iterator<char>(onDisk)),
+                           std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, "name,first_sector,length,end,output\nDD001.JPG,7,512,end-marker,written\n");
+    std::fclose(stream);
+    ::unlink(name);
 }
 
 TEST(Progress, RateAndTimeLeftComeFromThePartDone)

@@ -1,6 +1,8 @@
 #include "tests/cli/support.h"
+#include "tests/support/photos.h"
 
 #include <algorithm>
+#include <csignal>
 #include <fcntl.h>
 #include <fstream>
 #include <random>
@@ -40,16 +42,6 @@ void writeFile(const fs::path& path, const Bytes& bytes)
     out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
-std::vector<fs::path> corpusPhotos()
-{
-    std::vector<fs::path> photos;
-    for (const auto& entry : fs::directory_iterator(VELO_CORPUS_DIR))
-        if (entry.is_regular_file())
-            photos.push_back(entry.path());
-    std::sort(photos.begin(), photos.end());
-    return photos;
-}
-
 bool carvesWhole(const Bytes& p)
 {
     if (p.size() < 2 || p[p.size() - 2] != 0xFF || p.back() != 0xD9 || p.size() % 512 == 0)
@@ -72,7 +64,7 @@ bool carvesWhole(const Bytes& p)
 std::vector<Bytes> wholeCarvingPhotos(std::size_t count)
 {
     std::vector<Bytes> chosen;
-    for (const auto& path : corpusPhotos()) {
+    for (const auto& path : velo::testing::testPhotos()) {
         Bytes photo = readFile(path);
         if (carvesWhole(photo))
             chosen.push_back(std::move(photo));
@@ -105,16 +97,29 @@ std::string readText(const fs::path& path)
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-RunResult runVeloCarve(const std::vector<std::string>& args)
+RunResult runVeloCarve(const std::vector<std::string>& args, StandardOutput standardOutput)
 {
     ScratchDir capture;
     const std::string out = (capture / "stdout").string();
     const std::string err = (capture / "stderr").string();
+    int pipeEnds[2] = {-1, -1};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (standardOutput == StandardOutput::ClosedPipe && ::pipe2(pipeEnds, O_CLOEXEC) == 0) {
+        ::close(pipeEnds[0]); // nobody will ever read
+        posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 1);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
+    }
     posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t everySignal;
+    sigfillset(&everySignal);
+    posix_spawnattr_setsigdefault(&attributes, &everySignal);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
 
     std::vector<std::string> all{VELO_CARVE_BINARY};
     all.insert(all.end(), args.begin(), args.end());
@@ -125,12 +130,15 @@ RunResult runVeloCarve(const std::vector<std::string>& args)
 
     pid_t pid = 0;
     RunResult result;
-    if (posix_spawn(&pid, VELO_CARVE_BINARY, &actions, nullptr, argv.data(), environ) == 0) {
+    if (posix_spawn(&pid, VELO_CARVE_BINARY, &actions, &attributes, argv.data(), environ) == 0) {
         int status = 0;
         ::waitpid(pid, &status, 0);
         result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
     posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    if (pipeEnds[1] >= 0)
+        ::close(pipeEnds[1]);
     result.standardOutput = readText(out);
     result.errorOutput = readText(err);
     return result;

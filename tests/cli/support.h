@@ -28,15 +28,12 @@ Bytes readFile(const fs::path& path);
 std::string readText(const fs::path& path);
 void writeFile(const fs::path& path, const Bytes& bytes);
 
-// The corpus photos, in name order.
-std::vector<fs::path> corpusPhotos();
-
 // Whether the carving rule gives this photo back whole when it starts a sector and zeros
 // follow it: it ends in FF D9, holds no FF D9 with eleven zeros after it (a thumbnail
 // padded with zeros does), and has no FF D8 FF at a multiple of 512.
 bool carvesWhole(const Bytes& photo);
 
-// The first `count` corpus photos that carve whole.
+// The first `count` test photos that carve whole.
 std::vector<Bytes> wholeCarvingPhotos(std::size_t count);
 
 // Sectors of 512 bytes whose first byte is never FF, so that no sector of it opens a file.
@@ -51,8 +48,14 @@ struct RunResult {
     std::string standardOutput;
 };
 
-// Runs the built velo-carve with these arguments and waits for it.
-RunResult runVeloCarve(const std::vector<std::string>& args);
+// Where the program's standard output goes: a file whose text comes back in the result,
+// or a pipe whose reader has gone away (as with `| head -1` once head is done).
+enum class StandardOutput { Captured, ClosedPipe };
+
+// Runs the built velo-carve with these arguments and waits for it. It starts with the
+// default action for every signal, as from a shell.
+RunResult runVeloCarve(const std::vector<std::string>& args,
+                       StandardOutput standardOutput = StandardOutput::Captured);
 
 // The names of the files in a folder, sorted; empty when the folder does not exist.
 std::vector<std::string> fileNames(const fs::path& folder);

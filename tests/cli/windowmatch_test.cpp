@@ -3,10 +3,8 @@
 #include "app/form2.h"
 #include "platform/fake/fakeplatform.h"
 #include "tests/cli/support.h"
-
-#include <QLabel>
-#include <QLineEdit>
-#include <QTreeWidget>
+#include "tests/support/form2controls.h"
+#include "tests/support/photos.h"
 
 #include <gtest/gtest.h>
 
@@ -25,7 +23,7 @@ using namespace velo::cli::testing;
 // filler), and a photo still open at the end of the source.
 Bytes mixedImage()
 {
-    const auto photos = corpusPhotos();
+    const auto photos = velo::testing::testPhotos();
     Bytes image = filler(7, 11);
     for (std::size_t i = 0; i < 6; ++i) {
         appendPadded(image, readFile(photos.at(i * 13 % photos.size())));
@@ -75,13 +73,12 @@ TEST(WindowMatch, VeloCarveWritesWhatTheWindowsScanWrites)
     drive.freeSpace = DiskFreeSpace{1, 512, 0, std::int64_t(sectors)};
     platform.folders.insert("/saved");
     Form2 window(platform);
-    const auto rows = window.ListView1->findItems(QStringLiteral("E"), Qt::MatchExactly);
-    ASSERT_EQ(rows.size(), 1);
-    window.ListView1_ItemClick(rows[0]);
-    ASSERT_EQ(window.Label19->text(), QStringLiteral("E"));
-    ASSERT_EQ(window.Label14->text().trimmed().toULongLong(), sectors);
-    window.Text1->setText(QStringLiteral("/saved/"));
-    window.SYST();
+    const velo::testing::Form2Controls controls(window);
+    controls.select(QStringLiteral("E"));
+    ASSERT_EQ(controls.label("Label19")->text(), QStringLiteral("E"));
+    ASSERT_EQ(controls.label("Label14")->text().trimmed().toULongLong(), sectors);
+    controls.Text1->setText(QStringLiteral("/saved/"));
+    controls.Command2->click();
 
     std::map<std::string, Bytes> fromWindow;
     for (const auto& [path, bytes] : platform.files)

@@ -26,6 +26,7 @@ namespace
 {
 
 using velo::DriveInfo;
+using velo::DriveType;
 using velo::FolderEntry;
 
 class FolderEntries : public ::testing::Test
@@ -103,8 +104,11 @@ class DriveOfFolder : public ::testing::TestWithParam<DriveCase>
 {
 protected:
     const std::vector<DriveInfo> drives{
-        {"c", 2, "/"},          {"d", 1, "/mnt/c"}, {"e", 1, "/mnt/cd/"},
-        {"f", 3, "/mnt/c/net"}, {"g", 4, ""},
+        {"c", DriveType::Fixed, "/"},
+        {"d", DriveType::Removable, "/mnt/c"},
+        {"e", DriveType::Removable, "/mnt/cd/"},
+        {"f", DriveType::Network, "/mnt/c/net"},
+        {"g", DriveType::CdRom, ""},
     };
 };
 
@@ -126,17 +130,18 @@ INSTANTIATE_TEST_SUITE_P(Folders, DriveOfFolder,
 
 TEST(DriveOfFolderWithoutRoot, NoDriveHoldsAFolderOutsideAllMounts)
 {
-    const std::vector<DriveInfo> drives{{"d", 1, "/media/usb"}, {"e", 4, ""}};
+    const std::vector<DriveInfo> drives{{"d", DriveType::Removable, "/media/usb"},
+                                        {"e", DriveType::CdRom, ""}};
     EXPECT_EQ(velo::driveOfFolder(drives, QStringLiteral("/home")), -1);
     EXPECT_EQ(velo::driveOfFolder({}, QStringLiteral("/")), -1);
 }
 
 TEST(DriveLabel, LetterLowerCaseAndMountPointWhenMounted)
 {
-    EXPECT_EQ(velo::driveLabel({"C", 2, "/"}), QStringLiteral("c: [/]"));
-    EXPECT_EQ(velo::driveLabel({"d", 1, "/media/usb stick"}),
+    EXPECT_EQ(velo::driveLabel({"C", DriveType::Fixed, "/"}), QStringLiteral("c: [/]"));
+    EXPECT_EQ(velo::driveLabel({"d", DriveType::Removable, "/media/usb stick"}),
               QStringLiteral("d: [/media/usb stick]"));
-    EXPECT_EQ(velo::driveLabel({"E", 4, ""}), QStringLiteral("e:"));
+    EXPECT_EQ(velo::driveLabel({"E", DriveType::CdRom, ""}), QStringLiteral("e:"));
 }
 
 } // namespace

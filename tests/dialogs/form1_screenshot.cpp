@@ -4,7 +4,6 @@
 #include "platform/linux/linuxplatform.h"
 
 #include <QApplication>
-#include <QLineEdit>
 #include <QPixmap>
 #include <QStyleFactory>
 #include <QTest>
@@ -21,8 +20,7 @@ int main(int argc, char* argv[])
     // The same style as the program itself, which the button colours depend on.
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     velo::LinuxPlatform platform;
-    QLineEdit text1;
-    velo::Form1 dialog(platform, text1);
+    velo::Form1 dialog(platform);
     dialog.show();
     if (!QTest::qWaitForWindowExposed(&dialog))
         return 1;

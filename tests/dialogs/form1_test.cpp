@@ -1,12 +1,11 @@
-#include "app/look.h"
 #include "dialogs/folderlistbox.h"
 #include "dialogs/form1.h"
 #include "platform/fake/fakeplatform.h"
+#include "ui/look.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -25,6 +24,7 @@ void PrintTo(const QString& text, std::ostream* os)
 namespace
 {
 
+using velo::DriveType;
 using velo::FolderListBox;
 using velo::Form1;
 
@@ -75,25 +75,25 @@ protected:
             ASSERT_TRUE(QDir(base).mkpath(QLatin1String(path)));
         work = base + QStringLiteral("/work");
         stick = base + QStringLiteral("/stick");
-        platform.addDrive("d", 1).rootFolder = stick.toStdString();
-        platform.addDrive("c", 2).rootFolder = "/";
-        platform.addDrive("e", 1); // nothing mounted
-        platform.addDrive("f", 3).rootFolder =
+        platform.addDrive("d", DriveType::Removable).rootFolder = stick.toStdString();
+        platform.addDrive("c", DriveType::Fixed).rootFolder = "/";
+        platform.addDrive("e", DriveType::Removable); // nothing mounted
+        platform.addDrive("f", DriveType::Network).rootFolder =
             (base + QStringLiteral("/gone")).toStdString(); // no such folder
         previousFolder = QDir::currentPath();
         ASSERT_TRUE(QDir::setCurrent(work));
-        text1.setText(QStringLiteral("/old/save/folder/"));
     }
 
     void TearDown() override { QDir::setCurrent(previousFolder); }
 
     Controls open()
     {
-        dialog = std::make_unique<Form1>(platform, text1);
+        dialog = std::make_unique<Form1>(platform);
         return controlsOf(dialog.get());
     }
 
-    // Runs Form1::showFor and, once the dialog is up, `inside` with it.
+    // Runs Form1::chooseFolder and, once the dialog is up, `inside` with it; the answer
+    // goes to `chosen`.
     void showForWith(const std::function<void(Form1*)>& inside)
     {
         bool ran = false;
@@ -104,7 +104,7 @@ protected:
                 return ADD_FAILURE() << "no modal dialog up";
             inside(shown);
         });
-        Form1::showFor(platform, text1);
+        chosen = Form1::chooseFolder(platform);
         EXPECT_TRUE(ran);
         for (QWidget* w : QApplication::topLevelWidgets())
             EXPECT_EQ(qobject_cast<Form1*>(w), nullptr) << "dialog left behind";
@@ -113,7 +113,7 @@ protected:
     QTemporaryDir tmp;
     QString base, work, stick, previousFolder;
     velo::FakePlatform platform;
-    QLineEdit text1;
+    std::optional<QString> chosen;
     std::unique_ptr<Form1> dialog;
 };
 
@@ -132,12 +132,12 @@ TEST_F(Form1Test, OpensOnTheProcessFolderAndDrive)
 TEST_F(Form1Test, OkEndsTheFolderInOneSeparator)
 {
     open().ok->click();
-    EXPECT_EQ(text1.text(), work + u'/');
+    EXPECT_EQ(dialog->chosenFolder(), work + u'/');
     EXPECT_EQ(dialog->result(), QDialog::Accepted);
 
     ASSERT_TRUE(QDir::setCurrent(QStringLiteral("/")));
     open().ok->click();
-    EXPECT_EQ(text1.text(), QStringLiteral("/"));
+    EXPECT_EQ(dialog->chosenFolder(), QStringLiteral("/"));
 }
 
 TEST_F(Form1Test, DriveAndDoubleClickMoveTheFolderList)
@@ -152,7 +152,7 @@ TEST_F(Form1Test, DriveAndDoubleClickMoveTheFolderList)
     EXPECT_EQ(dir1->path(), base);
     EXPECT_EQ(lineOf(dir1, stick + QStringLiteral("/DCIM")), nullptr);
     ok->click();
-    EXPECT_EQ(text1.text(), base + u'/');
+    EXPECT_EQ(dialog->chosenFolder(), base + u'/');
 }
 
 TEST_F(Form1Test, ClickAndArrowKeysOnlyHighlight)
@@ -167,16 +167,16 @@ TEST_F(Form1Test, ClickAndArrowKeysOnlyHighlight)
     QTest::keyClick(dir1, Qt::Key_Up);
     EXPECT_EQ(dir1->currentItem(), lineOf(dir1, base));
     ok->click();
-    EXPECT_EQ(text1.text(), work + u'/');
+    EXPECT_EQ(dialog->chosenFolder(), work + u'/');
 }
 
-TEST_F(Form1Test, CancelLeavesTheFieldAlone)
+TEST_F(Form1Test, CancelChoosesNothing)
 {
     const auto [drive1, dir1, ok, cancel] = open();
     drive1->setCurrentIndex(kStick);
     doubleClick(dir1, stick + QStringLiteral("/MISC"));
     cancel->click();
-    EXPECT_EQ(text1.text(), QStringLiteral("/old/save/folder/"));
+    EXPECT_EQ(dialog->chosenFolder(), std::nullopt);
     EXPECT_EQ(dialog->result(), QDialog::Rejected);
 }
 
@@ -211,7 +211,7 @@ TEST_F(Form1Test, NeitherEscapeNorEnterCloses)
             QTest::keyClick(target, key);
         EXPECT_TRUE(dialog->isVisible()) << target->objectName().toStdString();
     }
-    EXPECT_EQ(text1.text(), QStringLiteral("/old/save/folder/"));
+    EXPECT_EQ(dialog->chosenFolder(), std::nullopt);
 }
 
 TEST_F(Form1Test, TabGoesDriveFoldersOkCancel)
@@ -264,7 +264,7 @@ TEST_F(Form1Test, WindowAndControlsAsLaidOut)
     }
 }
 
-TEST_F(Form1Test, ShowForIsModalAndStartsAfreshEachTime)
+TEST_F(Form1Test, ChooseFolderIsModalAndStartsAfreshEachTime)
 {
     showForWith([&](Form1* shown) {
         EXPECT_EQ(shown->parentWidget(), nullptr);
@@ -274,7 +274,7 @@ TEST_F(Form1Test, ShowForIsModalAndStartsAfreshEachTime)
         doubleClick(c.dir1, stick + QStringLiteral("/MISC"));
         c.ok->click();
     });
-    ASSERT_EQ(text1.text(), stick + QStringLiteral("/MISC/"));
+    ASSERT_EQ(chosen, stick + QStringLiteral("/MISC/"));
     EXPECT_EQ(QDir::currentPath(), work); // the dialog never moves the process
 
     // Opened again: back on the process folder; leaving by the title bar changes nothing.
@@ -285,7 +285,7 @@ TEST_F(Form1Test, ShowForIsModalAndStartsAfreshEachTime)
         c.drive1->setCurrentIndex(kStick);
         shown->close();
     });
-    EXPECT_EQ(text1.text(), stick + QStringLiteral("/MISC/"));
+    EXPECT_EQ(chosen, std::nullopt);
 }
 
 } // namespace

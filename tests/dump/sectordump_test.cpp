@@ -58,7 +58,7 @@ TEST(SectorDump, HexAndCharacterColumns)
     const std::string text = "\x0A\xFF\xE5\x7F\x1F JPEG ~}\xA0\x80\xB1";
     const std::vector<std::uint8_t> bytes(text.begin(), text.end());
     EXPECT_EQ(velo::sectorDump(bytes, 15),
-              "000 0A FF E5 7F 1F 20 4A 50 45 47 20 7E 7D A0 80 B1  ..... JPEG ~}..ｱ\r\n");
+              "000 0A FF E5 7F 1F 20 4A 50 45 47 20 7E 7D A0 80 B1  ...\x7F. JPEG ~}..ｱ\r\n");
 }
 
 TEST(DumpCharacter, EveryByte)
@@ -66,7 +66,7 @@ TEST(DumpCharacter, EveryByte)
     for (int byte = 0; byte < 256; ++byte) {
         SCOPED_TRACE(byte);
         const std::string shown = velo::dumpCharacter(std::uint8_t(byte));
-        if (byte >= 0x20 && byte <= 0x7E) {
+        if (byte >= 0x20 && byte <= 0x7F) { // DEL too: its character, not "."
             EXPECT_EQ(shown, std::string(1, char(byte)));
         } else if (byte >= 0xA1 && byte <= 0xDF) {
             // UTF-8 of U+FF61 + (byte - A1)

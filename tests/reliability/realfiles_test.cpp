@@ -7,14 +7,15 @@
 #include "platform/linux/linuxdevicehandle.h"
 #include "platform/linux/linuxplatform.h"
 #include "scan/recoveryscan.h"
-#include "scan/stopflag.h"
 #include "tests/reliability/scratch.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace velo::reliability
@@ -103,8 +104,6 @@ struct RealScan : ::testing::Test {
     TestHost host;
     Bytes buffer = Bytes(kSector + 1, 0);
     std::unique_ptr<OutputFile> slot;
-
-    void SetUp() override { stopFlag = 0; }
 
     ScanEnd scan(Platform& platform, const std::string& letter, std::int64_t total)
     {
@@ -333,6 +332,101 @@ TEST_F(RealScan, FullFileSystemLeavesExactPrefixes)
         EXPECT_TRUE(std::equal(got.begin(), got.end(), model.at(n).begin())) << outputName(n);
     }
     EXPECT_LT(files.at(outputName(2)).size(), model.at(2).size()) << "the disk never filled";
+}
+
+// Links planted in the save folder under the names a scan writes (a symlink to a file of
+// the user's, a hard link to another, a link to nowhere) are replaced by the carved files;
+// what they point at is never written and nothing appears where the dangling one points.
+TEST_F(RealScan, LinksPlantedInTheSaveFolderAreReplacedNotWrittenThrough)
+{
+    const Volume v = threeStreams();
+    ImageMachine machine(v.bytes);
+    LinuxPlatform platform = platformOf(machine);
+    ScratchDir out, elsewhere;
+    saveInto(out);
+    const fs::path victim = elsewhere.path / "victim", other = elsewhere.path / "other";
+    writeFileBytes(victim, Bytes{'k', 'e', 'e', 'p'});
+    writeFileBytes(other, Bytes{'m', 'e', ' ', 't', 'o', 'o'});
+    fs::create_symlink(victim, out.path / "DD001.JPG");
+    fs::create_hard_link(other, out.path / "DD002.JPG");
+    fs::create_symlink(elsewhere.path / "nowhere", out.path / "DD003.JPG");
+
+    EXPECT_EQ(scanImage(platform, machine, 64), ScanEnd::Completed);
+    EXPECT_EQ(readFileBytes(victim), (Bytes{'k', 'e', 'e', 'p'}));
+    EXPECT_EQ(readFileBytes(other), (Bytes{'m', 'e', ' ', 't', 'o', 'o'}));
+    EXPECT_FALSE(fs::exists(elsewhere.path / "nowhere"));
+    for (const char* name : {"DD001.JPG", "DD002.JPG", "DD003.JPG"}) {
+        struct stat st {
+        };
+        ASSERT_EQ(::lstat((out.path / name).c_str(), &st), 0) << name;
+        EXPECT_TRUE(S_ISREG(st.st_mode) && st.st_nlink == 1) << name;
+    }
+    EXPECT_EQ(filesIn(out.path), named(modelFiles(v, range(0, 64))));
+}
+
+// velo-carve run on a device; its exit status and what it printed.
+struct CarveRun {
+    int status = -1;
+    std::string errors;
+};
+
+CarveRun runVeloCarve(const std::string& arguments, const ScratchDir& work)
+{
+    const fs::path errors = work.path / "stderr";
+    const int status = std::system(
+        (std::string(VELO_CARVE_BINARY) + " " + arguments + " 2>" + errors.string() + " >/dev/null")
+            .c_str());
+    const Bytes text = readFileBytes(errors);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, std::string(text.begin(), text.end())};
+}
+
+// A loop device whose backing file fails sectors 50, 51, 700 and 9005. Read through the
+// page cache, each failure takes its whole 4 KiB page with it, so the photos starting at
+// sectors 40 and 9000 were lost; both the window and velo-carve now lose exactly the
+// four sectors.
+TEST_F(RealScan, BadSectorsOfABlockDeviceCostOnlyThemselvesInBothFrontEnds)
+{
+    Volume v(10000, kSector);
+    for (const auto& [first, last] : std::vector<std::pair<std::size_t, std::size_t>>{
+             {40, 60}, {100, 120}, {690, 710}, {3000, 3010}, {9000, 9010}, {9500, 9600}})
+        v.stream(first, last);
+    const std::set<std::size_t> bad{50, 51, 700, 9005};
+    BadSectorDevice device(v.bytes, "50,51,700,9005");
+    if (device.device().empty())
+        GTEST_SKIP() << device.why();
+    const auto expected = named(modelFiles(v, range(0, 10000, bad)));
+    ASSERT_EQ(expected.size(), 6u);
+
+    LinuxPlatform platform;
+    const std::string letter = letterOf(platform, device.device());
+    if (letter.empty())
+        GTEST_SKIP() << device.device() << " got no drive letter on this machine";
+    ScratchDir windowOut;
+    saveInto(windowOut);
+    EXPECT_EQ(scan(platform, letter, 10000), ScanEnd::Completed);
+    EXPECT_EQ(filesIn(windowOut.path), expected);
+
+    ScratchDir carveOut;
+    const CarveRun r =
+        runVeloCarve(device.device() + " " + (carveOut.path / "out").string(), carveOut);
+    EXPECT_EQ(r.status, 1) << r.errors;
+    EXPECT_NE(r.errors.find("4 sectors could not be read"), std::string::npos) << r.errors;
+    EXPECT_EQ(filesIn(carveOut.path / "out"), expected);
+}
+
+// A device on which every read fails, as a card pulled out of its reader: velo-carve
+// gives up after a run of failures instead of trying every sector, says so, and exits 1.
+TEST_F(RealScan, VeloCarveGivesUpOnADeviceThatFailsEveryRead)
+{
+    Volume v(40000, kSector);
+    BadSectorDevice device(v.bytes, "0-39999");
+    if (device.device().empty())
+        GTEST_SKIP() << device.why();
+    ScratchDir work;
+    const CarveRun r = runVeloCarve(device.device() + " " + (work.path / "out").string(), work);
+    EXPECT_EQ(r.status, 1) << r.errors;
+    EXPECT_NE(r.errors.find("stopped answering"), std::string::npos) << r.errors;
+    EXPECT_EQ(r.errors.find("from 40000 of 40000 sectors"), std::string::npos) << r.errors;
 }
 
 } // namespace

@@ -8,7 +8,6 @@
 #include "drive/rawvolume.h"
 #include "platform/fake/fakeplatform.h"
 #include "scan/recoveryscan.h"
-#include "scan/stopflag.h"
 #include "tests/reliability/scratch.h"
 
 #include <gtest/gtest.h>
@@ -36,9 +35,7 @@ struct FakeScan : ::testing::Test {
     {
         platform.folders.insert("/save");
         host.folder = "/save/";
-        stopFlag = 0;
     }
-    void TearDown() override { stopFlag = 0; }
 
     void load(const Volume& v)
     {
@@ -196,7 +193,7 @@ TEST_F(FakeScan, StopBetweenFilesLeavesTheFinishedFileAlone)
     load(v);
     host.duringEvents = [&](std::uint64_t pass) {
         if (pass == 5) {
-            stopFlag = 1;
+            host.stop = true;
             if (slot) {
                 slot->close();
                 slot.reset();

@@ -101,4 +101,28 @@ private:
     std::string why_;
 };
 
+// A block device with bad sectors: an image served by the test file system
+// tests/reliability/badsectorfs.cpp, which fails every read that touches one of the
+// chosen 512-byte sectors ("50,51,700" or ranges "0-99"), attached read-only through a
+// loop device whose reads of the file go through the page cache, as a disk's do.
+// device() is empty, with the reason in why(), where the machine has no /dev/fuse, no
+// loop devices or no root. Everything is detached and unmounted in the destructor.
+class BadSectorDevice
+{
+public:
+    BadSectorDevice(const Bytes& image, const std::string& badSectors);
+    ~BadSectorDevice();
+    BadSectorDevice(const BadSectorDevice&) = delete;
+    BadSectorDevice& operator=(const BadSectorDevice&) = delete;
+    const std::string& device() const { return device_; }
+    const std::string& why() const { return why_; }
+
+private:
+    ScratchDir dir_;
+    int server_ = -1; // the file system's process
+    bool mounted_ = false;
+    std::string device_;
+    std::string why_;
+};
+
 } // namespace velo::reliability

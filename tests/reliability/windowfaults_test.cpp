@@ -5,14 +5,10 @@
 #include "app/form2.h"
 
 #include "platform/fake/fakeplatform.h"
-#include "scan/stopflag.h"
 #include "tests/reliability/scratch.h"
+#include "tests/support/form2controls.h"
 
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QTimer>
-#include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
@@ -22,6 +18,8 @@ namespace velo::reliability
 {
 namespace
 {
+
+using testing::Form2Controls;
 
 constexpr std::size_t kSector = 512;
 constexpr std::size_t kSectors = 40;
@@ -36,20 +34,12 @@ struct WindowScan : ::testing::Test {
         platform.folders.insert("/again");
         volume.stream(3, 8);
         volume.stream(12, 30);
-        FakeDrive& e = platform.addDrive("E", 1);
+        FakeDrive& e = platform.addDrive("E", DriveType::Removable);
         e.volumeBytes = volume.bytes;
         e.freeSpace = DiskFreeSpace{1, kSector, 0, kSectors};
-        FakeDrive& f = platform.addDrive("F", 1); // a card with large sectors
+        FakeDrive& f = platform.addDrive("F", DriveType::Removable); // a card with large sectors
         f.freeSpace = DiskFreeSpace{4, 4096, 10, 100};
-        platform.addDrive("G", 4); // no disc: its query fails and the fields read 0
-    }
-    void TearDown() override { stopFlag = 0; }
-
-    void select(Form2& w, const char* letter)
-    {
-        const auto items = w.ListView1->findItems(letter, Qt::MatchExactly, 0);
-        ASSERT_EQ(items.size(), 1);
-        emit w.ListView1->itemClicked(items.front(), 0);
+        platform.addDrive("G", DriveType::CdRom); // no disc: its query fails and the fields read 0
     }
 
     std::map<std::string, Bytes> filesIn(const std::string& folder) const
@@ -76,28 +66,29 @@ struct WindowScan : ::testing::Test {
 TEST_F(WindowScan, DriveClicksDuringAScanChangeTheFieldsButNotTheScan)
 {
     Form2 w(platform);
-    select(w, "E");
-    w.Text1->setText("/save/");
+    const Form2Controls c(w);
+    c.select("E");
+    c.Text1->setText("/save/");
     QString sectorFieldAfterF;
     platform.beforeRead = [&](std::uint64_t read) {
         if (read == 4)
             QTimer::singleShot(0, [&] {
-                select(w, "F");
-                sectorFieldAfterF = w.Label3->text();
+                c.select("F");
+                sectorFieldAfterF = c.label("Label3")->text();
             });
         if (read == 15)
-            QTimer::singleShot(0, [&] { select(w, "G"); });
+            QTimer::singleShot(0, [&] { c.select("G"); });
         if (read >= 5) { // the buffer handed to the device is still the scan's own
             EXPECT_EQ(w.sectorBuffer()->size(), kSector + 1) << "read " << read;
         }
     };
-    w.Command2->click();
+    c.Command2->click();
 
     EXPECT_EQ(sectorFieldAfterF, " 4096");
-    EXPECT_EQ(w.Label13->text(), " G");
-    EXPECT_EQ(w.Label19->text(), "G");
-    EXPECT_EQ(w.Label3->text(), " 0");
-    EXPECT_EQ(w.Label14->text(), " 0");
+    EXPECT_EQ(c.label("Label13")->text(), " G");
+    EXPECT_EQ(c.label("Label19")->text(), "G");
+    EXPECT_EQ(c.label("Label3")->text(), " 0");
+    EXPECT_EQ(c.label("Label14")->text(), " 0");
     EXPECT_EQ(platform.openedDevices, std::vector<std::string>{"\\\\.\\E:"});
     EXPECT_EQ(platform.sectorsRead, [] {
         std::vector<std::uint64_t> all(kSectors);
@@ -116,13 +107,14 @@ TEST_F(WindowScan, DriveClicksDuringAScanChangeTheFieldsButNotTheScan)
 TEST_F(WindowScan, StopInTheSecondFileKeepsBothExactAndTheNextRunIsComplete)
 {
     Form2 w(platform);
-    select(w, "E");
-    w.Text1->setText("/save/");
+    const Form2Controls c(w);
+    c.select("E");
+    c.Text1->setText("/save/");
     platform.beforeRead = [&](std::uint64_t read) {
         if (read == 19)
-            QTimer::singleShot(0, w.Command3, &QPushButton::click);
+            QTimer::singleShot(0, c.Command3, &QPushButton::click);
     };
-    w.Command2->click();
+    c.Command2->click();
     EXPECT_EQ(platform.sectorsRead.size(), 20u);
     EXPECT_EQ(platform.openOutputFiles, 0);
     EXPECT_EQ(platform.openDeviceHandles, 0);
@@ -131,13 +123,13 @@ TEST_F(WindowScan, StopInTheSecondFileKeepsBothExactAndTheNextRunIsComplete)
 
     platform.beforeRead = nullptr;
     platform.sectorsRead.clear();
-    w.Text1->setText("/again/");
-    w.Command2->click();
+    c.Text1->setText("/again/");
+    c.Command2->click();
     EXPECT_EQ(platform.sectorsRead.size(), kSectors);
     EXPECT_EQ(filesIn("/again/"), named(modelFiles(volume, range(0, kSectors))));
     EXPECT_EQ(filesIn("/save/"), stopped);
-    EXPECT_FALSE(w.Command3->isEnabled());
-    EXPECT_TRUE(w.Command2->isEnabled());
+    EXPECT_FALSE(c.Command3->isEnabled());
+    EXPECT_TRUE(c.Command2->isEnabled());
 }
 
 // A stop that arrives in the event step before the volume is opened (start step 4):
@@ -146,17 +138,18 @@ TEST_F(WindowScan, StopInTheSecondFileKeepsBothExactAndTheNextRunIsComplete)
 TEST_F(WindowScan, StopBeforeTheVolumeOpensDoesNotStickToTheNextRun)
 {
     Form2 w(platform);
-    select(w, "E");
-    w.Text1->setText("/save/");
-    QTimer::singleShot(0, w.Command3, &QPushButton::click);
-    w.Command2->click();
+    const Form2Controls c(w);
+    c.select("E");
+    c.Text1->setText("/save/");
+    QTimer::singleShot(0, c.Command3, &QPushButton::click);
+    c.Command2->click();
     EXPECT_TRUE(platform.sectorsRead.empty());
     EXPECT_TRUE(platform.files.empty());
     EXPECT_EQ(platform.openDeviceHandles, 0);
     EXPECT_FALSE(w.scanning());
-    EXPECT_TRUE(w.Command2->isEnabled());
+    EXPECT_TRUE(c.Command2->isEnabled());
 
-    w.Command2->click();
+    c.Command2->click();
     EXPECT_EQ(platform.sectorsRead.size(), kSectors);
     EXPECT_EQ(filesIn("/save/"), named(modelFiles(volume, range(0, kSectors))));
 }
@@ -167,15 +160,16 @@ TEST_F(WindowScan, VolumeVanishingDuringAWindowScanEndsIdleWithTheReadBytes)
 {
     platform.findDrive("E")->vanishAfterReads = 16; // drives move as more are added
     Form2 w(platform);
-    select(w, "E");
-    w.Text1->setText("/save/");
-    w.Command2->click();
+    const Form2Controls c(w);
+    c.select("E");
+    c.Text1->setText("/save/");
+    c.Command2->click();
     EXPECT_EQ(platform.sectorsRead.size(), kSectors);
     EXPECT_EQ(filesIn("/save/"), named(modelFiles(volume, range(0, 16))));
     EXPECT_EQ(platform.openOutputFiles, 0);
     EXPECT_FALSE(w.scanning());
-    EXPECT_TRUE(w.Command2->isEnabled());
-    EXPECT_FALSE(w.Command3->isEnabled());
+    EXPECT_TRUE(c.Command2->isEnabled());
+    EXPECT_FALSE(c.Command3->isEnabled());
 }
 
 } // namespace

@@ -3,7 +3,6 @@
 #include "drive/rawvolume.h"
 #include "drive/registerblock.h"
 #include "platform/fake/fakeplatform.h"
-#include "scan/stopflag.h"
 #include "tests/scan/naivecarver.h"
 #include "tests/scan/scanhoststub.h"
 
@@ -46,11 +45,7 @@ struct ScanFixture : ::testing::Test {
     std::vector<std::uint8_t> buffer = Bytes(kSector + 1, 0);
     std::unique_ptr<OutputFile> slot;
 
-    void SetUp() override
-    {
-        platform.folders.insert("/save");
-        stopFlag = 0;
-    }
+    void SetUp() override { platform.folders.insert("/save"); }
 
     FakeDrive& drive(const Bytes& volume)
     {
@@ -126,7 +121,7 @@ TEST_F(ScanFixture, StopDuringTheEventStepReadsNothingMoreAndKeepsWhatWasCarved)
     drive(v.bytes);
     host.duringEvents = [&](std::uint64_t pass) {
         if (pass == 8) { // what the stop command does
-            stopFlag = 1;
+            host.stop = true;
             slot->close();
             slot.reset();
         }
@@ -180,7 +175,8 @@ TEST_F(ScanFixture, SaveFolderIsReadAtEveryOpenAndAFileThatCannotBeMadeUsesItsNu
     scan(0, 10);
     EXPECT_EQ(platform.files.count("/save/DD001.JPG"), 1u);
     EXPECT_EQ(platform.files.count("/save/DD002.JPG"), 0u);
-    EXPECT_EQ(platform.createdFiles[1], "/missing/DD002.JPG");
+    EXPECT_EQ(platform.openedFolders[1], "/missing/");
+    EXPECT_EQ(platform.createdFiles.size(), 2u);
     EXPECT_EQ(file("DD003.JPG"), v.carved(5, 5));
 }
 

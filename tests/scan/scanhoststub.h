@@ -16,6 +16,7 @@ struct ScanHostStub : ScanHost {
     std::string folder = "/save/";
     std::uint64_t pass = 0;
     std::uint64_t passesShown = 0;
+    bool stop = false; // what the stop command sets; the scan asks after the event step
     std::function<void(std::uint64_t pass)> duringEvents;
 
     void showPass(std::uint64_t p) override
@@ -28,6 +29,7 @@ struct ScanHostStub : ScanHost {
         if (duringEvents)
             duringEvents(pass);
     }
+    bool stopRequested() override { return stop; }
     std::string saveFolder() override { return folder; }
 };
 

@@ -5,7 +5,10 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace velo
@@ -120,7 +123,10 @@ TEST(OutputFile, ReplacesALongerFileAndClosesOnce)
     TempDir dir;
     writeFile(dir / "a.jpg", std::string(10000, 'x'));
     LinuxPlatform platform;
-    auto file = platform.createOutputFile((dir / "a.jpg").string());
+    auto folder = platform.openOutputFolder(dir.path.string());
+    ASSERT_TRUE(folder);
+    CreateFailure why = CreateFailure::Other;
+    auto file = folder->createFile("a.jpg", IfNameTaken::Replace, why);
     ASSERT_TRUE(file);
     EXPECT_TRUE(file->write(bytesOf("\xff\xd8")));
     file->close();
@@ -128,13 +134,58 @@ TEST(OutputFile, ReplacesALongerFileAndClosesOnce)
     EXPECT_FALSE(file->write(bytesOf("late")));
     EXPECT_EQ(readFile(dir / "a.jpg"), "\xff\xd8");
 
-    file = platform.createOutputFile((dir / "b.jpg").string());
+    file = folder->createFile("b.jpg", IfNameTaken::Fail, why);
     ASSERT_TRUE(file->write(bytesOf("never closed")));
     file.reset();
     EXPECT_EQ(readFile(dir / "b.jpg"), "never closed");
 
-    EXPECT_FALSE(platform.createOutputFile((dir / "missing/c.jpg").string()));
-    EXPECT_FALSE(platform.createOutputFile(dir.path.string()));
+    EXPECT_FALSE(platform.openOutputFolder((dir / "missing").string()));
+    EXPECT_FALSE(platform.openOutputFolder((dir / "b.jpg").string()));
+    EXPECT_FALSE(folder->createFile("../c.jpg", IfNameTaken::Replace, why));
+}
+
+// A link planted under an output name, to a file of the user's or to nowhere, is
+// replaced when the name is to be replaced and refused otherwise; what it points at is
+// never written, nor anything created where a dangling link points.
+TEST(OutputFile, ALinkUnderTheNameIsNeverWrittenThrough)
+{
+    TempDir dir;
+    ::mkdir((dir / "out").c_str(), 0700);
+    writeFile(dir / "victim", "precious");
+    const struct {
+        const char* name;
+        std::function<void(const std::string&)> plant;
+    } links[] = {
+        {"symlink",
+         [&](const std::string& at) { ::symlink((dir / "victim").c_str(), at.c_str()); }},
+        {"hard link", [&](const std::string& at) { ::link((dir / "victim").c_str(), at.c_str()); }},
+        {"dangling",
+         [&](const std::string& at) { ::symlink((dir / "nowhere").c_str(), at.c_str()); }},
+    };
+    LinuxPlatform platform;
+    auto folder = platform.openOutputFolder((dir / "out").string());
+    ASSERT_TRUE(folder);
+    for (const auto& l : links) {
+        SCOPED_TRACE(l.name);
+        const std::string at = (dir / "out" / "DD001.JPG").string();
+        l.plant(at);
+        CreateFailure why = CreateFailure::None;
+        EXPECT_FALSE(folder->createFile("DD001.JPG", IfNameTaken::Fail, why));
+        EXPECT_EQ(why, CreateFailure::NameTaken);
+        auto file = folder->createFile("DD001.JPG", IfNameTaken::Replace, why);
+        ASSERT_TRUE(file);
+        EXPECT_TRUE(file->write(bytesOf("\xff\xd8\xff")));
+        file->close();
+        struct stat st {
+        };
+        ASSERT_EQ(::lstat(at.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISREG(st.st_mode));
+        EXPECT_EQ(st.st_nlink, 1u);
+        EXPECT_EQ(readFile(at), "\xff\xd8\xff");
+        EXPECT_EQ(readFile(dir / "victim"), "precious");
+        EXPECT_FALSE(std::filesystem::exists(dir / "nowhere"));
+        ::unlink(at.c_str());
+    }
 }
 
 TEST(OutputFile, SmallPiecesAreGatheredIntoFewSystemCalls)
@@ -201,10 +252,10 @@ TEST(OutputFile, AfterAFailureTheFileHoldsAnExactPrefixAndTakesNoMore)
     file.close();
     EXPECT_EQ(readFile(dir / "out"), text.substr(0, 1000));
 
-    LinuxPlatform platform;
-    auto full = platform.createOutputFile("/dev/full");
-    if (!full)
+    const int fullFd = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+    if (fullFd < 0)
         GTEST_SKIP() << "/dev/full is not available";
+    auto full = std::make_unique<LinuxOutputFile>(fullFd);
     EXPECT_FALSE(full->write(bytesOf(std::string(LinuxOutputFile::kDefaultBufferSize, 'j'))));
     EXPECT_FALSE(full->write(bytesOf("x")));
 }

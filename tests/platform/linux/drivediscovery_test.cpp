@@ -20,7 +20,7 @@ std::vector<std::string> summary(const std::vector<LinuxDrive>& table)
     std::vector<std::string> lines;
     for (const auto& d : table)
         lines.push_back(d.letter + " " + (d.sysfsName.empty() ? "-" : d.sysfsName) + " " +
-                        std::to_string(d.typeCode) + " " +
+                        std::to_string(int(d.type)) + " " +
                         (d.mountPoint.empty() ? "-" : d.mountPoint));
     return lines;
 }
@@ -98,7 +98,7 @@ TEST(DriveDiscovery, DesktopVolumesGetLettersInNameOrder)
     const auto drives = copy.drives();
     ASSERT_EQ(drives.size(), 11u);
     EXPECT_EQ(drives[9].letter, "K");
-    EXPECT_EQ(drives[9].typeCode, 3);
+    EXPECT_EQ(drives[9].type, DriveType::Network);
     EXPECT_EQ(drives[9].rootFolder, "/mnt/share");
 }
 
@@ -147,7 +147,7 @@ TEST(DriveDiscovery, TypeCodesFollowTheKindOfDevice)
     std::map<std::string, int> types;
     const auto platform = sys.platform(); // the table lives as long as its platform
     for (const auto& d : platform.table())
-        types[d.sysfsName] = d.typeCode;
+        types[d.sysfsName] = int(d.type);
     EXPECT_EQ(types, (std::map<std::string, int>{{"sr0", 4},
                                                  {"sdh", 4},
                                                  {"sdb", 1},
@@ -161,6 +161,38 @@ TEST(DriveDiscovery, TypeCodesFollowTheKindOfDevice)
                                                  {"zram1", 5},
                                                  {"pmem0", 5},
                                                  {"ramoops", 2}}));
+}
+
+TEST(DriveDiscovery, EachDriveSaysWhatStandsBehindItsLetter)
+{
+    FakeSystem sys;
+    sys.add({.name = "sda", .vendor = "ATA     ", .model = "Samsung SSD 860 "})
+        .add({.name = "sda1", .parent = "sda", .minor = 1, .size512 = 1000000})
+        .add({.name = "sdb", .minor = 16, .bus = kUsb, .vendor = "Generic-", .model = "SD/MMC"})
+        .add({.name = "sdb1", .parent = "sdb", .minor = 17, .size512 = 62333952})
+        .add({.name = "mmcblk0", .major = 179, .bus = kMmc, .mmcName = "SD32G"})
+        .add({.name = "loop0", .major = 7, .bus = kVirtual, .backingFile = "/root/card.img"})
+        .add({.name = "vda", .major = 254, .vendor = "0x1af4"}) // virtio: a vendor number only
+        .mount("8:1", "/", "ext4", "/dev/sda1")
+        .mount("8:17", "/media/card", "vfat", "/dev/sdb1")
+        .mount("0:60", "/net/photos", "nfs4", "nas:/photos");
+
+    auto platform = sys.platform();
+    std::map<std::string, std::string> shown;
+    for (const DriveInfo& d : platform.drives()) {
+        ASSERT_TRUE(d.details) << d.letter;
+        shown[d.letter] = d.details->device + " | " +
+                          (d.details->sizeBytes ? std::to_string(*d.details->sizeBytes) : "?") +
+                          " | " + d.details->model + " | " + d.rootFolder;
+    }
+    const std::string dev = sys.dev().string();
+    EXPECT_EQ(shown, (std::map<std::string, std::string>{
+                         {"C", dev + "/sda1 | 512000000 | ATA Samsung SSD 860 | /"},
+                         {"D", dev + "/loop0 | 1048576 | /root/card.img | "},
+                         {"E", dev + "/mmcblk0 | 1048576 | SD32G | "},
+                         {"F", dev + "/sdb1 | 31914983424 | Generic- SD/MMC | /media/card"},
+                         {"G", dev + "/vda | 1048576 |  | "},
+                         {"H", "nas:/photos | ? |  | /net/photos"}}));
 }
 
 TEST(DriveDiscovery, LettersRunOutAtZAndNumbersSortAsNumbers)

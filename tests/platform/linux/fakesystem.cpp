@@ -76,6 +76,12 @@ FakeSystem& FakeSystem::add(const FakeDevice& d)
             fs::create_directory_symlink("../..", dir / "device");
         if (d.scsiType >= 0)
             writeFile(dir / "../../type", std::to_string(d.scsiType) + "\n");
+        for (const auto& [file, value] :
+             {std::pair{"vendor", d.vendor}, {"model", d.model}, {"name", d.mmcName}})
+            if (!value.empty())
+                writeFile(dir / "../.." / file, value + "\n");
+        if (!d.backingFile.empty())
+            writeFile(dir / "loop/backing_file", d.backingFile + "\n");
     }
     fs::create_directory_symlink(target, sysBlock() / d.name);
     writeFile(dev() / d.name, "");

@@ -45,6 +45,10 @@ struct FakeDevice {
     std::vector<std::string> holders{};
     std::vector<std::string> slaves{};
     std::string dmName{};
+    std::string vendor{}; // device/vendor and device/model, padded as SCSI pads them
+    std::string model{};
+    std::string mmcName{};     // device/name of an MMC card
+    std::string backingFile{}; // loop/backing_file of a loop device
 };
 
 // A made-up machine: a sysfs block tree laid out as the kernel lays it out (class entries

@@ -78,7 +78,7 @@ TEST(LinuxPlatform, AttachedCardImageIsAReadableDrive)
     if (!found && platform.drive('Z'))
         GTEST_SKIP() << "this machine has more drives than letters";
     ASSERT_TRUE(found) << loop;
-    EXPECT_EQ(found->typeCode, 2);
+    EXPECT_EQ(found->type, DriveType::Fixed);
     EXPECT_TRUE(found->mountPoint.empty());
 
     const auto space = platform.diskFreeSpace(found->letter + ":/");

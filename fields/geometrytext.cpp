@@ -1,6 +1,6 @@
-#include "drive/geometry.h"
+#include "fields/geometrytext.h"
 
-#include "drive/fieldtext.h"
+#include "fields/fieldtext.h"
 
 namespace velo
 {

@@ -1,7 +1,5 @@
-#include "drive/fieldtext.h"
-#include "drive/geometry.h"
-#include "drive/rawvolume.h"
-#include "drive/registerblock.h"
+#include "fields/fieldtext.h"
+#include "fields/geometrytext.h"
 
 #include <gtest/gtest.h>
 
@@ -66,38 +64,10 @@ TEST(Geometry, FailedQueryShowsZeroEverywhere)
     EXPECT_EQ(totalSectorsText(" 0", " 0"), " 0");
 }
 
-TEST(Geometry, RootPathAndDeviceName)
+TEST(Geometry, RootPathIsLetterColonSeparator)
 {
     EXPECT_EQ(rootPath("C", '\\'), "C:\\");
     EXPECT_EQ(rootPath("D", '/'), "D:/");
-    EXPECT_EQ(volumeDeviceName("C"), "\\\\.\\C:");
-    EXPECT_EQ(volumeDeviceName("c"), "\\\\.\\c:"); // the letter keeps its case
-}
-
-TEST(RegisterBlock, FieldsAreLittleEndianInRegisterOrder)
-{
-    RegisterBlock r;
-    r.ebx = 0x11223344;
-    r.edx = 5;
-    r.ecx = 1;
-    r.eax = 2;
-    const auto bytes = r.bytes();
-    ASSERT_EQ(bytes.size(), 28u);
-    EXPECT_EQ(bytes[0], 0x44);
-    EXPECT_EQ(bytes[3], 0x11);
-    EXPECT_EQ(bytes[4], 5);
-    EXPECT_EQ(bytes[8], 1);
-    EXPECT_EQ(bytes[12], 2);
-    for (std::size_t i = 16; i < 28; ++i)
-        EXPECT_EQ(bytes[i], 0);
-}
-
-TEST(RegisterBlock, DriveNumberIgnoresCase)
-{
-    EXPECT_EQ(driveNumber("A"), 0u);
-    EXPECT_EQ(driveNumber("C"), 2u);
-    EXPECT_EQ(driveNumber("c"), 2u);
-    EXPECT_EQ(driveNumber("z"), 25u);
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-#include "drive/fieldtext.h"
+#include "fields/fieldtext.h"
 
 #include <limits>
 

@@ -1,0 +1,317 @@
+// The main window's logic on a fake machine, through a window of plain fields: start-up,
+// the choice of a drive, the scan with its progress, the stop and the deferred run.
+
+#include "app/recoverycontroller.h"
+
+#include "platform/fake/fakeplatform.h"
+#include "tests/app/fakewindow.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace velo
+{
+namespace
+{
+
+using Bytes = std::vector<std::uint8_t>;
+using testing::FakeWindow;
+
+// Sectors 5 to 7 hold a stream that ends at byte 100 of sector 7; another starts at
+// sector 20 and is still open at the end.
+Bytes volumeWithStream()
+{
+    Bytes v(64 * 512, 0x11);
+    v[5 * 512] = 0xFF, v[5 * 512 + 1] = 0xD8, v[5 * 512 + 2] = 0xFF;
+    v[7 * 512 + 98] = 0xFF, v[7 * 512 + 99] = 0xD9;
+    std::fill(v.begin() + 7 * 512 + 100, v.begin() + 7 * 512 + 111, 0);
+    v[20 * 512] = 0xFF, v[20 * 512 + 1] = 0xD8, v[20 * 512 + 2] = 0xFF;
+    return v;
+}
+
+struct Controller : ::testing::Test {
+    FakePlatform platform;
+    FakeWindow window;
+    RecoveryController logic{platform, window};
+
+    void SetUp() override
+    {
+        platform.addDrive("A", DriveType::Removable);
+        platform.addDrive("C", DriveType::Fixed).freeSpace =
+            DiskFreeSpace{8, 512, 1000000, 2000000};
+        platform.addDrive("D", DriveType::CdRom); // no disc: its query fails
+        platform.programFolderPath = "/opt/velo";
+        platform.folders.insert("/opt");
+        platform.folders.insert("/opt/velo");
+        platform.folders.insert("/save");
+    }
+
+    // A drive E holding `bytes` in sectors of 512.
+    FakeDrive& volumeDrive(const Bytes& bytes)
+    {
+        FakeDrive& e = platform.addDrive("E", DriveType::Removable);
+        e.volumeBytes = bytes;
+        e.freeSpace = DiskFreeSpace{1, 512, 0, std::int64_t(bytes.size() / 512)};
+        return e;
+    }
+
+    // Started, drive E selected, carved files going to /save/.
+    void readyToScan()
+    {
+        logic.Form_Load();
+        logic.ListView1_ItemClick("E");
+        window.setText(Field::Text1, "/save/");
+    }
+
+    std::vector<std::string> geometry() const
+    {
+        std::vector<std::string> texts;
+        for (Field f : {Field::Label2, Field::Label3, Field::Label4, Field::Label10, Field::Label11,
+                        Field::Label12, Field::Label14})
+            texts.push_back(window.text(f));
+        return texts;
+    }
+};
+
+TEST_F(Controller, StartUpListsTheDrivesShowsDriveCAndLeavesTheWindowIdle)
+{
+    platform.addDrive("F", DriveType::Unknown);
+    platform.addDrive("G", DriveType(9)); // a code the table does not name
+    platform.addDrive("H", DriveType::RamDisk);
+    platform.addDrive("N", DriveType::Network);
+    logic.Form_Load();
+
+    std::vector<std::pair<std::string, std::string>> rows;
+    for (const DriveRow& row : window.rows)
+        rows.emplace_back(row.letter, row.typeName.value_or("(none)"));
+    EXPECT_EQ(rows,
+              (std::vector<std::pair<std::string, std::string>>{{"A", "リムーバブルディスク"},
+                                                                {"C", "ハードディスク"},
+                                                                {"D", "CD-ROM"},
+                                                                {"F", "不明"},
+                                                                {"G", "(none)"},
+                                                                {"H", "RAMディスク"},
+                                                                {"N", "ネットワークドライブ"}}));
+
+    EXPECT_EQ(window.text(Field::Label13), " C");
+    EXPECT_EQ(window.text(Field::Label19), "C");
+    EXPECT_EQ(geometry(), (std::vector<std::string>{" 8", " 512", " 1000000", " 2000000",
+                                                    " 8192000000", " 4096000000", " 16000000"}));
+    EXPECT_EQ(window.text(Field::Text1), "/opt/velo/");
+    EXPECT_EQ(platform.freeSpaceQueries, std::vector<std::string>{"C:/"});
+    EXPECT_TRUE(window.idle());
+    EXPECT_EQ(window.pass, 0u);
+    EXPECT_EQ(window.text(Field::Label20), "");
+    EXPECT_EQ(logic.platformFlag(), 0);
+    EXPECT_EQ(logic.sectorBuffer(), nullptr);
+}
+
+TEST_F(Controller, MachineWithoutDriveCStillStarts)
+{
+    platform.driveList.erase(platform.driveList.begin() + 1);
+    platform.programFolderPath = "/";
+    logic.Form_Load();
+    EXPECT_EQ(window.text(Field::Label13), " C");
+    EXPECT_EQ(window.text(Field::Label19), "C");
+    EXPECT_EQ(geometry(), std::vector<std::string>(7, " 0"));
+    EXPECT_EQ(window.text(Field::Text1), "//"); // the separator is appended without looking
+    EXPECT_FALSE(window.enabled.at(Control::Command3));
+}
+
+TEST_F(Controller, ClickingARowSelectsItsDriveAndReplacesEveryGeometryField)
+{
+    logic.Form_Load();
+    logic.ListView1_ItemClick("D");
+    EXPECT_EQ(window.text(Field::Label13), " D");
+    EXPECT_EQ(window.text(Field::Label19), "D");
+    EXPECT_EQ(geometry(), std::vector<std::string>(7, " 0"));
+    logic.ListView1_ItemClick("C");
+    logic.ListView1_ItemClick("C");
+    EXPECT_EQ(window.text(Field::Label14), " 16000000");
+    EXPECT_EQ(std::count(platform.freeSpaceQueries.begin(), platform.freeSpaceQueries.end(), "C:/"),
+              3);
+}
+
+TEST_F(Controller, PlatformFlagFollowsTheFamily)
+{
+    for (const auto& [id, flag] : {std::pair{kPlatformWin9x, 1}, std::pair{kPlatformNt, 0}}) {
+        platform.platformId = id;
+        RecoveryController fresh(platform, window);
+        fresh.Form_Load();
+        EXPECT_EQ(fresh.platformFlag(), flag) << "platform " << id;
+    }
+}
+
+TEST_F(Controller, ScanCarvesIntoTheSaveFolderAndShowsItsProgress)
+{
+    const Bytes v = volumeWithStream();
+    volumeDrive(v);
+    readyToScan();
+    bool checked = false;
+    platform.beforeRead = [&](std::uint64_t readCount) {
+        if (readCount == 3) {
+            EXPECT_TRUE(window.scanningState());
+            EXPECT_EQ(window.pass, 4u);
+            EXPECT_EQ(window.text(Field::Label20), " 64");
+            EXPECT_TRUE(logic.scanning());
+            checked = true;
+        }
+    };
+    logic.Command2_Click();
+
+    EXPECT_TRUE(checked);
+    EXPECT_EQ(platform.files.at("/save/DD001.JPG"),
+              Bytes(v.begin() + 5 * 512, v.begin() + 7 * 512 + 100));
+    EXPECT_EQ(platform.files.at("/save/DD002.JPG"), Bytes(v.begin() + 20 * 512, v.end()));
+    EXPECT_EQ(platform.openOutputFiles, 0);
+    EXPECT_EQ(platform.openDeviceHandles, 0);
+    EXPECT_EQ(platform.openedDevices, std::vector<std::string>{"\\\\.\\E:"});
+    EXPECT_EQ(platform.createdFolders, std::vector<std::string>{"/opt/velo/DAT"});
+    EXPECT_EQ(window.pass, 64u);
+    EXPECT_EQ(window.passesShown, 64u);
+    EXPECT_TRUE(window.idle());
+    EXPECT_FALSE(logic.scanning());
+    ASSERT_NE(logic.sectorBuffer(), nullptr);
+    EXPECT_EQ(logic.sectorBuffer()->size(), 513u);
+    EXPECT_EQ(logic.sectorBuffer()->back(), 0);
+}
+
+TEST_F(Controller, StopDuringAPassEndsTheScanBeforeTheNextRead)
+{
+    const Bytes v = volumeWithStream();
+    volumeDrive(v);
+    readyToScan();
+    platform.beforeRead = [&](std::uint64_t readCount) {
+        if (readCount == 21) // the click is handled in the next pass's event step
+            window.post([&] { logic.Command3_Click(); });
+    };
+    logic.Command2_Click();
+
+    EXPECT_EQ(platform.sectorsRead.size(), 22u);
+    EXPECT_EQ(platform.files.at("/save/DD002.JPG"),
+              Bytes(v.begin() + 20 * 512, v.begin() + 22 * 512));
+    EXPECT_EQ(platform.openOutputFiles, 0);
+    EXPECT_EQ(platform.openDeviceHandles, 0);
+    EXPECT_EQ(logic.stopFlag(), 1);
+    EXPECT_EQ(window.pass, 23u);
+    EXPECT_EQ(window.driveListFocused, 1);
+    EXPECT_TRUE(window.idle());
+}
+
+TEST_F(Controller, StopBeforeTheFirstPassReadsNothing)
+{
+    volumeDrive(volumeWithStream());
+    readyToScan();
+    window.post([&] { logic.Command3_Click(); }); // handled in the scan's first event step
+    logic.Command2_Click();
+    EXPECT_TRUE(platform.sectorsRead.empty());
+    EXPECT_EQ(platform.openDeviceHandles, 0);
+    EXPECT_TRUE(platform.files.empty());
+    EXPECT_TRUE(window.idle());
+}
+
+// The stop command enables the run button while the stopped scan is on its way out. A
+// run clicked then starts after that scan has returned, not inside it.
+TEST_F(Controller, RunClickedRightAfterStopStartsOnlyOnceTheStoppedScanHasReturned)
+{
+    volumeDrive(volumeWithStream());
+    FakeDrive& big = platform.addDrive("F", DriveType::Removable);
+    big.volumeBytes = Bytes(8 * 4096, 0x22);
+    big.sectorBytes = 4096;
+    big.freeSpace = DiskFreeSpace{1, 4096, 0, 8};
+    readyToScan();
+    std::uint64_t readsAtSecondStart = 0;
+    platform.beforeRead = [&](std::uint64_t readCount) {
+        if (readCount == 4) { // stop, a drive with larger sectors, and run: one event step
+            window.post([&] { logic.Command3_Click(); });
+            window.post([&] { logic.ListView1_ItemClick("F"); });
+            window.post([&] { logic.Command2_Click(); });
+        }
+        if (platform.openedDevices.size() == 2 && readsAtSecondStart == 0)
+            readsAtSecondStart = readCount;
+    };
+    logic.Command2_Click();
+    EXPECT_EQ(platform.openedDevices, std::vector<std::string>{"\\\\.\\E:"});
+    ASSERT_EQ(window.pending.size(), 1u); // the deferred run
+    window.runPendingEvents();
+
+    EXPECT_EQ(platform.openedDevices, (std::vector<std::string>{"\\\\.\\E:", "\\\\.\\F:"}));
+    EXPECT_EQ(readsAtSecondStart, 5u);
+    EXPECT_EQ(platform.sectorsRead.size(), 5u + 8u);
+    EXPECT_EQ(platform.openDeviceHandles, 0);
+    EXPECT_EQ(logic.sectorBuffer()->size(), 4097u);
+    EXPECT_TRUE(window.idle());
+}
+
+TEST_F(Controller, OpenFailureShowsTheOneMessageAndReturnsToIdle)
+{
+    volumeDrive(volumeWithStream()).canOpen = false;
+    readyToScan();
+    logic.Command2_Click();
+    EXPECT_EQ(window.messages, std::vector<std::string>{"Errore nell'apertura del device E"});
+    EXPECT_TRUE(platform.createdFolders.empty()); // no DAT folder without a volume
+    EXPECT_TRUE(window.idle());
+    EXPECT_FALSE(logic.scanning());
+}
+
+TEST_F(Controller, SectorSizeTooLargeForABufferReturnsToIdleWithoutOpening)
+{
+    volumeDrive(volumeWithStream());
+    readyToScan();
+    window.setText(Field::Label3, " 67108865"); // one byte past 64 MiB
+    logic.Command2_Click();
+    EXPECT_TRUE(platform.openedDevices.empty());
+    EXPECT_TRUE(window.messages.empty());
+    EXPECT_TRUE(window.idle());
+    EXPECT_EQ(logic.sectorBuffer(), nullptr);
+}
+
+TEST_F(Controller, ClickOnTheDriveListDuringAScanDoesNotChangeTheScan)
+{
+    volumeDrive(volumeWithStream());
+    readyToScan();
+    platform.beforeRead = [&](std::uint64_t readCount) {
+        if (readCount == 2)
+            window.post([&] { logic.ListView1_ItemClick("C"); });
+    };
+    logic.Command2_Click();
+    EXPECT_EQ(window.text(Field::Label19), "C");
+    EXPECT_EQ(window.text(Field::Label14), " 16000000");
+    EXPECT_EQ(platform.sectorsRead.size(), 64u); // the scan kept its own total and drive
+    EXPECT_EQ(platform.openedDevices, std::vector<std::string>{"\\\\.\\E:"});
+    EXPECT_EQ(platform.files.size(), 2u);
+}
+
+TEST_F(Controller, SaveFolderIsReadAtEveryFileOpen)
+{
+    volumeDrive(volumeWithStream());
+    readyToScan();
+    platform.folders.insert("/later");
+    platform.beforeRead = [&](std::uint64_t readCount) {
+        if (readCount == 10)
+            window.setText(Field::Text1, "/later/");
+    };
+    logic.Command2_Click();
+    EXPECT_EQ(platform.createdFiles,
+              (std::vector<std::string>{"/save/DD001.JPG", "/later/DD002.JPG"}));
+}
+
+TEST_F(Controller, ClosingTheWindowStopsARunningScanAndNothingElse)
+{
+    volumeDrive(volumeWithStream());
+    readyToScan();
+    logic.windowClosing(); // idle: nothing to stop
+    EXPECT_EQ(window.driveListFocused, 0);
+    platform.beforeRead = [&](std::uint64_t readCount) {
+        if (readCount == 21)
+            window.post([&] { logic.windowClosing(); });
+    };
+    logic.Command2_Click();
+    EXPECT_EQ(platform.sectorsRead.size(), 22u);
+    EXPECT_EQ(platform.openOutputFiles, 0);
+    EXPECT_EQ(logic.stopFlag(), 1);
+}
+
+} // namespace
+} // namespace velo
