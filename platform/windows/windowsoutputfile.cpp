@@ -1,73 +1,9 @@
 #include "platform/windows/windowsoutputfile.h"
 
-#include <string>
 #include <windows.h>
 
 namespace velo::windows_backend
 {
-
-namespace
-{
-
-HANDLE createNew(const std::string& path, DWORD access, DWORD share)
-{
-    // FILE_FLAG_OPEN_REPARSE_POINT: a link that appears under the name is never followed.
-    return ::CreateFileA(path.c_str(), access, share, nullptr, CREATE_NEW,
-                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-}
-
-bool nameTaken(DWORD error)
-{
-    return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
-}
-
-// Deletes the file behind our own handle, by the handle: never by a name that someone
-// could have pointed elsewhere in the meantime.
-void discard(HANDLE file)
-{
-    FILE_DISPOSITION_INFO disposition{};
-    disposition.DeleteFile = TRUE;
-    ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
-    ::CloseHandle(file);
-}
-
-} // namespace
-
-void* createFreshFile(const std::string& path)
-{
-    HANDLE file = createNew(path, GENERIC_WRITE, FILE_SHARE_READ);
-    if (file != INVALID_HANDLE_VALUE)
-        return file;
-    if (!nameTaken(::GetLastError()))
-        return nullptr;
-
-    // Something holds the name. The new file is made under a name of its own beside it
-    // and then renamed over the old one: a rename replaces the name alone, so a link's
-    // target or another name of a hard-linked file keeps its bytes. Deleting the old name
-    // first would not do: under Wine, deleting a name that is a link of the host deletes
-    // the file it points to. A folder refuses the rename. A file marked read-only is left
-    // alone too, as Windows would refuse the rename; Wine would not, hence the check.
-    const DWORD attributes = ::GetFileAttributesA(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0)
-        return nullptr;
-    const std::string prefix = path + ".velo-" + std::to_string(::GetCurrentProcessId()) + "-";
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string spare = prefix + std::to_string(attempt);
-        file = createNew(spare, GENERIC_WRITE | DELETE,
-                         FILE_SHARE_READ | FILE_SHARE_DELETE); // DELETE sharing: the rename
-        if (file == INVALID_HANDLE_VALUE) {
-            if (nameTaken(::GetLastError()))
-                continue;
-            return nullptr;
-        }
-        if (!::MoveFileExA(spare.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-            discard(file);
-            return nullptr;
-        }
-        return file;
-    }
-    return nullptr;
-}
 
 WindowsOutputFile::WindowsOutputFile(void* handle, std::size_t bufferBytes)
     : handle_(handle), bufferBytes_(bufferBytes == 0 ? 1 : bufferBytes)
@@ -76,7 +12,7 @@ WindowsOutputFile::WindowsOutputFile(void* handle, std::size_t bufferBytes)
 
 WindowsOutputFile::~WindowsOutputFile()
 {
-    close();
+    finish();
 }
 
 bool WindowsOutputFile::writeAll(const std::uint8_t* data, std::size_t size)
@@ -123,8 +59,13 @@ bool WindowsOutputFile::write(std::span<const std::uint8_t> bytes)
 
 void WindowsOutputFile::close()
 {
+    finish();
+}
+
+bool WindowsOutputFile::finish()
+{
     if (handle_ == nullptr)
-        return;
+        return !failed_;
     if (!failed_)
         flush();
     buffer_.clear();
@@ -132,6 +73,7 @@ void WindowsOutputFile::close()
     if (!::CloseHandle(static_cast<HANDLE>(handle_)))
         failed_ = true;
     handle_ = nullptr;
+    return !failed_;
 }
 
 } // namespace velo::windows_backend

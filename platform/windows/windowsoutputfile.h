@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <vector>
 
 namespace velo::windows_backend
@@ -24,7 +23,11 @@ public:
     WindowsOutputFile& operator=(const WindowsOutputFile&) = delete;
 
     bool write(std::span<const std::uint8_t> bytes) override;
-    void close() override;
+    void close() override; // finish(), its answer unused
+
+    // Flushes and closes the handle; a second call only answers again. True when every
+    // byte handed over was written and the handle closed cleanly: !failed() afterwards.
+    bool finish();
 
     // Whether a write, the last flush or the close failed.
     bool failed() const { return failed_; }
@@ -38,12 +41,5 @@ private:
     std::vector<std::uint8_t> buffer_;
     bool failed_ = false;
 };
-
-// Creates the file at path for this run, never writing through what is already there.
-// Whatever holds the name (an earlier run's file, a symbolic link, a hard link to
-// someone's file) is replaced by a new file: a link's target and the other names of a
-// hard-linked file keep their bytes. A folder or a read-only file under the name is a
-// failure and stays as it was. Returns the handle, open for writing, or nullptr.
-void* createFreshFile(const std::string& path);
 
 } // namespace velo::windows_backend

@@ -1,8 +1,8 @@
 #include "platform/windows/windowsplatform.h"
 
-#include "platform/windows/drivetype.h"
 #include "platform/windows/windowsdevicehandle.h"
-#include "platform/windows/windowsoutputfile.h"
+#include "platform/windows/windowsdrivetype.h"
+#include "platform/windows/windowsoutputfolder.h"
 
 #include <cctype>
 #include <windows.h>
@@ -32,6 +32,30 @@ bool isVwin32Name(const std::string& name)
     return true;
 }
 
+// The system's name for the device behind a letter ("\Device\HarddiskVolume3"): the first
+// of the names QueryDosDeviceA gives, which reads only the system's own table.
+std::string deviceBehind(const std::string& letter)
+{
+    char names[1024] = {};
+    if (::QueryDosDeviceA((letter + ":").c_str(), names, sizeof names) == 0)
+        return {};
+    return names;
+}
+
+std::optional<DriveDetails> detailsOf(const std::string& letter, UINT type)
+{
+    DriveDetails details;
+    details.device = deviceBehind(letter);
+    if (type == DRIVE_FIXED || type == DRIVE_RAMDISK) {
+        ULARGE_INTEGER total{};
+        if (::GetDiskFreeSpaceExA((letter + ":\\").c_str(), nullptr, &total, nullptr))
+            details.sizeBytes = total.QuadPart;
+    }
+    if (details.device.empty() && !details.sizeBytes)
+        return std::nullopt;
+    return details;
+}
+
 } // namespace
 
 std::uint32_t WindowsPlatform::platformIdentifier()
@@ -54,7 +78,8 @@ std::vector<DriveInfo> WindowsPlatform::drives()
         const std::string letter(1, char('A' + i));
         const std::string root = letter + ":\\";
         const UINT type = ::GetDriveTypeA(root.c_str());
-        result.push_back({letter, driveTypeCode(type), type == DRIVE_NO_ROOT_DIR ? "" : root});
+        result.push_back({letter, driveTypeOf(type), type == DRIVE_NO_ROOT_DIR ? "" : root,
+                          detailsOf(letter, type)});
     }
     return result;
 }
@@ -115,12 +140,9 @@ bool WindowsPlatform::createFolder(const std::string& path)
     return ::CreateDirectoryA(path.c_str(), nullptr) != 0;
 }
 
-std::unique_ptr<OutputFile> WindowsPlatform::createOutputFile(const std::string& path)
+std::unique_ptr<OutputFolder> WindowsPlatform::openOutputFolder(const std::string& path)
 {
-    void* file = createFreshFile(path);
-    if (file == nullptr)
-        return nullptr;
-    return std::make_unique<WindowsOutputFile>(file);
+    return WindowsOutputFolder::open(path);
 }
 
 } // namespace velo

@@ -12,8 +12,11 @@ class WindowsPlatform : public Platform
 {
 public:
     std::uint32_t platformIdentifier() override;
-    // Every letter the system reports, in letter order, as "A" to "Z" with its type code
-    // and "X:\" as its root folder (empty for a drive that has no root folder).
+    // Every letter the system reports, in letter order, as "A" to "Z" with its type and
+    // "X:\" as its root folder (empty for a drive that has no root folder). Details are
+    // only what costs no visit to the drive: the system's device name behind the letter,
+    // and the size of a fixed disk or RAM disk. Asking a removable drive, a CD drive or a
+    // share for its size would wait on the medium or the network, or ask for a disk.
     std::vector<DriveInfo> drives() override;
     std::optional<DiskFreeSpace> diskFreeSpace(const std::string& rootPath) override;
     // Only "\\.\X:" (a volume) and "\\.\VWIN32" are opened, read-only, exactly as named;
@@ -22,8 +25,8 @@ public:
     std::string programFolder() override;
     char pathSeparator() const override;
     bool createFolder(const std::string& path) override;
-    // A new file made for this run; see windows_backend::createFreshFile.
-    std::unique_ptr<OutputFile> createOutputFile(const std::string& path) override;
+    // See windows_backend::WindowsOutputFolder.
+    std::unique_ptr<OutputFolder> openOutputFolder(const std::string& path) override;
 };
 
 } // namespace velo

@@ -1,7 +1,7 @@
 // The Windows backend's answers that need no particular drive: the platform family, the
 // drive-type codes, the program's folder and new folders.
 
-#include "platform/windows/drivetype.h"
+#include "platform/windows/windowsdrivetype.h"
 #include "platform/windows/windowsplatform.h"
 #include "tests/platform/windows/scratchfolder.h"
 
@@ -20,15 +20,19 @@ TEST(WindowsPlatform, ReportsTheNtFamily)
     EXPECT_EQ(platform.platformIdentifier(), kPlatformNt);
 }
 
-TEST(WindowsPlatform, MapsTheSystemsDriveTypesToTheProgramsCodes)
+TEST(WindowsPlatform, MapsTheSystemsDriveTypesToTheProgramsOwn)
 {
     const struct {
         UINT windows;
-        int code;
-    } rows[] = {{DRIVE_UNKNOWN, 0}, {DRIVE_NO_ROOT_DIR, 0}, {DRIVE_REMOVABLE, 1}, {DRIVE_FIXED, 2},
-                {DRIVE_REMOTE, 3},  {DRIVE_CDROM, 4},       {DRIVE_RAMDISK, 5},   {7, 0}};
+        DriveType type;
+    } rows[] = {
+        {DRIVE_UNKNOWN, DriveType::Unknown},     {DRIVE_NO_ROOT_DIR, DriveType::Unknown},
+        {DRIVE_REMOVABLE, DriveType::Removable}, {DRIVE_FIXED, DriveType::Fixed},
+        {DRIVE_REMOTE, DriveType::Network},      {DRIVE_CDROM, DriveType::CdRom},
+        {DRIVE_RAMDISK, DriveType::RamDisk},     {7, DriveType::Unknown},
+    };
     for (const auto& row : rows)
-        EXPECT_EQ(windows_backend::driveTypeCode(row.windows), row.code) << row.windows;
+        EXPECT_EQ(windows_backend::driveTypeOf(row.windows), row.type) << row.windows;
 }
 
 TEST(WindowsPlatform, ProgramFolderHoldsTheProgramAndEndsWithoutASeparator)
@@ -72,7 +76,10 @@ TEST(WindowsPlatform, TakesPathsAsUtf8)
     testing::ScratchFolder scratch;
     const std::string photos = scratch / "\xE5\x86\x99\xE7\x9C\x9F"; // 写真, "photos"
     ASSERT_TRUE(platform.createFolder(photos));
-    auto file = platform.createOutputFile(photos + "\\DD001.JPG");
+    auto folder = platform.openOutputFolder(photos);
+    ASSERT_TRUE(folder);
+    CreateFailure why = CreateFailure::None;
+    auto file = folder->createFile("DD001.JPG", IfNameTaken::Fail, why);
     ASSERT_TRUE(file);
     file->close();
     EXPECT_NE(::GetFileAttributesW(wide(photos + "\\DD001.JPG").c_str()), INVALID_FILE_ATTRIBUTES);

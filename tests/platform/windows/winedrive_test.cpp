@@ -8,7 +8,6 @@
 #include "platform/windows/windowssource.h"
 #include "scan/outputname.h"
 #include "scan/recoveryscan.h"
-#include "scan/stopflag.h"
 #include "tests/platform/windows/driveimage.h"
 #include "tests/platform/windows/scratchfolder.h"
 #include "tests/scan/naivecarver.h"
@@ -63,12 +62,34 @@ TEST(WineDriveE, ListsEveryDriveInLetterOrderWithItsKindAndRoot)
     const DriveInfo* card = findDrive(drives, "E");
     ASSERT_NE(card, nullptr) << "drive E: is not mapped; run tests/platform/windows/"
                                 "wine-fixtures.sh (ctest does, before these tests)";
-    EXPECT_EQ(card->typeCode, 1); // "floppy" in Wine's registry: removable
+    EXPECT_EQ(card->type, DriveType::Removable); // "floppy" in Wine's registry
     EXPECT_EQ(card->rootFolder, "E:\\");
     const DriveInfo* system = findDrive(drives, "C");
     ASSERT_NE(system, nullptr);
-    EXPECT_EQ(system->typeCode, 2);
+    EXPECT_EQ(system->type, DriveType::Fixed);
     EXPECT_EQ(system->rootFolder, "C:\\");
+}
+
+// Details cost no visit to a drive: a fixed disk tells its size, a removable drive does
+// not (asking would wait on the medium); both name the device behind the letter.
+TEST(WineDriveE, DetailsNameTheDeviceAndTheSizeOfAFixedDiskOnly)
+{
+    WindowsPlatform platform;
+    const auto drives = platform.drives();
+    const DriveInfo* card = findDrive(drives, "E");
+    const DriveInfo* system = findDrive(drives, "C");
+    ASSERT_TRUE(card && system);
+
+    ASSERT_TRUE(system->details);
+    ULARGE_INTEGER total{};
+    ASSERT_TRUE(::GetDiskFreeSpaceExA("C:\\", nullptr, &total, nullptr));
+    EXPECT_EQ(system->details->sizeBytes, std::optional<std::uint64_t>(total.QuadPart));
+    EXPECT_FALSE(system->details->device.empty());
+    EXPECT_TRUE(system->details->model.empty());
+
+    ASSERT_TRUE(card->details);
+    EXPECT_FALSE(card->details->sizeBytes);
+    EXPECT_FALSE(card->details->device.empty());
 }
 
 TEST(WineDriveE, FreeSpaceOfAMappedDriveAddsUpAndAMissingOneFails)
@@ -151,7 +172,6 @@ TEST(WineDriveE, ARecoveryScanOfDriveEWritesThePhotosOnIt)
     std::unique_ptr<OutputFile> slot;
     auto volume = openRawVolume(platform, 0, "E", buffer);
     ASSERT_TRUE(volume);
-    stopFlag = 0;
     EXPECT_EQ(runRecoveryPasses(platform, host, *volume, buffer, slot, testing::kDriveSectors),
               ScanEnd::Completed);
 
@@ -171,7 +191,7 @@ TEST(WineDriveE, ARecoveryScanOfDriveEWritesThePhotosOnIt)
 // very case where writing to the name would write to the link's target. The link is made
 // by wine-fixtures.sh, which runs before these tests; a second run of this test alone
 // finds a plain file and says so.
-TEST(WineOutputFile, ALinkUnderTheNameIsReplacedAndItsTargetKeepsItsBytes)
+TEST(WineOutputFolder, ALinkUnderTheNameIsRefusedOrReplacedAndItsTargetKeepsItsBytes)
 {
     const std::string folder = testing::winePath(VELO_LINK_FOLDER);
     const std::string link = folder + "\\DD001.JPG";
@@ -183,8 +203,15 @@ TEST(WineOutputFile, ALinkUnderTheNameIsReplacedAndItsTargetKeepsItsBytes)
 
     const Bytes ours = {0xFF, 0xD8, 0xFF, 0xE0};
     WindowsPlatform platform;
-    auto file = platform.createOutputFile(link);
+    auto output = platform.openOutputFolder(folder);
+    ASSERT_TRUE(output);
+    CreateFailure why = CreateFailure::None;
+    EXPECT_FALSE(output->createFile("DD001.JPG", IfNameTaken::Fail, why));
+    EXPECT_EQ(why, CreateFailure::NameTaken);
+    EXPECT_EQ(testing::readFileBytes(target), before);
+    auto file = output->createFile("DD001.JPG", IfNameTaken::Replace, why);
     ASSERT_TRUE(file);
+    EXPECT_EQ(why, CreateFailure::None);
     ASSERT_TRUE(file->write(ours));
     file->close();
     EXPECT_EQ(testing::readFileBytes(link), ours);
