@@ -42,8 +42,6 @@ public:
     // however it ends.
     bool lockExclusive() override;
 
-    const std::string& finalPath() const { return path_; }
-
 private:
     WindowsOutputFolder(void* handle, std::string finalPath);
 
