@@ -1,0 +1,53 @@
+// What velo-carve needs on Windows from the platform layer: sources it refuses, and Ctrl-C
+// as a stop request. Reading real sources is tested on drive E: under Wine.
+
+#include "platform/windows/consolestop.h"
+#include "platform/windows/windowssource.h"
+#include "tests/platform/windows/scratchfolder.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+namespace velo::windows_backend
+{
+namespace
+{
+
+TEST(WindowsSource, RefusesWhatHasNoSizeAndSaysWhy)
+{
+    testing::ScratchFolder scratch;
+    const struct {
+        std::string path;
+        std::string says;
+    } rows[] = {
+        {scratch.path, "is a folder"},
+        {scratch / "missing.img", "cannot open " + scratch.path},
+        {"NUL", "not a disk image or volume"},
+    };
+    for (const auto& row : rows) {
+        std::string error;
+        EXPECT_EQ(WindowsSource::open(row.path, error), nullptr) << row.path;
+        EXPECT_NE(error.find(row.says), std::string::npos) << error;
+        EXPECT_NE(error.find(row.path), std::string::npos) << error;
+    }
+}
+
+TEST(ConsoleStop, TheFirstCtrlCStopsTheScanAndTheNextIsLeftToWindows)
+{
+    volatile std::sig_atomic_t flag = 0;
+    ASSERT_TRUE(installConsoleStopHandler(flag));
+    EXPECT_FALSE(onConsoleControl(CTRL_CLOSE_EVENT));
+    EXPECT_EQ(flag, 0);
+    EXPECT_TRUE(onConsoleControl(CTRL_C_EVENT));
+    EXPECT_EQ(flag, 1);
+    EXPECT_FALSE(onConsoleControl(CTRL_BREAK_EVENT));
+
+    volatile std::sig_atomic_t again = 0; // installing anew starts over
+    ASSERT_TRUE(installConsoleStopHandler(again));
+    EXPECT_TRUE(onConsoleControl(CTRL_BREAK_EVENT));
+    EXPECT_EQ(again, 1);
+}
+
+} // namespace
+} // namespace velo::windows_backend
