@@ -12,7 +12,7 @@ WindowsOutputFile::WindowsOutputFile(void* handle, std::size_t bufferBytes)
 
 WindowsOutputFile::~WindowsOutputFile()
 {
-    finish();
+    close();
 }
 
 bool WindowsOutputFile::writeAll(const std::uint8_t* data, std::size_t size)
@@ -57,12 +57,7 @@ bool WindowsOutputFile::write(std::span<const std::uint8_t> bytes)
     return true;
 }
 
-void WindowsOutputFile::close()
-{
-    finish();
-}
-
-bool WindowsOutputFile::finish()
+bool WindowsOutputFile::close()
 {
     if (handle_ == nullptr)
         return !failed_;

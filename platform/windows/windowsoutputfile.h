@@ -23,11 +23,10 @@ public:
     WindowsOutputFile& operator=(const WindowsOutputFile&) = delete;
 
     bool write(std::span<const std::uint8_t> bytes) override;
-    void close() override; // finish(), its answer unused
 
     // Flushes and closes the handle; a second call only answers again. True when every
     // byte handed over was written and the handle closed cleanly: !failed() afterwards.
-    bool finish();
+    bool close() override;
 
     // Whether a write, the last flush or the close failed.
     bool failed() const { return failed_; }

@@ -4,19 +4,37 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
+#ifndef _WIN32
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 namespace velo::testing
 {
 
 ScratchDir::ScratchDir()
 {
+#ifdef _WIN32
+    // No mkdtemp: a random name, made only if nothing has it yet.
+    std::random_device seed;
+    std::mt19937_64 random(seed());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const fs::path candidate =
+            fs::temp_directory_path() / ("velo-test-" + std::to_string(random() % 1000000000));
+        if (fs::create_directory(candidate)) {
+            path = candidate;
+            return;
+        }
+    }
+    throw std::runtime_error("cannot make a scratch folder");
+#else
     std::string pattern = (fs::temp_directory_path() / "velo-test-XXXXXX").string();
     if (!::mkdtemp(pattern.data()))
         throw std::runtime_error("mkdtemp failed");
     path = pattern;
+#endif
 }
 
 ScratchDir::~ScratchDir()
@@ -53,8 +71,12 @@ void writeFile(const fs::path& path, const Bytes& bytes)
 
 int run(const std::string& command)
 {
+#ifdef _WIN32
+    return std::system((command + " >NUL 2>&1").c_str());
+#else
     const int status = std::system((command + " >/dev/null 2>&1").c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
 }
 
 std::string outputName(std::uint64_t number)

@@ -45,7 +45,7 @@ TEST_P(BufferedWrites, EveryByteArrivesInOrder)
     for (std::size_t at = 0; at < all.size(); at += c.pieceBytes)
         ASSERT_TRUE(
             file.write(std::span(all).subspan(at, std::min(c.pieceBytes, all.size() - at))));
-    EXPECT_TRUE(file.finish());
+    EXPECT_TRUE(file.close());
     file.close();
     EXPECT_FALSE(file.failed());
     EXPECT_FALSE(file.write(all)) << "closed";
@@ -73,8 +73,8 @@ TEST(WindowsOutputFile, AFailedWriteIsSaidAndTheFileTakesNothingMore)
     EXPECT_FALSE(file.write(Bytes(8, 2))) << "the buffer's flush fails";
     EXPECT_TRUE(file.failed());
     EXPECT_FALSE(file.write(Bytes(1, 3)));
-    EXPECT_FALSE(file.finish());
-    EXPECT_FALSE(file.finish()) << "a second close answers the same";
+    EXPECT_FALSE(file.close());
+    EXPECT_FALSE(file.close()) << "a second close answers the same";
     EXPECT_TRUE(file.failed());
     EXPECT_TRUE(testing::readFileBytes(path).empty());
 }

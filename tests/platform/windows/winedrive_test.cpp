@@ -10,8 +10,8 @@
 #include "scan/recoveryscan.h"
 #include "tests/platform/windows/driveimage.h"
 #include "tests/platform/windows/scratchfolder.h"
-#include "tests/scan/naivecarver.h"
-#include "tests/scan/scanhoststub.h"
+#include "tests/support/naivecarver.h"
+#include "tests/support/scanhoststub.h"
 
 #include <gtest/gtest.h>
 
@@ -169,10 +169,10 @@ TEST(WineDriveE, ARecoveryScanOfDriveEWritesThePhotosOnIt)
     testing::ScanHostStub host;
     host.folder = save.path + "\\";
     std::vector<std::uint8_t> buffer(testing::kDriveSectorBytes + 1, 0);
-    std::unique_ptr<OutputFile> slot;
+    FileSink files = windowFiles(platform, host);
     auto volume = openRawVolume(platform, 0, "E", buffer);
     ASSERT_TRUE(volume);
-    EXPECT_EQ(runRecoveryPasses(platform, host, *volume, buffer, slot, testing::kDriveSectors),
+    EXPECT_EQ(runRecoveryPasses(platform, host, *volume, buffer, files, testing::kDriveSectors),
               ScanEnd::Completed);
 
     const Bytes image = testing::driveImage();
