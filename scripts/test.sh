@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: the suite as released, the
 # suite again under AddressSanitizer and UndefinedBehaviorSanitizer, and a short run
-# of the carving fuzzers.
+# of the fuzzers; then the Windows build (cross-built with mingw-w64) and its tests under
+# Wine.
 #
 # A stage that fails does not stop the stages that do not need it; a stage whose build
 # failed is not run. At the end one line per stage says passed, failed or not run, and
@@ -48,6 +49,7 @@ after "build" "tests" tests default
 after "dependencies" "build under sanitizers" build sanitize
 after "build under sanitizers" "tests under sanitizers" tests sanitize
 after "dependencies" "fuzzers (${FUZZ_SECONDS:-60} s each)" fuzz
+run "Windows build, tests under Wine" scripts/test-windows.sh
 
 echo
 echo "== Summary =="
