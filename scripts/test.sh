@@ -55,7 +55,7 @@ echo
 echo "== Summary =="
 status=0
 for name in "${stages[@]}"; do
-  printf '%-26s %s\n' "$name" "${outcome[$name]}"
+  printf '%-34s %s\n' "$name" "${outcome[$name]}"
   [ "${outcome[$name]}" = passed ] || status=1
 done
 exit "$status"
