@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/linux/readat.h"
+#include "platform/readat.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -12,8 +12,7 @@
 namespace velo::cli
 {
 
-using linux_backend::preadFrom;
-using linux_backend::ReadAt;
+using velo::ReadAt;
 
 // A run of consecutive sectors as read. Sectors that could not be read whole are marked;
 // their bytes in data() are meaningless.
