@@ -1,0 +1,157 @@
+// velo-carve.exe under Wine gives the files that the carving rule, written the slow
+// obvious way, cuts from the same sectors: on an image file, and on drive E: read as the
+// volume \\.\E:, which wine-fixtures.sh maps to a disk image of known sectors.
+
+#include "tests/platform/windows/driveimage.h"
+#include "tests/platform/windows/scratchfolder.h"
+#include "tests/support/files.h"
+#include "tests/support/naivecarver.h"
+#include "tests/support/volume.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <sstream>
+#include <windows.h>
+
+namespace velo
+{
+namespace
+{
+
+using testing::Bytes;
+
+struct RunResult {
+    DWORD exitStatus = DWORD(-1);
+    std::string errorOutput;
+};
+
+// Runs the built velo-carve.exe with these arguments, its output into files, and waits.
+RunResult runVeloCarve(const std::vector<std::string>& args)
+{
+    testing::ScratchFolder capture;
+    std::string command = "\"" + testing::winePath(VELO_CARVE_BINARY) + "\"";
+    for (const auto& arg : args)
+        command += " \"" + arg + "\"";
+
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    const std::string errPath = capture / "stderr.txt";
+    HANDLE out = ::CreateFileA((capture / "stdout.txt").c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                               &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE err = ::CreateFileA(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = INVALID_HANDLE_VALUE;
+    startup.hStdOutput = out;
+    startup.hStdError = err;
+    PROCESS_INFORMATION process{};
+    RunResult result;
+    if (out != INVALID_HANDLE_VALUE && err != INVALID_HANDLE_VALUE &&
+        ::CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                         &startup, &process)) {
+        ::WaitForSingleObject(process.hProcess, INFINITE);
+        ::GetExitCodeProcess(process.hProcess, &result.exitStatus);
+        ::CloseHandle(process.hThread);
+        ::CloseHandle(process.hProcess);
+    }
+    ::CloseHandle(out);
+    ::CloseHandle(err);
+    const Bytes text = testing::readFileBytes(errPath);
+    result.errorOutput.assign(text.begin(), text.end());
+    return result;
+}
+
+std::vector<std::string> lines(const std::string& text)
+{
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        out.push_back(line);
+    return out;
+}
+
+// The names of the files in a folder, sorted.
+std::vector<std::string> fileNames(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The carve of the whole source into a new folder, checked against the model's files:
+// the same names, the same bytes, a report line for each (name, first sector, length;
+// "\n" line ends as on every system) and exit status 0.
+void expectCarveOf(const std::string& source, const std::map<std::uint64_t, Bytes>& model,
+                   const std::map<std::uint64_t, std::uint64_t>& firstSectors)
+{
+    testing::ScratchFolder work;
+    const std::string out = work / "out";
+    const std::string report = work / "report.csv";
+    const RunResult run = runVeloCarve({"--quiet", "--report", report, source, out});
+    ASSERT_EQ(run.exitStatus, 0u) << run.errorOutput;
+    EXPECT_EQ(run.errorOutput, "");
+
+    std::vector<std::string> expectedNames;
+    for (const auto& [number, content] : model) {
+        const std::string name = testing::outputName(number);
+        expectedNames.push_back(name);
+        EXPECT_EQ(testing::readFileBytes(out + "\\" + name), content) << name;
+    }
+    EXPECT_EQ(fileNames(out), expectedNames);
+
+    const Bytes reportBytes = testing::readFileBytes(report);
+    const std::string reportText(reportBytes.begin(), reportBytes.end());
+    EXPECT_EQ(reportText.find('\r'), std::string::npos);
+    const auto reportLines = lines(reportText);
+    ASSERT_EQ(reportLines.size(), model.size() + 1) << reportText;
+    EXPECT_EQ(reportLines[0], "name,first_sector,length,end,output");
+    std::size_t row = 1;
+    for (const auto& [number, content] : model) {
+        const std::string start = testing::outputName(number) + "," +
+                                  std::to_string(firstSectors.at(number)) + "," +
+                                  std::to_string(content.size()) + ",";
+        EXPECT_EQ(reportLines[row].rfind(start, 0), 0u) << reportLines[row];
+        ++row;
+    }
+}
+
+// An image of more than one 4 MiB chunk, with a stream across the border between the
+// first two chunks and one that ends in the last sector.
+TEST(VeloCarveExe, CarvesAnImageFileAsTheRuleCutsIt)
+{
+    const std::size_t sectors = 8192 + 100; // a chunk is 8192 sectors of 512 bytes
+    testing::Volume volume(sectors);
+    volume.stream(3, 5);
+    volume.stream(20, 20, 40);
+    volume.stream(8190, 8194, 100);
+    volume.stream(8200, 8210, 300); // its zeros run into the next sector
+    volume.start(sectors - 2);      // still open at the end: ends with the source
+    testing::ScratchFolder folder;
+    const std::string image = folder / "card.img";
+    ASSERT_TRUE(testing::writeFileBytes(image, volume.bytes));
+
+    const auto model = testing::modelFiles(volume, testing::range(0, sectors));
+    ASSERT_EQ(model.size(), 5u);
+    expectCarveOf(image, model,
+                  {{1, 3}, {2, 20}, {3, 8190}, {4, 8200}, {5, std::uint64_t(sectors - 2)}});
+}
+
+// Drive E: is read as the volume, in whole sectors of the disk.
+TEST(VeloCarveExe, CarvesDriveEReadAsTheVolume)
+{
+    const Bytes image = testing::driveImage();
+    testing::NaiveCarve model;
+    for (std::size_t s = 0; s < testing::kDriveSectors; ++s)
+        model.sector(Bytes(image.begin() + std::ptrdiff_t(s * testing::kDriveSectorBytes),
+                           image.begin() + std::ptrdiff_t((s + 1) * testing::kDriveSectorBytes)));
+    ASSERT_EQ(model.files.size(), 2u);
+    expectCarveOf("\\\\.\\E:", model.files, {{1, 10}, {2, 40}});
+}
+
+} // namespace
+} // namespace velo
