@@ -153,5 +153,87 @@ TEST(VeloCarveExe, CarvesDriveEReadAsTheVolume)
     expectCarveOf("\\\\.\\E:", model.files, {{1, 10}, {2, 40}});
 }
 
+// What cannot be read, or would write over the source, a device, a folder or an earlier
+// run, is refused before anything is created: status 2, one line naming the problem, the
+// source as it was and OUTDIR still missing.
+TEST(VeloCarveExe, RefusesBeforeCreatingAnything)
+{
+    testing::ScratchFolder work;
+    testing::Volume volume(64);
+    volume.stream(3, 5);
+    const std::string image = work / "card.img";
+    ASSERT_TRUE(testing::writeFileBytes(image, volume.bytes));
+    const std::string earlier = work / "earlier";
+    ASSERT_TRUE(::CreateDirectoryA(earlier.c_str(), nullptr));
+    ASSERT_TRUE(testing::writeFileBytes(earlier + "\\DD001.JPG", {1, 2, 3}));
+    const std::string out = work / "out";
+
+    const struct {
+        std::vector<std::string> args;
+        const char* mentions;
+    } rows[] = {
+        {{work / "missing.img", out}, "cannot open"},
+        {{work.path, out}, "is a folder"},
+        {{"--sectors", "65", image, out}, "whole sectors"},
+        {{image, image}, "is not a folder"},
+        {{image, earlier}, "earlier run"},
+        {{"--report", image, image, out}, "is the source itself"},
+        {{"--report", "\\\\.\\E:", image, out}, "over the device"},
+        {{"--report", "NUL", image, out}, "over the device"},
+        {{"--report", work.path, image, out}, "Is a directory"},
+        {{"--report", out + "\\DD001.JPG", image, out}, "would be one of the files"},
+    };
+    for (const auto& row : rows) {
+        const RunResult run = runVeloCarve(row.args);
+        EXPECT_EQ(run.exitStatus, 2u) << row.mentions;
+        const auto errors = lines(run.errorOutput);
+        ASSERT_EQ(errors.size(), 1u) << run.errorOutput;
+        EXPECT_EQ(errors[0].rfind("velo-carve: ", 0), 0u) << errors[0];
+        EXPECT_NE(errors[0].find(row.mentions), std::string::npos) << errors[0];
+        EXPECT_EQ(::GetFileAttributesA(out.c_str()), INVALID_FILE_ATTRIBUTES) << row.mentions;
+    }
+    EXPECT_EQ(testing::readFileBytes(image), volume.bytes);
+    EXPECT_EQ(fileNames(earlier), std::vector<std::string>{"DD001.JPG"});
+}
+
+// Under Wine a symbolic link of the host looks like a plain file, so it cannot be seen
+// and refused as on Linux: the report is made as a new file that takes the name, and
+// the link's target keeps its bytes. wine-fixtures.sh plants the link.
+TEST(VeloCarveExe, AReportNamedByALinkNeverWritesToItsTarget)
+{
+    const std::string folder = testing::winePath(VELO_LINK_FOLDER);
+    const std::string target = folder + "\\victim.jpg";
+    const std::string link = folder + "\\report.csv";
+    const Bytes before = testing::readFileBytes(target);
+    ASSERT_FALSE(before.empty());
+    ASSERT_EQ(testing::readFileBytes(link), before)
+        << link << " is no longer a link to " << target << "; run wine-fixtures.sh again";
+
+    testing::ScratchFolder work;
+    testing::Volume volume(16);
+    const std::string image = work / "card.img";
+    ASSERT_TRUE(testing::writeFileBytes(image, volume.bytes));
+    const RunResult run = runVeloCarve({"--quiet", "--report", link, image, work / "out"});
+    EXPECT_EQ(run.exitStatus, 0u) << run.errorOutput;
+    EXPECT_EQ(testing::readFileBytes(target), before);
+    const Bytes report = testing::readFileBytes(link);
+    EXPECT_EQ(std::string(report.begin(), report.end()), "name,first_sector,length,end,output\n");
+}
+
+// Carving drive E: into a folder on drive E: itself is allowed, with a warning.
+TEST(VeloCarveExe, WarnsWhenOutdirLiesOnTheVolumeBeingCarved)
+{
+    const std::string out = "E:\\velo-carve-" + std::to_string(::GetCurrentProcessId());
+    const RunResult run = runVeloCarve({"--quiet", "\\\\.\\E:", out});
+    std::error_code ec;
+    std::filesystem::remove_all(out, ec);
+    EXPECT_EQ(run.exitStatus, 0u) << run.errorOutput;
+    const auto errors = lines(run.errorOutput);
+    ASSERT_EQ(errors.size(), 1u) << run.errorOutput;
+    EXPECT_NE(errors[0].find("warning: " + out + " lies on \\\\.\\E:, the device being read"),
+              std::string::npos)
+        << errors[0];
+}
+
 } // namespace
 } // namespace velo
