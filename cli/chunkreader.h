@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <optional>
 #include <span>
-#include <sys/types.h>
 #include <vector>
 
 namespace velo::cli
