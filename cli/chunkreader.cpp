@@ -6,8 +6,6 @@
 namespace velo::cli
 {
 
-using linux_backend::readFully;
-
 ChunkReader::ChunkReader(ReadAt readAt, std::uint32_t sectorSize, std::uint64_t sectorCount,
                          std::size_t chunkBytes, ReadAt sectorAt, std::uint64_t giveUpAfter)
     : readAt_(std::move(readAt)), sectorAt_(sectorAt ? std::move(sectorAt) : readAt_),

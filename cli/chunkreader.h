@@ -1,19 +1,17 @@
 #pragma once
 
-#include "platform/linux/readat.h"
+#include "platform/readat.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
-#include <sys/types.h>
 #include <vector>
 
 namespace velo::cli
 {
 
-using linux_backend::preadFrom;
-using linux_backend::ReadAt;
+using velo::ReadAt;
 
 // A run of consecutive sectors as read. Sectors that could not be read whole are marked;
 // their bytes in data() are meaningless.

@@ -134,9 +134,9 @@ std::string usageText()
 {
     return R"(Usage: velo-carve [options] SOURCE OUTDIR
 
-Recovers JPEG photos from the raw sectors of SOURCE (a disk image or a block device,
-opened read-only) into OUTDIR as DD001.JPG, DD002.JPG, ... The folder is created if
-missing.
+Recovers JPEG photos from the raw sectors of SOURCE (a disk image, or a block device
+such as /dev/sdb or on Windows a volume such as \\.\E:, opened read-only) into OUTDIR
+as DD001.JPG, DD002.JPG, ... The folder is created if missing.
 
 Options:
   --sector-size N  bytes per sector (default: the device's logical sector size,

@@ -1,10 +1,7 @@
 #include "cli/outdir.h"
 
-#include <cerrno>
-#include <cstring>
-#include <dirent.h>
 #include <filesystem>
-#include <sys/stat.h>
+#include <system_error>
 
 namespace velo::cli
 {
@@ -23,18 +20,12 @@ bool isCarvedFileName(const std::string& name)
 
 bool holdsEarlierRun(const std::string& folder)
 {
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir)
-        return false;
-    bool found = false;
-    while (const dirent* entry = ::readdir(dir)) {
-        if (isCarvedFileName(entry->d_name)) {
-            found = true;
-            break;
-        }
+    std::error_code ec;
+    for (fs::directory_iterator entry(folder, ec), end; !ec && entry != end; entry.increment(ec)) {
+        if (isCarvedFileName(entry->path().filename().string()))
+            return true;
     }
-    ::closedir(dir);
-    return found;
+    return false;
 }
 
 std::string outdirProblem(const std::string& folder)
@@ -42,16 +33,16 @@ std::string outdirProblem(const std::string& folder)
     // Walk up to the nearest thing that exists: it must be a folder.
     fs::path p = fs::absolute(folder);
     for (;;) {
-        struct stat st {
-        };
-        if (::stat(p.c_str(), &st) == 0) {
-            if (!S_ISDIR(st.st_mode))
+        std::error_code ec;
+        const fs::file_status st = fs::status(p, ec);
+        if (!ec) {
+            if (!fs::is_directory(st))
                 return p == fs::absolute(folder) ? folder + " is not a folder"
                                                  : p.string() + " is not a folder";
             return "";
         }
-        if (errno != ENOENT && errno != ENOTDIR)
-            return "cannot use " + folder + ": " + std::strerror(errno);
+        if (ec != std::errc::no_such_file_or_directory && ec != std::errc::not_a_directory)
+            return "cannot use " + folder + ": " + ec.message();
         if (!p.has_parent_path() || p.parent_path() == p)
             return "cannot use " + folder;
         p = p.parent_path();
@@ -64,10 +55,10 @@ namespace
 // The folder itself when it exists, else its path made absolute and plain.
 bool sameFolder(const fs::path& a, const fs::path& b)
 {
-    struct stat sa {
-    }, sb{};
-    if (::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0)
-        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    std::error_code ec;
+    const bool same = fs::equivalent(a, b, ec); // false without an error when one is missing
+    if (!ec)
+        return same;
     std::error_code ea, eb;
     const fs::path ca = fs::weakly_canonical(fs::absolute(a), ea);
     const fs::path cb = fs::weakly_canonical(fs::absolute(b), eb);

@@ -5,7 +5,7 @@
 namespace velo
 {
 
-// velo-carve's stop: set by its SIGINT and SIGTERM handler, looked at by the carve loop
+// velo-carve's stop: set by its stop handlers (Ctrl-C), looked at by the carve loop
 // between chunks.
 inline volatile std::sig_atomic_t stopFlag = 0;
 

@@ -7,20 +7,14 @@
 #include "cli/outdir.h"
 #include "cli/progress.h"
 #include "cli/report.h"
-#include "cli/stopflag.h"
-#include "platform/linux/blocksource.h"
-#include "platform/linux/directsectorreader.h"
+#include "platform/carvesystem.h"
 
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <memory>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace velo::cli
 {
@@ -28,7 +22,6 @@ namespace velo::cli
 namespace
 {
 
-using linux_backend::Source;
 using Clock = std::chrono::steady_clock;
 
 int usageError(const std::string& message)
@@ -84,32 +77,20 @@ private:
 
 // Why the report may not be written to path, or "" when it may. Standard output ("-")
 // always may.
-std::string reportProblem(const std::string& path, const Source& source, const std::string& outdir)
+std::string reportProblem(const std::string& path, const CarveSource& source,
+                          const std::string& outdir)
 {
     if (path == "-")
         return "";
-    struct stat st {
-    };
-    if (::lstat(path.c_str(), &st) == 0) {
-        if (S_ISLNK(st.st_mode))
-            return "the report " + path + " is a link; name the file itself";
-        if (S_ISBLK(st.st_mode) || S_ISCHR(st.st_mode))
-            return "will not write the report over the device " + path;
-        if (S_ISDIR(st.st_mode))
-            return "cannot write " + path + ": Is a directory";
-        if (st.st_dev == source.fileSystem && st.st_ino == source.inode)
-            return "the report " + path + " is the source itself";
-        if (st.st_nlink > 1)
-            return "the report " + path + " has other names (hard links); name a file of its own";
-    } else if (errno != ENOENT) {
-        return "cannot write " + path + ": " + std::strerror(errno);
-    }
+    if (const std::string problem = source.reportProblem(path); !problem.empty())
+        return problem;
     if (namesCarvedFileIn(path, outdir))
         return "the report " + path + " would be one of the files carved into " + outdir;
-    const auto parent = std::filesystem::absolute(path).parent_path();
-    if (::stat(parent.c_str(), &st) != 0)
-        return "cannot write " + path + ": " + std::strerror(errno);
-    if (!S_ISDIR(st.st_mode))
+    std::error_code ec;
+    const auto parent = std::filesystem::status(std::filesystem::absolute(path).parent_path(), ec);
+    if (ec)
+        return "cannot write " + path + ": " + ec.message();
+    if (!std::filesystem::is_directory(parent))
         return "cannot write " + path + ": " + std::strerror(ENOTDIR);
     return "";
 }
@@ -134,53 +115,12 @@ void removeEmptyFolders(const std::string& outdir, const std::filesystem::path& 
     if (firstMade.empty())
         return;
     for (auto p = std::filesystem::absolute(outdir);; p = p.parent_path()) {
-        if (::rmdir(p.c_str()) != 0 || p == firstMade || p == p.parent_path())
+        if (!removeEmptyFolder(p.string()) || p == firstMade || p == p.parent_path())
             return;
     }
 }
 
-// Created or emptied, never through a link. What was opened is checked again before it
-// is emptied, so that a device or the source put in the report's place after the checks
-// is left alone (errno EINVAL then).
-std::FILE* openReport(const std::string& path, const Source& source)
-{
-    const int fd =
-        ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return nullptr;
-    struct stat st {
-    };
-    const bool ours = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink <= 1 &&
-                      !(st.st_dev == source.fileSystem && st.st_ino == source.inode);
-    std::FILE* stream = nullptr;
-    if (ours && ::ftruncate(fd, 0) == 0 &&
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0)
-        stream = ::fdopen(fd, "w");
-    if (!stream) {
-        const int error = ours ? errno : EINVAL;
-        ::close(fd);
-        errno = error;
-    }
-    return stream;
-}
-
-void onStopSignal(int)
-{
-    stopFlag = 1;
-}
-
 } // namespace
-
-void installStopHandlers()
-{
-    struct sigaction action {
-    };
-    action.sa_handler = onStopSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART | SA_RESETHAND;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-}
 
 int runVeloCarve(std::span<const std::string> args, Platform& platform)
 {
@@ -202,16 +142,13 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform)
     const Options& o = parsed.options;
 
     // Every check comes before the first thing is created.
-    Source source = linux_backend::openSource(o.source);
-    if (source.fd < 0)
-        return usageError(source.error);
-    struct CloseSource {
-        int fd;
-        ~CloseSource() { ::close(fd); }
-    } closeSource{source.fd};
+    std::string openError;
+    const std::unique_ptr<CarveSource> source = openCarveSource(o.source, openError);
+    if (!source)
+        return usageError(openError);
 
-    const std::uint32_t sectorSize = o.sectorSize.value_or(source.logicalSectorSize);
-    const std::uint64_t wholeSectors = source.sizeBytes / sectorSize;
+    const std::uint32_t sectorSize = o.sectorSize.value_or(source->sectorBytes());
+    const std::uint64_t wholeSectors = source->sizeBytes() / sectorSize;
     if (o.sectors && *o.sectors > wholeSectors)
         return usageError("--sectors " + std::to_string(*o.sectors) + " is more than the " +
                           std::to_string(wholeSectors) + " whole sectors of " + o.source);
@@ -219,8 +156,8 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform)
     if (o.sectors && *o.sectors == 0)
         return usageError("--sectors 0 leaves no sector to read");
     if (sectorTotal == 0)
-        return usageError(o.source + " has no sector to read (" + std::to_string(source.sizeBytes) +
-                          " bytes; is there a card in it?)");
+        return usageError(o.source + " has no sector to read (" +
+                          std::to_string(source->sizeBytes()) + " bytes; is there a card in it?)");
     if (o.clusterBytes && *o.clusterBytes % sectorSize != 0)
         return usageError("--cluster-size " + std::to_string(*o.clusterBytes) +
                           " is not a multiple of the sector size " + std::to_string(sectorSize));
@@ -234,7 +171,7 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform)
         return usageError(o.source + " is named like the files this run writes into " + o.outdir +
                           "; copy it elsewhere first");
     if (o.reportPath) {
-        if (const std::string problem = reportProblem(*o.reportPath, source, o.outdir);
+        if (const std::string problem = reportProblem(*o.reportPath, *source, o.outdir);
             !problem.empty())
             return usageError(problem);
     }
@@ -258,7 +195,8 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform)
 
     std::FILE* reportStream = nullptr;
     if (o.reportPath) {
-        reportStream = *o.reportPath == "-" ? stdout : openReport(*o.reportPath, source);
+        reportStream =
+            *o.reportPath == "-" ? reportToStandardOutput() : source->openReport(*o.reportPath);
         if (!reportStream)
             return refuse("cannot write " + *o.reportPath + ": " + std::strerror(errno));
     }
@@ -266,14 +204,14 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform)
     if (reportStream)
         report.emplace(reportStream, o.rule == Rule::Jpeg);
 
-    if (!o.dryRun && linux_backend::outputLiesOnSource(o.outdir, source))
+    if (!o.dryRun && source->outputLiesOnSource(o.outdir))
         std::fprintf(stderr,
                      "velo-carve: warning: %s lies on %s, the device being read; writing there "
                      "can overwrite the free space that holds the lost photos\n",
                      o.outdir.c_str(), o.source.c_str());
 
     const auto start = Clock::now();
-    ProgressDisplay progress(!o.quiet && ::isatty(STDERR_FILENO), sectorTotal, sectorSize, start);
+    ProgressDisplay progress(!o.quiet && progressLineFits(), sectorTotal, sectorSize, start);
     SinkHooks hooks;
     hooks.outOfSpace = [&] {
         progress.clear();
@@ -295,18 +233,12 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform)
 
     FileSink files(numberedFilesIn(folder.get()),
                    o.overwrite ? IfNameTaken::Replace : IfNameTaken::Fail, hooks, o.dryRun);
-    // A block device fails a whole page of the page cache for one bad sector: read a
-    // failed chunk again around the cache, so that only the sectors that fail are lost.
-    std::shared_ptr<linux_backend::DirectSectorReader> direct =
-        source.blockDevice ? linux_backend::DirectSectorReader::forDevice(source.fd) : nullptr;
-    ReadAt sectorAt;
-    if (direct)
-        sectorAt = [direct](std::uint8_t* into, std::size_t count, std::uint64_t offset) {
-            return direct->readAt(into, count, offset);
-        };
-    ChunkReader reader(preadFrom(source.fd), sectorSize, sectorTotal,
+    // A chunk whose read fails is read again sector by sector, the way that loses only
+    // the sectors that fail.
+    const ReadAt sectorAt = source->sectorReader();
+    ChunkReader reader(source->chunkReader(), sectorSize, sectorTotal,
                        ChunkReader::kDefaultChunkBytes, sectorAt);
-    ReadAtSectors card(preadFrom(source.fd), sectorSize, sectorTotal, sectorAt);
+    ReadAtSectors card(source->chunkReader(), sectorSize, sectorTotal, sectorAt);
     RuleChoice rule;
     if (o.rule == Rule::Jpeg) {
         rule.jpegCard = &card;

@@ -11,13 +11,10 @@ namespace velo::cli
 inline constexpr int kExitDone = 0;
 inline constexpr int kExitIncomplete = 1; // unreadable sectors or files not written whole
 inline constexpr int kExitUsage = 2;      // bad usage, or a source that cannot be opened
-inline constexpr int kExitStopped = 130;  // SIGINT or SIGTERM
+inline constexpr int kExitStopped = 130;  // Ctrl-C (SIGINT), or SIGTERM
 
 // The whole program after argument splitting: checks, carve, report, summary. Output
 // files come from platform.
 int runVeloCarve(std::span<const std::string> args, Platform& platform);
-
-// SIGINT and SIGTERM set the stop flag, once: a second one ends the program at once.
-void installStopHandlers();
 
 } // namespace velo::cli

@@ -122,9 +122,15 @@ std::unique_ptr<WindowsSource> WindowsSource::open(const std::string& path, std:
     LARGE_INTEGER size{};
     if (!::GetFileSizeEx(handle, &size))
         return close(lastErrorText());
-    return std::unique_ptr<WindowsSource>(
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(handle, &info))
+        return close(lastErrorText());
+    auto source = std::unique_ptr<WindowsSource>(
         new WindowsSource(std::make_unique<WindowsDeviceHandle>(handle, 1),
                           std::uint64_t(size.QuadPart), 512, false));
+    source->identity_ = FileIdentity{
+        info.dwVolumeSerialNumber, (std::uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+    return source;
 }
 
 std::int64_t WindowsSource::readAt(std::uint8_t* into, std::size_t count, std::uint64_t offset)

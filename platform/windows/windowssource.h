@@ -4,10 +4,18 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace velo::windows_backend
 {
+
+// Which file a handle reads, whatever name it was opened by.
+struct FileIdentity {
+    std::uint32_t volumeSerial = 0;
+    std::uint64_t fileIndex = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
 
 // What velo-carve carves on Windows, open for reading only: a disk image file, or a
 // volume or disk named in the device namespace ("\\.\E:", "\\.\PhysicalDrive1").
@@ -21,6 +29,8 @@ public:
     std::uint64_t sizeBytes() const { return sizeBytes_; }
     std::uint32_t sectorBytes() const { return sectorBytes_; } // the disk's; 512 for a file
     bool isDevice() const { return isDevice_; }
+    // For an image file, which file it is; empty for a device.
+    const std::optional<FileIdentity>& fileIdentity() const { return identity_; }
 
     // Reads like pread(2): up to count bytes at offset; -1 on failure, 0 at the end. A
     // device is read in whole aligned sectors whatever the request.
@@ -34,6 +44,7 @@ private:
     std::uint64_t sizeBytes_;
     std::uint32_t sectorBytes_;
     bool isDevice_;
+    std::optional<FileIdentity> identity_;
 };
 
 // Whether files written into folder (which need not exist yet) would land on the volume

@@ -3,7 +3,8 @@
 #  - drive E: backed by a disk image: dosdevices/e: is a folder (so that E: is listed,
 #    with a root folder and free space, the host's), dosdevices/e:: is the image (what
 #    \\.\E: reads), and its type is set in HKLM\Software\Wine\Drives;
-#  - a folder holding a file and, under the name DD001.JPG, a symbolic link to it.
+#  - a folder holding a file and, under the names DD001.JPG and report.csv, symbolic links
+#    to it.
 # Wine's mount manager reads the drives when it starts, so the Wine server is restarted
 # afterwards; it is left running (-p) for the tests and stopped by wine-stop.sh.
 #
@@ -28,6 +29,7 @@ rm -rf "$links"
 mkdir -p "$links"
 printf 'bytes that are not ours' >"$links/victim.jpg"
 ln -s "$links/victim.jpg" "$links/DD001.JPG"
+ln -s "$links/victim.jpg" "$links/report.csv"
 
 # The server's output goes nowhere: one that kept ctest's pipe would make ctest wait.
 wineserver -k >/dev/null 2>&1 || true

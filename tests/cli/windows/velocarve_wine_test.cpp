@@ -1,0 +1,239 @@
+// velo-carve.exe under Wine gives the files that the carving rule, written the slow
+// obvious way, cuts from the same sectors: on an image file, and on drive E: read as the
+// volume \\.\E:, which wine-fixtures.sh maps to a disk image of known sectors.
+
+#include "tests/platform/windows/driveimage.h"
+#include "tests/platform/windows/scratchfolder.h"
+#include "tests/support/files.h"
+#include "tests/support/naivecarver.h"
+#include "tests/support/volume.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <sstream>
+#include <windows.h>
+
+namespace velo
+{
+namespace
+{
+
+using testing::Bytes;
+
+struct RunResult {
+    DWORD exitStatus = DWORD(-1);
+    std::string errorOutput;
+};
+
+// Runs the built velo-carve.exe with these arguments, its output into files, and waits.
+RunResult runVeloCarve(const std::vector<std::string>& args)
+{
+    testing::ScratchFolder capture;
+    std::string command = "\"" + testing::winePath(VELO_CARVE_BINARY) + "\"";
+    for (const auto& arg : args)
+        command += " \"" + arg + "\"";
+
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    const std::string errPath = capture / "stderr.txt";
+    HANDLE out = ::CreateFileA((capture / "stdout.txt").c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                               &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE err = ::CreateFileA(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = INVALID_HANDLE_VALUE;
+    startup.hStdOutput = out;
+    startup.hStdError = err;
+    PROCESS_INFORMATION process{};
+    RunResult result;
+    if (out != INVALID_HANDLE_VALUE && err != INVALID_HANDLE_VALUE &&
+        ::CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                         &startup, &process)) {
+        ::WaitForSingleObject(process.hProcess, INFINITE);
+        ::GetExitCodeProcess(process.hProcess, &result.exitStatus);
+        ::CloseHandle(process.hThread);
+        ::CloseHandle(process.hProcess);
+    }
+    ::CloseHandle(out);
+    ::CloseHandle(err);
+    const Bytes text = testing::readFileBytes(errPath);
+    result.errorOutput.assign(text.begin(), text.end());
+    return result;
+}
+
+std::vector<std::string> lines(const std::string& text)
+{
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        out.push_back(line);
+    return out;
+}
+
+// The names of the files in a folder, sorted.
+std::vector<std::string> fileNames(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The carve of the whole source into a new folder, checked against the model's files:
+// the same names, the same bytes, a report line for each (name, first sector, length;
+// "\n" line ends as on every system) and exit status 0.
+void expectCarveOf(const std::string& source, const std::map<std::uint64_t, Bytes>& model,
+                   const std::map<std::uint64_t, std::uint64_t>& firstSectors)
+{
+    testing::ScratchFolder work;
+    const std::string out = work / "out";
+    const std::string report = work / "report.csv";
+    const RunResult run = runVeloCarve({"--quiet", "--report", report, source, out});
+    ASSERT_EQ(run.exitStatus, 0u) << run.errorOutput;
+    EXPECT_EQ(run.errorOutput, "");
+
+    std::vector<std::string> expectedNames;
+    for (const auto& [number, content] : model) {
+        const std::string name = testing::outputName(number);
+        expectedNames.push_back(name);
+        EXPECT_EQ(testing::readFileBytes(out + "\\" + name), content) << name;
+    }
+    EXPECT_EQ(fileNames(out), expectedNames);
+
+    const Bytes reportBytes = testing::readFileBytes(report);
+    const std::string reportText(reportBytes.begin(), reportBytes.end());
+    EXPECT_EQ(reportText.find('\r'), std::string::npos);
+    const auto reportLines = lines(reportText);
+    ASSERT_EQ(reportLines.size(), model.size() + 1) << reportText;
+    EXPECT_EQ(reportLines[0], "name,first_sector,length,end,output");
+    std::size_t row = 1;
+    for (const auto& [number, content] : model) {
+        const std::string start = testing::outputName(number) + "," +
+                                  std::to_string(firstSectors.at(number)) + "," +
+                                  std::to_string(content.size()) + ",";
+        EXPECT_EQ(reportLines[row].rfind(start, 0), 0u) << reportLines[row];
+        ++row;
+    }
+}
+
+// An image of more than one 4 MiB chunk, with a stream across the border between the
+// first two chunks and one that ends in the last sector.
+TEST(VeloCarveExe, CarvesAnImageFileAsTheRuleCutsIt)
+{
+    const std::size_t sectors = 8192 + 100; // a chunk is 8192 sectors of 512 bytes
+    testing::Volume volume(sectors);
+    volume.stream(3, 5);
+    volume.stream(20, 20, 40);
+    volume.stream(8190, 8194, 100);
+    volume.stream(8200, 8210, 300); // its zeros run into the next sector
+    volume.start(sectors - 2);      // still open at the end: ends with the source
+    testing::ScratchFolder folder;
+    const std::string image = folder / "card.img";
+    ASSERT_TRUE(testing::writeFileBytes(image, volume.bytes));
+
+    const auto model = testing::modelFiles(volume, testing::range(0, sectors));
+    ASSERT_EQ(model.size(), 5u);
+    expectCarveOf(image, model,
+                  {{1, 3}, {2, 20}, {3, 8190}, {4, 8200}, {5, std::uint64_t(sectors - 2)}});
+}
+
+// Drive E: is read as the volume, in whole sectors of the disk.
+TEST(VeloCarveExe, CarvesDriveEReadAsTheVolume)
+{
+    const Bytes image = testing::driveImage();
+    testing::NaiveCarve model;
+    for (std::size_t s = 0; s < testing::kDriveSectors; ++s)
+        model.sector(Bytes(image.begin() + std::ptrdiff_t(s * testing::kDriveSectorBytes),
+                           image.begin() + std::ptrdiff_t((s + 1) * testing::kDriveSectorBytes)));
+    ASSERT_EQ(model.files.size(), 2u);
+    expectCarveOf("\\\\.\\E:", model.files, {{1, 10}, {2, 40}});
+}
+
+// What cannot be read, or would write over the source, a device, a folder or an earlier
+// run, is refused before anything is created: status 2, one line naming the problem, the
+// source as it was and OUTDIR still missing.
+TEST(VeloCarveExe, RefusesBeforeCreatingAnything)
+{
+    testing::ScratchFolder work;
+    testing::Volume volume(64);
+    volume.stream(3, 5);
+    const std::string image = work / "card.img";
+    ASSERT_TRUE(testing::writeFileBytes(image, volume.bytes));
+    const std::string earlier = work / "earlier";
+    ASSERT_TRUE(::CreateDirectoryA(earlier.c_str(), nullptr));
+    ASSERT_TRUE(testing::writeFileBytes(earlier + "\\DD001.JPG", {1, 2, 3}));
+    const std::string out = work / "out";
+
+    const struct {
+        std::vector<std::string> args;
+        const char* mentions;
+    } rows[] = {
+        {{work / "missing.img", out}, "cannot open"},
+        {{work.path, out}, "is a folder"},
+        {{"--sectors", "65", image, out}, "whole sectors"},
+        {{image, image}, "is not a folder"},
+        {{image, earlier}, "earlier run"},
+        {{"--report", image, image, out}, "is the source itself"},
+        {{"--report", "\\\\.\\E:", image, out}, "over the device"},
+        {{"--report", "NUL", image, out}, "over the device"},
+        {{"--report", work.path, image, out}, "Is a directory"},
+        {{"--report", out + "\\DD001.JPG", image, out}, "would be one of the files"},
+    };
+    for (const auto& row : rows) {
+        const RunResult run = runVeloCarve(row.args);
+        EXPECT_EQ(run.exitStatus, 2u) << row.mentions;
+        const auto errors = lines(run.errorOutput);
+        ASSERT_EQ(errors.size(), 1u) << run.errorOutput;
+        EXPECT_EQ(errors[0].rfind("velo-carve: ", 0), 0u) << errors[0];
+        EXPECT_NE(errors[0].find(row.mentions), std::string::npos) << errors[0];
+        EXPECT_EQ(::GetFileAttributesA(out.c_str()), INVALID_FILE_ATTRIBUTES) << row.mentions;
+    }
+    EXPECT_EQ(testing::readFileBytes(image), volume.bytes);
+    EXPECT_EQ(fileNames(earlier), std::vector<std::string>{"DD001.JPG"});
+}
+
+// Under Wine a symbolic link of the host looks like a plain file, so it cannot be seen
+// and refused as on Linux: the report is made as a new file that takes the name, and
+// the link's target keeps its bytes. wine-fixtures.sh plants the link.
+TEST(VeloCarveExe, AReportNamedByALinkNeverWritesToItsTarget)
+{
+    const std::string folder = testing::winePath(VELO_LINK_FOLDER);
+    const std::string target = folder + "\\victim.jpg";
+    const std::string link = folder + "\\report.csv";
+    const Bytes before = testing::readFileBytes(target);
+    ASSERT_FALSE(before.empty());
+    ASSERT_EQ(testing::readFileBytes(link), before)
+        << link << " is no longer a link to " << target << "; run wine-fixtures.sh again";
+
+    testing::ScratchFolder work;
+    testing::Volume volume(16);
+    const std::string image = work / "card.img";
+    ASSERT_TRUE(testing::writeFileBytes(image, volume.bytes));
+    const RunResult run = runVeloCarve({"--quiet", "--report", link, image, work / "out"});
+    EXPECT_EQ(run.exitStatus, 0u) << run.errorOutput;
+    EXPECT_EQ(testing::readFileBytes(target), before);
+    const Bytes report = testing::readFileBytes(link);
+    EXPECT_EQ(std::string(report.begin(), report.end()), "name,first_sector,length,end,output\n");
+}
+
+// Carving drive E: into a folder on drive E: itself is allowed, with a warning.
+TEST(VeloCarveExe, WarnsWhenOutdirLiesOnTheVolumeBeingCarved)
+{
+    const std::string out = "E:\\velo-carve-" + std::to_string(::GetCurrentProcessId());
+    const RunResult run = runVeloCarve({"--quiet", "\\\\.\\E:", out});
+    std::error_code ec;
+    std::filesystem::remove_all(out, ec);
+    EXPECT_EQ(run.exitStatus, 0u) << run.errorOutput;
+    const auto errors = lines(run.errorOutput);
+    ASSERT_EQ(errors.size(), 1u) << run.errorOutput;
+    EXPECT_NE(errors[0].find("warning: " + out + " lies on \\\\.\\E:, the device being read"),
+              std::string::npos)
+        << errors[0];
+}
+
+} // namespace
+} // namespace velo
