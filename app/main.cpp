@@ -1,5 +1,5 @@
 #include "app/form2.h"
-#include "platform/linux/linuxplatform.h"
+#include "platform/platform.h"
 
 #include <QApplication>
 #include <QStyleFactory>
@@ -13,8 +13,8 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     QApplication::setApplicationName(QString::fromUtf8(velo::kApplicationTitle));
-    velo::LinuxPlatform platform;
-    velo::Form2 window(platform);
+    const auto platform = velo::nativePlatform();
+    velo::Form2 window(*platform);
     window.show();
     return app.exec();
 }

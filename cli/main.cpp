@@ -10,6 +10,6 @@ int main(int argc, char** argv)
     velo::stopFlag = 0;
     velo::installStopHandlers(velo::stopFlag);
     const std::vector<std::string> args(argv + 1, argv + argc);
-    const auto platform = velo::carvePlatform();
+    const auto platform = velo::nativePlatform();
     return velo::cli::runVeloCarve(args, *platform);
 }

@@ -52,9 +52,6 @@ public:
 // refused.
 std::unique_ptr<CarveSource> openCarveSource(const std::string& path, std::string& error);
 
-// The platform that makes velo-carve's output folders.
-std::unique_ptr<Platform> carvePlatform();
-
 // Ctrl-C (and a request to end the program) sets flag, once: a second one ends the
 // program at once. A reader of the standard output that goes away makes writes to it fail
 // rather than end the program.

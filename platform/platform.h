@@ -121,4 +121,8 @@ public:
     virtual std::unique_ptr<OutputFolder> openOutputFolder(const std::string& path) = 0;
 };
 
+// The backend of the system this program is built for: Linux or Windows, whichever of the
+// two the build links in (velo_platform_native).
+std::unique_ptr<Platform> nativePlatform();
+
 } // namespace velo

@@ -126,7 +126,7 @@ std::unique_ptr<CarveSource> openCarveSource(const std::string& path, std::strin
     return std::make_unique<LinuxCarveSource>(std::move(source));
 }
 
-std::unique_ptr<Platform> carvePlatform()
+std::unique_ptr<Platform> nativePlatform()
 {
     return std::make_unique<LinuxPlatform>();
 }

@@ -221,7 +221,7 @@ std::unique_ptr<CarveSource> openCarveSource(const std::string& path, std::strin
     return std::make_unique<WindowsCarveSource>(std::move(source), path);
 }
 
-std::unique_ptr<Platform> carvePlatform()
+std::unique_ptr<Platform> nativePlatform()
 {
     return std::make_unique<WindowsPlatform>();
 }
