@@ -27,15 +27,6 @@ namespace
 
 using namespace velo::cli::testing;
 
-std::vector<std::string> lines(const std::string& text)
-{
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        out.push_back(line);
-    return out;
-}
-
 // Three test photos, each starting on a sector boundary with filler between, and a
 // partial sector at the end that is left out.
 struct PhotoImage {

@@ -15,15 +15,6 @@ namespace
 using namespace velo::cli::testing;
 namespace photos = velo::jpeg::testing;
 
-std::vector<std::string> lines(const std::string& text)
-{
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        out.push_back(line);
-    return out;
-}
-
 TEST(VeloCarveJpegRule, PutsAPhotoInTwoPiecesBackAndSaysWhatItDid)
 {
     constexpr std::size_t kCluster = 4096;

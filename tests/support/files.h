@@ -34,6 +34,9 @@ void writeText(const fs::path& path, const std::string& text);
 // exit normally.
 int run(const std::string& command);
 
+// The lines of a text, without their line ends.
+std::vector<std::string> lines(const std::string& text);
+
 // The name the program gives file N: "DD001.JPG", "DD1000.JPG".
 std::string outputName(std::uint64_t number);
 

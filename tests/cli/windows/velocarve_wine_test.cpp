@@ -64,15 +64,6 @@ RunResult runVeloCarve(const std::vector<std::string>& args)
     return result;
 }
 
-std::vector<std::string> lines(const std::string& text)
-{
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        out.push_back(line);
-    return out;
-}
-
 // The names of the files in a folder, sorted.
 std::vector<std::string> fileNames(const std::string& folder)
 {
@@ -107,7 +98,7 @@ void expectCarveOf(const std::string& source, const std::map<std::uint64_t, Byte
     const Bytes reportBytes = testing::readFileBytes(report);
     const std::string reportText(reportBytes.begin(), reportBytes.end());
     EXPECT_EQ(reportText.find('\r'), std::string::npos);
-    const auto reportLines = lines(reportText);
+    const auto reportLines = velo::testing::lines(reportText);
     ASSERT_EQ(reportLines.size(), model.size() + 1) << reportText;
     EXPECT_EQ(reportLines[0], "name,first_sector,length,end,output");
     std::size_t row = 1;
@@ -186,7 +177,7 @@ TEST(VeloCarveExe, RefusesBeforeCreatingAnything)
     for (const auto& row : rows) {
         const RunResult run = runVeloCarve(row.args);
         EXPECT_EQ(run.exitStatus, 2u) << row.mentions;
-        const auto errors = lines(run.errorOutput);
+        const auto errors = velo::testing::lines(run.errorOutput);
         ASSERT_EQ(errors.size(), 1u) << run.errorOutput;
         EXPECT_EQ(errors[0].rfind("velo-carve: ", 0), 0u) << errors[0];
         EXPECT_NE(errors[0].find(row.mentions), std::string::npos) << errors[0];
@@ -228,7 +219,7 @@ TEST(VeloCarveExe, WarnsWhenOutdirLiesOnTheVolumeBeingCarved)
     std::error_code ec;
     std::filesystem::remove_all(out, ec);
     EXPECT_EQ(run.exitStatus, 0u) << run.errorOutput;
-    const auto errors = lines(run.errorOutput);
+    const auto errors = velo::testing::lines(run.errorOutput);
     ASSERT_EQ(errors.size(), 1u) << run.errorOutput;
     EXPECT_NE(errors[0].find("warning: " + out + " lies on \\\\.\\E:, the device being read"),
               std::string::npos)
