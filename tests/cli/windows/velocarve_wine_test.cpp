@@ -192,13 +192,10 @@ TEST(VeloCarveExe, RefusesBeforeCreatingAnything)
 // the link's target keeps its bytes. wine-fixtures.sh plants the link.
 TEST(VeloCarveExe, AReportNamedByALinkNeverWritesToItsTarget)
 {
-    const std::string folder = testing::winePath(VELO_LINK_FOLDER);
-    const std::string target = folder + "\\victim.jpg";
-    const std::string link = folder + "\\report.csv";
-    const Bytes before = testing::readFileBytes(target);
-    ASSERT_FALSE(before.empty());
-    ASSERT_EQ(testing::readFileBytes(link), before)
-        << link << " is no longer a link to " << target << "; run wine-fixtures.sh again";
+    testing::PlantedLink planted;
+    ASSERT_EQ(testing::findPlantedLink(testing::winePath(VELO_LINK_FOLDER), "report.csv", planted),
+              "");
+    const auto& [folder, link, target, before] = planted;
 
     testing::ScratchFolder work;
     testing::Volume volume(16);

@@ -1,5 +1,7 @@
 #include "tests/platform/windows/driveimage.h"
 
+#include "tests/platform/windows/scratchfolder.h"
+
 #include <algorithm>
 
 namespace velo::testing
@@ -47,6 +49,19 @@ std::string winePath(const std::string& hostPath)
     std::string path = "Z:" + hostPath;
     std::replace(path.begin(), path.end(), '/', '\\');
     return path;
+}
+
+std::string findPlantedLink(const std::string& folder, const std::string& name,
+                            PlantedLink& planted)
+{
+    planted = {folder, folder + "\\" + name, folder + "\\victim.jpg", {}};
+    planted.targetBytes = readFileBytes(planted.target);
+    if (planted.targetBytes.empty())
+        return planted.target + " is missing; run wine-fixtures.sh (ctest does)";
+    if (readFileBytes(planted.link) != planted.targetBytes)
+        return planted.link + " is no longer a link to " + planted.target +
+               "; run wine-fixtures.sh again";
+    return {};
 }
 
 } // namespace velo::testing

@@ -193,13 +193,10 @@ TEST(WineDriveE, ARecoveryScanOfDriveEWritesThePhotosOnIt)
 // finds a plain file and says so.
 TEST(WineOutputFolder, ALinkUnderTheNameIsRefusedOrReplacedAndItsTargetKeepsItsBytes)
 {
-    const std::string folder = testing::winePath(VELO_LINK_FOLDER);
-    const std::string link = folder + "\\DD001.JPG";
-    const std::string target = folder + "\\victim.jpg";
-    const Bytes before = testing::readFileBytes(target);
-    ASSERT_FALSE(before.empty());
-    ASSERT_EQ(testing::readFileBytes(link), before)
-        << link << " is no longer a link to " << target << "; run wine-fixtures.sh again";
+    testing::PlantedLink planted;
+    ASSERT_EQ(testing::findPlantedLink(testing::winePath(VELO_LINK_FOLDER), "DD001.JPG", planted),
+              "");
+    const auto& [folder, link, target, before] = planted;
 
     const Bytes ours = {0xFF, 0xD8, 0xFF, 0xE0};
     WindowsPlatform platform;
