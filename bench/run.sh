@@ -24,7 +24,8 @@
 #
 # Environment: WORK (default bench/work, git-ignored) holds the image and the outputs;
 # ROUNDS; IMAGE_MIB (default 1024); KEEP_IMAGE=1 reuses an image from an earlier run;
-# VELO, a velo-carve binary to use instead of building one.
+# VELO, a velo-carve binary to use instead of building one; TOOLS, the tools to run
+# (default: all of them); DOC, the document the table goes into.
 # CARD=twopiece makes, instead of the FAT32 card, the card of bench/twopiece.py: photos at
 # 4 KiB clusters between gaps of other data, about half of them in two pieces (seeded, so
 # every run makes the same card), and writes its own section of the document.
@@ -138,7 +139,8 @@ jpg y 20000000 \xff\xd8\xff\xdb \xff\xd9
 CONF
 
 # velo-carve-dry carves without writing: the cost of reading and carving alone.
-TOOLS=(cat velo-carve-dry velo-carve velo-carve-jpeg photorec recoverjpeg foremost scalpel)
+# TOOLS (a list separated by spaces) runs only some of them.
+read -ra TOOLS <<< "${TOOLS:-cat velo-carve-dry velo-carve velo-carve-jpeg photorec recoverjpeg foremost scalpel}"
 
 # Runs tool $1 writing into $2 (which does not exist yet).
 run_tool() {
