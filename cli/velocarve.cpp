@@ -9,12 +9,14 @@
 #include "cli/report.h"
 #include "platform/carvesystem.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <thread>
 
 namespace velo::cli
 {
@@ -243,6 +245,8 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform)
     if (o.rule == Rule::Jpeg) {
         rule.jpegCard = &card;
         rule.jpeg.clusterBytes = o.clusterBytes.value_or(0);
+        // The files ahead are walked on every core while this thread writes.
+        rule.jpeg.lookAheadThreads = std::max(1u, std::thread::hardware_concurrency());
         if (o.gapWindowMiB)
             rule.jpeg.gapWindowBytes = *o.gapWindowMiB << 20;
     }

@@ -28,7 +28,7 @@ public:
 
     // Reads for large chunks, and for the sectors of a chunk whose read failed, one at a
     // time (an empty one: the chunk reads serve). A failure that means the source has gone
-    // sets errno to ENODEV or ENXIO.
+    // sets errno to ENODEV or ENXIO. Both may be called from several threads at once.
     virtual ReadAt chunkReader() = 0;
     virtual ReadAt sectorReader() = 0;
 

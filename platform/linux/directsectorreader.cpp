@@ -55,6 +55,7 @@ DirectSectorReader::~DirectSectorReader()
 
 ssize_t DirectSectorReader::readAt(std::uint8_t* into, std::size_t count, std::uint64_t offset)
 {
+    const std::lock_guard lock(mutex_); // one aligned buffer for every caller
     std::size_t done = 0;
     while (done < count) {
         const std::uint64_t at = offset + done;

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <sys/types.h>
 
 namespace velo::linux_backend
@@ -28,7 +29,8 @@ public:
     // Like pread(2) for [offset, offset + count): reads the logical blocks that cover the
     // range one by one into an aligned buffer and copies out the requested bytes. Returns
     // how many bytes from offset on were read before the first block that failed, or -1
-    // (errno set) when that was the first; 0 at the device's end.
+    // (errno set) when that was the first; 0 at the device's end. Threads may call it at
+    // the same time.
     ssize_t readAt(std::uint8_t* into, std::size_t count, std::uint64_t offset);
 
     std::uint32_t blockBytes() const { return blockBytes_; }
@@ -39,6 +41,7 @@ private:
     int fd_;
     std::uint32_t blockBytes_;
     std::uint8_t* block_; // blockBytes_ bytes, aligned to blockBytes_
+    std::mutex mutex_;
 };
 
 } // namespace velo::linux_backend

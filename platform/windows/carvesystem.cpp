@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <io.h>
+#include <mutex>
 #include <windows.h>
 
 #ifndef ENABLE_VIRTUAL_TERMINAL_PROCESSING
@@ -128,7 +129,10 @@ public:
     ReadAt chunkReader() override
     {
         WindowsSource* source = source_.get();
-        return [source](std::uint8_t* into, std::size_t count, std::uint64_t offset) {
+        std::mutex* reading = &reading_;
+        return [source, reading](std::uint8_t* into, std::size_t count, std::uint64_t offset) {
+            // A volume is read through one sector-aligned buffer: one read at a time.
+            const std::lock_guard lock(*reading);
             const std::int64_t got = source->readAt(into, count, offset);
             if (got < 0)
                 errno = readErrno(::GetLastError());
@@ -209,6 +213,7 @@ public:
 private:
     std::unique_ptr<WindowsSource> source_;
     std::string path_;
+    std::mutex reading_;
 };
 
 } // namespace

@@ -48,6 +48,7 @@ private:
     struct Block {
         std::vector<std::uint8_t> bytes;
         std::vector<bool> readable; // per sector
+        bool allReadable = true;
         std::list<std::uint64_t>::iterator age;
     };
     Block& block(std::uint64_t index);
@@ -59,6 +60,9 @@ private:
     std::size_t maxBlocks_;
     std::unordered_map<std::uint64_t, Block> blocks_;
     std::list<std::uint64_t> lru_; // most recently used first
+    // The block used last, found without a look-up: most reads follow on from the last.
+    std::uint64_t lastIndex_ = 0;
+    Block* last_ = nullptr;
 };
 
 } // namespace velo::jpeg

@@ -16,6 +16,9 @@ JpegCarver::JpegCarver(SectorReader& card, CarveEvents& events, const JpegRuleSe
     : card_(card, settings.cacheBytes), events_(events), settings_(settings),
       budget_(settings.searchAllowanceBytes)
 {
+    if (settings.lookAheadThreads)
+        lookAhead_ = std::make_unique<LookAhead>(card, settings.lookAheadThreads,
+                                                 settings.maxFileBytes, settings.cacheBytes);
 }
 
 std::uint64_t JpegCarver::clusterBytes()
@@ -116,6 +119,14 @@ void JpegCarver::emit(std::uint64_t cardOffset, std::uint64_t bytes)
 std::optional<JpegCarver::Decision> JpegCarver::decide(std::uint64_t start, bool testPlain)
 {
     const std::uint64_t sectorBytes = card_.sectorBytes();
+    // A walk ahead that ran complete is this walk's outcome too.
+    if (lookAhead_ && testPlain)
+        if (const auto length = lookAhead_->completeLength(start / sectorBytes)) {
+            Decision d;
+            d.verdict = Verdict::Complete;
+            d.pieces.push_back({start, *length});
+            return d;
+        }
     const std::uint64_t cluster = clusterBytes();
     SearchLimits limits;
     limits.clusterBytes = cluster;

@@ -3,8 +3,10 @@
 #include "scan/carver.h"
 #include "scan/jpeg/cardreader.h"
 #include "scan/jpeg/gapsearch.h"
+#include "scan/jpeg/lookahead.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <vector>
@@ -23,6 +25,9 @@ struct JpegRuleSettings {
     std::uint64_t searchAllowanceBytes = 32ull << 20;
     std::uint64_t searchBytesPerSearch = 256ull << 10;
     std::size_t cacheBytes = 16ull << 20;
+    // Threads that walk files ahead of the pass (0: the pass walks every file itself). Their
+    // reads of the card come at the same time as each other's and the pass's.
+    unsigned lookAheadThreads = 0;
 };
 
 // The carving rule that reads the JPEG structure. A sector that begins FF D8 FF starts a
@@ -77,6 +82,7 @@ private:
     std::uint64_t searchWalked_ = 0;
     std::vector<Range> claimed_;
     std::vector<std::uint64_t> starts_; // first sectors of carved files, for the cluster size
+    std::unique_ptr<LookAhead> lookAhead_;
 };
 
 } // namespace velo::jpeg

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
+#include <set>
 
 namespace velo::jpeg
 {
@@ -193,6 +195,58 @@ TEST(JpegCarver, AHostileCardCostsWorkInProportionToItsSize)
     EXPECT_LE(rule.searchBytesWalked(),
               settings.searchAllowanceBytes + 2 * b.image.size() + settings.maxFileBytes);
     EXPECT_GT(rule.searchBytesWalked(), 0u);
+}
+
+TEST(JpegCarver, WalkingAheadOnOtherThreadsChangesNoDecision)
+{
+    // Every kind of outcome on one card: whole photos, one in two pieces, one whose
+    // data holds a stray marker, a start that is no JPEG, a photo with an unreadable sector,
+    // photos that start inside photos, and a photo the card's end cuts.
+    CardBuilder b;
+    const Bytes split = makePhoto({.width = 320, .height = 240, .seed = 61});
+    b.add(Bytes{0xFF, 0xD8, 0xFF, 0x00});
+    for (std::uint32_t i = 0; i < 4; ++i)
+        b.add(makePhoto({.seed = 62 + i}));
+    b.add(Bytes(split.begin(), split.begin() + 2 * kCluster));
+    b.add(makePhoto({.restartRows = 1, .seed = 70}));
+    b.add(Bytes(split.begin() + 2 * kCluster, split.end()));
+    Bytes damaged = makePhoto({.width = 320, .height = 240, .seed = 71});
+    damaged[damaged.size() / 2] = 0xFF; // a stray marker
+    damaged[damaged.size() / 2 + 1] = 0x9F;
+    b.add(damaged);
+    const std::uint64_t bad = b.sector() + 3;
+    b.add(makePhoto({.width = 320, .height = 240, .seed = 72}));
+    Bytes outer = makePhoto({.width = 400, .height = 300, .seed = 73});
+    const Bytes inner = makePhoto({.seed = 74}); // begins a sector inside another photo
+    std::copy(inner.begin(), inner.end(), outer.begin() + 3 * kSector);
+    b.add(outer);
+    b.add(makePhoto({.progressive = true, .seed = 75}));
+    const Bytes last = makePhoto({.width = 320, .height = 240, .seed = 76});
+    b.add(Bytes(last.begin(), last.begin() + 3 * kCluster));
+    MemoryCard card(b.image, kSector, {bad});
+
+    Recorder alone;
+    carveAll(card, alone);
+    for (unsigned threads : {1u, 3u}) {
+        SCOPED_TRACE(std::to_string(threads) + " threads ahead");
+        Recorder ahead;
+        carveAll(card, ahead, {.lookAheadThreads = threads});
+        EXPECT_EQ(ahead.files, alone.files);
+        EXPECT_EQ(ahead.closeReasons, alone.closeReasons);
+        ASSERT_EQ(ahead.verdicts.size(), alone.verdicts.size());
+        for (const auto& [n, v] : alone.verdicts) {
+            EXPECT_EQ(ahead.verdicts[n].verdict, v.verdict) << "file " << n;
+            EXPECT_EQ(ahead.verdicts[n].pieces, v.pieces) << "file " << n;
+        }
+        EXPECT_EQ(ahead.refused.size(), alone.refused.size());
+    }
+    // The card holds what it is meant to: none of the outcomes above went missing.
+    std::set<Verdict> seen;
+    for (const auto& [n, v] : alone.verdicts)
+        seen.insert(v.verdict);
+    EXPECT_EQ(seen,
+              (std::set<Verdict>{Verdict::Complete, Verdict::Reassembled, Verdict::Truncated}));
+    EXPECT_EQ(alone.refused.size(), 1u);
 }
 
 } // namespace
