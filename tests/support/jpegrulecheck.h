@@ -4,7 +4,8 @@
 // sectors whose first byte picks a cluster size and a sector that cannot be read. The rule
 // must not crash or read outside a buffer, must hand out only bytes of the card, in the
 // order of the pieces it reports, and its gap search must stay within the budget that
-// keeps its work linear in the card's size. Used by jpegrule_fuzzer and by the tests that
+// keeps its work linear in the card's size. Walking the files ahead on another thread
+// must change nothing it decides. Used by jpegrule_fuzzer and by the tests that
 // replay the checked-in inputs.
 
 #include "scan/jpeg/jpegcarver.h"
@@ -53,6 +54,7 @@ struct Checker : velo::CarveEvents {
     bool open = false;
     std::uint64_t expected = 1;
     std::optional<std::string> fault;
+    std::vector<std::uint64_t> decisions; // numbers, verdicts, pieces, lengths, in order
 
     explicit Checker(const FuzzCard& c) : card(c) {}
     bool check(bool ok, const char* what)
@@ -64,6 +66,7 @@ struct Checker : velo::CarveEvents {
     void openFile(std::uint64_t n) override
     {
         check(!open && n == expected, "files opened out of turn");
+        decisions.push_back(n);
         open = true;
         file.clear();
     }
@@ -74,6 +77,9 @@ struct Checker : velo::CarveEvents {
     }
     void verdict(const velo::FileVerdict& v) override
     {
+        decisions.push_back(std::uint64_t(v.verdict));
+        for (const auto& r : v.pieces)
+            decisions.insert(decisions.end(), {r.first, r.last});
         if (v.verdict == velo::Verdict::NotJpeg) {
             check(!open && v.pieces.size() == 1, "a refused start with a file");
             return;
@@ -96,9 +102,10 @@ struct Checker : velo::CarveEvents {
         }
         check(at == file.size(), "bytes beyond the pieces");
     }
-    void closeFile(velo::CloseReason) override
+    void closeFile(velo::CloseReason reason) override
     {
         check(open, "close without a file");
+        decisions.insert(decisions.end(), {file.size(), std::uint64_t(reason)});
         open = false;
         ++expected;
     }
@@ -116,7 +123,6 @@ inline std::optional<std::string> jpegRuleFault(const std::uint8_t* data, std::s
     bytes.resize((bytes.size() + kSector - 1) / kSector * kSector, 0);
     const std::uint64_t bad = (knobs & 0x80) ? (knobs & 0x0F) : ~0ull;
     FuzzCard card(std::move(bytes), bad);
-    Checker events(card);
 
     velo::jpeg::JpegRuleSettings settings;
     settings.clusterBytes = (knobs & 0x40) ? kSector << ((knobs >> 4) & 3) : 0;
@@ -126,11 +132,22 @@ inline std::optional<std::string> jpegRuleFault(const std::uint8_t* data, std::s
     settings.searchBytesPerCardByte = 2;
     settings.searchBytesPerSearch = 64 << 10;
     settings.cacheBytes = 1 << 20;
+    Checker events(card);
     velo::jpeg::JpegCarver rule(card, events, settings);
-    for (std::uint64_t s = 0; s < card.sectorCount(); ++s)
-        if (s != bad)
-            rule.sector(s, {card.bytes().data() + s * kSector, kSector});
+    auto carve = [&](velo::jpeg::JpegCarver& r) {
+        for (std::uint64_t s = 0; s < card.sectorCount(); ++s)
+            if (s != bad)
+                r.sector(s, {card.bytes().data() + s * kSector, kSector});
+    };
+    carve(rule);
     events.check(!events.open, "a file left open");
+    {
+        Checker ahead(card);
+        settings.lookAheadThreads = 1;
+        velo::jpeg::JpegCarver walkingAhead(card, ahead, settings);
+        carve(walkingAhead);
+        events.check(ahead.decisions == events.decisions, "walking ahead changed a decision");
+    }
     // Linear work: the gap search never walks more than the budget the card earned, plus
     // one candidate's overshoot.
     events.check(rule.searchBytesWalked() <=
