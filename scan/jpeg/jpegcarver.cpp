@@ -119,14 +119,6 @@ void JpegCarver::emit(std::uint64_t cardOffset, std::uint64_t bytes)
 std::optional<JpegCarver::Decision> JpegCarver::decide(std::uint64_t start, bool testPlain)
 {
     const std::uint64_t sectorBytes = card_.sectorBytes();
-    // A walk ahead that ran complete is this walk's outcome too.
-    if (lookAhead_ && testPlain)
-        if (const auto length = lookAhead_->completeLength(start / sectorBytes)) {
-            Decision d;
-            d.verdict = Verdict::Complete;
-            d.pieces.push_back({start, *length});
-            return d;
-        }
     const std::uint64_t cluster = clusterBytes();
     SearchLimits limits;
     limits.clusterBytes = cluster;
@@ -135,27 +127,30 @@ std::optional<JpegCarver::Decision> JpegCarver::decide(std::uint64_t start, bool
     limits.screenBytes = std::clamp<std::uint64_t>(cluster, 2048, 16384);
     limits.testPlainSectors = testPlain;
 
-    Walker walker(card_, Layout{start}, settings_.maxFileBytes);
-    walker.testPlainSectors(testPlain);
     // Points every sector while the cluster size is not known, every cluster once it is;
     // enough of them to reach maxSplits clusters back.
-    const std::uint64_t every =
-        cluster == sectorBytes && !settings_.clusterBytes ? sectorBytes : cluster;
-    walker.keepResumePoints(
-        every, std::size_t(std::min<std::uint64_t>(1024, limits.maxSplits * cluster / every + 32)));
-    const Outcome outcome = walker.run();
+    ResumeSpacing spacing;
+    spacing.everyBytes = cluster == sectorBytes && !settings_.clusterBytes ? sectorBytes : cluster;
+    spacing.count = std::size_t(
+        std::min<std::uint64_t>(1024, limits.maxSplits * cluster / spacing.everyBytes + 32));
+    std::optional<FirstWalk> ahead;
+    if (lookAhead_ && testPlain)
+        ahead = lookAhead_->take(start / sectorBytes, spacing);
+    const FirstWalk first =
+        ahead ? std::move(*ahead)
+              : walkFirst(card_, start, settings_.maxFileBytes, testPlain, spacing);
+    const Outcome outcome = first.outcome;
 
     Decision d;
-    d.plainBreak = outcome == Outcome::Broken && walker.cause() == BreakCause::PlainSector;
+    d.plainBreak = outcome == Outcome::Broken && first.cause == BreakCause::PlainSector;
     if (outcome == Outcome::Complete) {
         d.verdict = Verdict::Complete;
-        d.pieces.push_back({start, walker.length()});
+        d.pieces.push_back({start, first.length});
         return d;
     }
-    if (outcome == Outcome::Broken && walker.state().segments == 0)
+    if (outcome == Outcome::Broken && first.segments == 0)
         return std::nullopt;
-    if (outcome == Outcome::Broken && walker.decodedAll() &&
-        walker.cause() != BreakCause::TooLong) {
+    if (outcome == Outcome::Broken && first.decodedAll && first.cause != BreakCause::TooLong) {
         // Starts seen ahead help learn the cluster size when few files came before.
         if (!settings_.clusterBytes && starts_.size() < kStartsForClusterSize) {
             std::vector<std::uint64_t> starts = starts_;
@@ -171,10 +166,10 @@ std::optional<JpegCarver::Decision> JpegCarver::decide(std::uint64_t start, bool
         // little over twice the first piece: a photo that is merely corrupt costs
         // little.
         std::uint64_t allowed =
-            std::min(budget_, settings_.searchBytesPerSearch + 2 * walker.breakAt());
+            std::min(budget_, settings_.searchBytesPerSearch + 2 * first.breakAt);
         const std::uint64_t before = allowed;
         const auto found =
-            findContinuation(card_, start, walker.resumePoints(), walker.breakAt(), limits, allowed,
+            findContinuation(card_, start, first.resumePoints, first.breakAt, limits, allowed,
                              [&](std::uint64_t offset) { return claimed(offset / sectorBytes); });
         budget_ -= std::min(budget_, before - allowed);
         searchWalked_ += before - allowed;
@@ -189,9 +184,9 @@ std::optional<JpegCarver::Decision> JpegCarver::decide(std::uint64_t start, bool
     // its end of image further on. Up to the first FF D9 before another start, text or
     // zeros, it is written whole, so that a repair tool gets all of it, and said to be
     // damaged.
-    if (outcome == Outcome::Broken && walker.cause() != BreakCause::NextStart &&
-        walker.cause() != BreakCause::TooLong && walker.cause() != BreakCause::PlainSector) {
-        if (const std::uint64_t end = endMarkerAfter(start, start + walker.breakAt())) {
+    if (outcome == Outcome::Broken && first.cause != BreakCause::NextStart &&
+        first.cause != BreakCause::TooLong && first.cause != BreakCause::PlainSector) {
+        if (const std::uint64_t end = endMarkerAfter(start, start + first.breakAt)) {
             d.verdict = Verdict::Damaged;
             d.pieces.push_back({start, end - start});
             return d;
@@ -199,12 +194,12 @@ std::optional<JpegCarver::Decision> JpegCarver::decide(std::uint64_t start, bool
     }
     d.verdict = Verdict::Truncated;
     // A segment's length may point past the card's end: the file ends with the card.
-    const std::uint64_t breakAt = std::min(start + walker.breakAt(), card_.sizeBytes());
+    const std::uint64_t breakAt = std::min(start + first.breakAt, card_.sizeBytes());
     const std::uint64_t to = nextStartBefore(start, breakAt);
     d.pieces.push_back({start, to - start});
     if (outcome == Outcome::DataEnd)
-        d.reason = walker.unreadable() ? CloseReason::Unreadable : CloseReason::EndOfScan;
-    else if (walker.cause() == BreakCause::NextStart || to < breakAt)
+        d.reason = first.unreadable ? CloseReason::Unreadable : CloseReason::EndOfScan;
+    else if (first.cause == BreakCause::NextStart || to < breakAt)
         d.reason = CloseReason::NextStart;
     else
         d.reason = CloseReason::BadData;

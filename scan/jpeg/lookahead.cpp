@@ -1,7 +1,5 @@
 #include "scan/jpeg/lookahead.h"
 
-#include "scan/jpeg/walker.h"
-
 #include <algorithm>
 
 namespace velo::jpeg
@@ -9,9 +7,37 @@ namespace velo::jpeg
 
 namespace
 {
-// A walk looks at the stop between steps of this many bytes.
+// A walk that may be given up looks at the stop between steps of this many bytes.
 constexpr std::uint64_t kStepBytes = 4ull << 20;
 } // namespace
+
+FirstWalk walkFirst(CardBytes& card, std::uint64_t start, std::uint64_t maxFileBytes,
+                    bool testPlain, ResumeSpacing spacing, const std::atomic<bool>* quit)
+{
+    Walker walker(card, Layout{start}, maxFileBytes);
+    walker.testPlainSectors(testPlain);
+    walker.keepResumePoints(spacing.everyBytes, spacing.count);
+    FirstWalk w;
+    w.spacing = spacing;
+    if (quit) {
+        do {
+            if (*quit)
+                return w;
+            w.outcome = walker.run(walker.state().pos + kStepBytes);
+        } while (w.outcome == Outcome::Running);
+    } else {
+        w.outcome = walker.run();
+    }
+    w.cause = walker.cause();
+    w.length = walker.length();
+    w.breakAt = walker.breakAt();
+    w.unreadable = walker.unreadable();
+    w.decodedAll = walker.decodedAll();
+    w.segments = walker.state().segments;
+    if (w.outcome == Outcome::Broken)
+        w.resumePoints = walker.resumePoints();
+    return w;
+}
 
 LookAhead::LookAhead(SectorReader& reader, unsigned threads, std::uint64_t maxFileBytes,
                      std::size_t cacheBytes, std::uint64_t aheadBytes)
@@ -34,10 +60,11 @@ LookAhead::~LookAhead()
         w.join();
 }
 
-std::optional<std::uint64_t> LookAhead::completeLength(std::uint64_t sector)
+std::optional<FirstWalk> LookAhead::take(std::uint64_t sector, ResumeSpacing spacing)
 {
     std::unique_lock lock(mutex_);
     asked_ = sector;
+    spacing_ = spacing;
     walks_.erase(walks_.begin(), walks_.lower_bound(sector));
     changed_.notify_all();
     const auto it = walks_.find(sector);
@@ -47,9 +74,11 @@ std::optional<std::uint64_t> LookAhead::completeLength(std::uint64_t sector)
         return std::nullopt;
     }
     changed_.wait(lock, [&] { return it->second.done; });
-    const std::optional<std::uint64_t> length = it->second.length;
+    std::optional<FirstWalk> walk;
+    if (it->second.result.outcome == Outcome::Complete || it->second.result.spacing == spacing)
+        walk = std::move(it->second.result);
     walks_.erase(it);
-    return length;
+    return walk;
 }
 
 // The next sector that begins FF D8 FF and that no worker has taken, once it lies within
@@ -74,39 +103,24 @@ std::optional<std::uint64_t> LookAhead::nextStart(std::unique_lock<std::mutex>& 
 void LookAhead::work()
 {
     CardBytes card(reader_, cacheBytes_);
+    const std::uint64_t sectorBytes = reader_.sectorBytes();
     std::unique_lock lock(mutex_);
     while (const std::optional<std::uint64_t> sector = nextStart(lock)) {
         walks_[*sector] = {};
+        const ResumeSpacing spacing = spacing_;
         lock.unlock();
-        const std::optional<std::uint64_t> length = walk(card, *sector);
+        FirstWalk walk =
+            walkFirst(card, *sector * sectorBytes, maxFileBytes_, true, spacing, &quit_);
         lock.lock();
+        if (walk.outcome == Outcome::Complete)
+            skipTo_ = std::max(skipTo_, (*sector * sectorBytes + walk.length + sectorBytes - 1) /
+                                            sectorBytes);
         if (const auto it = walks_.find(*sector); it != walks_.end()) {
             it->second.done = true;
-            it->second.length = length;
-        }
-        if (length) {
-            const std::uint64_t s = reader_.sectorBytes();
-            skipTo_ = std::max(skipTo_, (*sector * s + *length + s - 1) / s);
+            it->second.result = std::move(walk);
         }
         changed_.notify_all();
     }
-}
-
-std::optional<std::uint64_t> LookAhead::walk(CardBytes& card, std::uint64_t sector)
-{
-    Walker walker(card, Layout{sector * reader_.sectorBytes()}, maxFileBytes_);
-    Outcome outcome = Outcome::Running;
-    while (outcome == Outcome::Running) {
-        {
-            std::lock_guard lock(mutex_);
-            if (quit_)
-                return std::nullopt;
-        }
-        outcome = walker.run(walker.state().pos + kStepBytes);
-    }
-    if (outcome != Outcome::Complete)
-        return std::nullopt;
-    return walker.length();
 }
 
 } // namespace velo::jpeg

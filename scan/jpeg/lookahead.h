@@ -1,9 +1,12 @@
 #pragma once
 
 #include "scan/jpeg/cardreader.h"
+#include "scan/jpeg/walker.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -13,14 +16,40 @@
 namespace velo::jpeg
 {
 
+// How often a first walk keeps a copy of its state for the gap search, and how many.
+struct ResumeSpacing {
+    std::uint64_t everyBytes = 0;
+    std::size_t count = 0;
+    bool operator==(const ResumeSpacing&) const = default;
+};
+
+// What the first walk of a file, from its start marker with the sector test on, found.
+struct FirstWalk {
+    Outcome outcome = Outcome::Running;
+    BreakCause cause = BreakCause::None;
+    std::uint64_t length = 0;  // for Complete
+    std::uint64_t breakAt = 0; // for Broken and DataEnd
+    bool unreadable = false;
+    bool decodedAll = true;
+    std::uint32_t segments = 0;
+    ResumeSpacing spacing;
+    std::deque<WalkState> resumePoints; // kept only when the walk broke
+};
+
+// Walks the file that starts at card offset `start` until its outcome is known. With
+// `quit`, looks at it every few MiB and gives up (outcome Running) once it is set.
+FirstWalk walkFirst(CardBytes& card, std::uint64_t start, std::uint64_t maxFileBytes,
+                    bool testPlain, ResumeSpacing spacing, const std::atomic<bool>* quit = nullptr);
+
 // Walks the files ahead of the pass on other threads, so that decoding uses every core.
 //
 // Workers find the sectors that begin FF D8 FF ahead of the pass and walk a file from each
-// as the rule's first walk would (sector test on, no gap search). Whether that walk ran
-// complete, and to which length, does not depend on anything the pass learns later (the
-// cluster size, the files carved before it), so a complete walk is taken as it is. Any
-// other outcome is left to the rule, which walks that file again in order. Starts that
-// lie inside a file found complete are not walked: the pass will not ask for them.
+// as the rule's first walk does. A walk depends on nothing the pass learns later but the
+// spacing of its resume points (from the cluster size, which the pass learns from the
+// files it carves): the pass says the spacing it uses each time it asks, the workers walk
+// with the newest one, and a broken walk made with another spacing is not handed out.
+// Starts that lie inside a file found complete are not walked: the pass will not ask for
+// them.
 //
 // The reader is called from the worker threads at the same time: its reads must be safe
 // to make concurrently.
@@ -35,20 +64,19 @@ public:
     LookAhead(const LookAhead&) = delete;
     LookAhead& operator=(const LookAhead&) = delete;
 
-    // The length of the file that starts at `sector` when its walk ran complete; nothing
-    // when it did not, or when no worker walked it (the caller walks it then). Waits for a
+    // The first walk of the file that starts at `sector`, made with `spacing` unless it ran
+    // complete; nothing when no worker walked it so (the caller walks it then). Waits for a
     // worker that is walking it. The pass asks in the order of the sectors.
-    std::optional<std::uint64_t> completeLength(std::uint64_t sector);
+    std::optional<FirstWalk> take(std::uint64_t sector, ResumeSpacing spacing);
 
 private:
     struct Walk {
         bool done = false;
-        std::optional<std::uint64_t> length;
+        FirstWalk result;
     };
 
     void work();
     std::optional<std::uint64_t> nextStart(std::unique_lock<std::mutex>& lock);
-    std::optional<std::uint64_t> walk(CardBytes& card, std::uint64_t sector);
 
     SectorReader& reader_;
     std::uint64_t maxFileBytes_;
@@ -57,7 +85,8 @@ private:
 
     std::mutex mutex_;
     std::condition_variable changed_;
-    bool quit_ = false;
+    std::atomic<bool> quit_ = false;
+    ResumeSpacing spacing_;     // the one the pass used last
     std::uint64_t asked_ = 0;   // the sector the pass asked for last
     std::uint64_t scanned_ = 0; // sectors below this were looked at for starts
     std::uint64_t skipTo_ = 0;  // the end of the furthest file found complete, in sectors
