@@ -29,6 +29,11 @@
 # CARD=twopiece makes, instead of the FAT32 card, the card of bench/twopiece.py: photos at
 # 4 KiB clusters between gaps of other data, about half of them in two pieces (seeded, so
 # every run makes the same card), and writes its own section of the document.
+# OUT_FS=fresh (the default when run as root) gives every run a fresh ext4 file system of
+# its own (a sparse 4 GiB file in /dev/shm on a loop device, made before the timer starts):
+# on the long-lived root file system the time to create a file depends on how many files
+# other runs deleted in the last minutes (ext4 passes over recently freed inodes), so each
+# tool would be timed against the one before it. OUT_FS=work writes into WORK instead.
 # Disk use: the image plus one tool's output at a time (about 1 GiB each). scalpel gets a
 # 20 MB cap per file and no REVERSE carving: unbounded it once filled 75 GB.
 set -euo pipefail
@@ -142,6 +147,22 @@ CONF
 # TOOLS (a list separated by spaces) runs only some of them.
 read -ra TOOLS <<< "${TOOLS:-cat velo-carve-dry velo-carve velo-carve-jpeg photorec recoverjpeg foremost scalpel}"
 
+OUT_FS=${OUT_FS:-$([[ $(id -u) == 0 ]] && command -v mkfs.ext4 >/dev/null && echo fresh || echo work)}
+FS_IMAGE=/dev/shm/velo-bench-out.img
+FS_MOUNT=$WORK/outfs
+# An empty ext4 file system at FS_MOUNT, in place of the one the run before used.
+fresh_fs() {
+    mountpoint -q "$FS_MOUNT" && umount "$FS_MOUNT"
+    rm -f "$FS_IMAGE"
+    truncate -s 4G "$FS_IMAGE"
+    mkfs.ext4 -q -F "$FS_IMAGE"
+    mkdir -p "$FS_MOUNT"
+    mount -o loop "$FS_IMAGE" "$FS_MOUNT"
+}
+if [[ $OUT_FS == fresh ]]; then
+    trap 'mountpoint -q "$FS_MOUNT" && umount "$FS_MOUNT"; rm -f "$FS_IMAGE"' EXIT
+fi
+
 # Runs tool $1 writing into $2 (which does not exist yet).
 run_tool() {
     local out=$2
@@ -211,6 +232,10 @@ for ((r = 0; r < ROUNDS; r++)); do
     for ((k = 0; k < n; k++)); do
         tool=${TOOLS[$(( (k + r) % n ))]}
         out=$WORK/out-$tool
+        if [[ $OUT_FS == fresh ]]; then
+            fresh_fs
+            out=$FS_MOUNT/out-$tool
+        fi
         rm -rf "$out"
         sync
         start=$(date +%s.%N)
@@ -248,8 +273,13 @@ SECTION=$WORK/section.md
     echo "made with mtools, holding $PHOTO_ROUNDS copies of the $PHOTOS_PER_ROUND camera photos of \`$CORPUS_NAME\` ($PLACED photos),"
     echo "each followed by a small text file; the photos were then deleted. The image was in the"
     fi
-    echo "page cache; each tool ran $ROUNDS times, in an order rotated each round, writing to the"
-    echo "same disk as the image. Machine: $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2 / 1048576}' /proc/meminfo), $(uname -sr),"
+    echo "page cache; each tool ran $ROUNDS times, in an order rotated each round, writing to"
+    if [[ $OUT_FS == fresh ]]; then
+    echo "a fresh ext4 file system made for each run (a 4 GiB file in /dev/shm on a loop device)."
+    else
+    echo "the same disk as the image."
+    fi
+    echo "Machine: $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2 / 1048576}' /proc/meminfo), $(uname -sr),"
     echo "shared with other work (load average $LOAD_BEFORE before the runs, $LOAD_AFTER after)."
     echo "\`velo-carve-dry\` is velo-carve with \`--dry-run\`: reading and carving without writing files;"
     echo "\`velo-carve-jpeg\` is velo-carve with \`--rule jpeg\`."
