@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <map>
 
 namespace velo
 {
@@ -91,11 +90,7 @@ TEST(CardImage, DeletedPhotosComeBackThroughTheWindow)
     // velo-carve on the card: the same names, the same bytes.
     ASSERT_EQ(run(std::string(VELO_CARVE_BINARY) + " -q " + card + " " + (work / "out").string()),
               0);
-    std::map<std::string, Bytes> fromCli, fromWindow;
-    for (const auto& entry : fs::directory_iterator(work / "out"))
-        fromCli[entry.path().filename().string()] = readFile(entry.path());
-    for (const auto& [path, content] : platform.files)
-        fromWindow[path.substr(std::string("/save/").size())] = content;
+    const auto fromCli = filesIn(work / "out"), fromWindow = filesUnder(platform.files, "/save/");
     EXPECT_TRUE(fromCli == fromWindow);
     EXPECT_EQ(fromCli.size(), fromWindow.size());
 }

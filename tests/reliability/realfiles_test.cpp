@@ -7,15 +7,15 @@
 #include "platform/linux/linuxdevicehandle.h"
 #include "platform/linux/linuxplatform.h"
 #include "scan/recoveryscan.h"
+#include "tests/cli/support.h"
 #include "tests/reliability/scratch.h"
+#include "tests/support/fakesystem.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace velo::reliability
@@ -23,37 +23,19 @@ namespace velo::reliability
 namespace
 {
 
-namespace fs = std::filesystem;
+using cli::testing::RunResult;
+using cli::testing::runVeloCarve;
 constexpr std::size_t kSector = 512;
 
-// A made-up machine whose only drive is an image file standing in for an unmounted card:
-// a sysfs entry for "sdz" and /dev/sdz as a regular file, so the backend's own open and
-// read paths run on it.
-struct ImageMachine {
-    ScratchDir dir;
-    fs::path image;
-
+// A made-up machine whose only drive is an image file standing in for an unmounted card,
+// /dev/sdz, so the backend's own open and read paths run on it.
+struct ImageMachine : FakeSystem {
     explicit ImageMachine(const Bytes& volume)
     {
-        const fs::path sys = dir.path / "sys", dev = dir.path / "dev";
-        fs::create_directories(sys / "sdz");
-        fs::create_directories(dev);
-        image = dev / "sdz";
+        add({.name = "sdz", .minor = 240, .size512 = (volume.size() + 511) / 512, .removable = 1});
         writeFile(image, volume);
-        writeText(sys / "sdz" / "dev", "8:240\n");
-        writeText(sys / "sdz" / "size", std::to_string((volume.size() + 511) / 512) + "\n");
-        writeText(sys / "sdz" / "removable", "1\n");
-        writeText(dir.path / "mountinfo", "");
-        writeText(dir.path / "swaps", "Filename\tType\tSize\tUsed\tPriority\n");
     }
-    static void writeText(const fs::path& path, const std::string& text)
-    {
-        writeFile(path, Bytes(text.begin(), text.end()));
-    }
-    std::string mountinfo() const { return (dir.path / "mountinfo").string(); }
-    std::string sys() const { return (dir.path / "sys").string(); }
-    std::string dev() const { return (dir.path / "dev").string(); }
-    std::string swaps() const { return (dir.path / "swaps").string(); }
+    const fs::path image = dev() / "sdz";
 };
 
 // The letter the backend gave the device at `devicePath`, or empty.
@@ -83,23 +65,6 @@ std::vector<int> accessModesOf(const fs::path& path)
     return modes;
 }
 
-std::map<std::string, Bytes> filesIn(const fs::path& folder)
-{
-    std::map<std::string, Bytes> files;
-    for (const auto& entry : fs::directory_iterator(folder))
-        if (entry.is_regular_file())
-            files[entry.path().filename().string()] = readFile(entry.path());
-    return files;
-}
-
-std::map<std::string, Bytes> named(const std::map<std::uint64_t, Bytes>& files)
-{
-    std::map<std::string, Bytes> out;
-    for (const auto& [n, content] : files)
-        out[outputName(n)] = content;
-    return out;
-}
-
 struct RealScan : ::testing::Test {
     TestHost host;
     Bytes buffer = Bytes(kSector + 1, 0);
@@ -124,12 +89,6 @@ struct RealScan : ::testing::Test {
     void saveInto(const ScratchDir& out) { host.folder = out.path.string() + "/"; }
 };
 
-// A platform that sees the made-up machine instead of this one.
-LinuxPlatform platformOf(const ImageMachine& machine)
-{
-    return LinuxPlatform(machine.mountinfo(), machine.sys(), machine.dev(), machine.swaps());
-}
-
 Volume threeStreams()
 {
     Volume v(64, kSector);
@@ -147,7 +106,7 @@ TEST_F(RealScan, SourceIsOpenedReadOnlyAndLeftUnchanged)
     const Volume v = threeStreams();
     ImageMachine machine(v.bytes);
     ::chmod(machine.image.c_str(), 0444);
-    LinuxPlatform platform = platformOf(machine);
+    LinuxPlatform platform = machine.platform();
     const std::string letter = letterOf(platform, machine.image.string());
     ASSERT_FALSE(letter.empty());
     ScratchDir out;
@@ -234,8 +193,7 @@ TEST_F(RealScan, DeviceFaultsUnderTheRealReadLoopCostOnlyTheSectorsTheyHit)
     v.stream(20, 30);
     v.stream(36, 40);
     ImageMachine machine(v.bytes);
-    FaultyDevicePlatform platform(machine.mountinfo(), machine.sys(), machine.dev(),
-                                  machine.swaps());
+    auto platform = machine.platform<FaultyDevicePlatform>();
     platform.image = machine.image;
     platform.badSectors = {4, 10, 25};
     platform.chunk = 100;
@@ -258,7 +216,7 @@ TEST_F(RealScan, MissingOutputFolderCostsOnlyTheFilesMeantForIt)
     v.stream(8, 10);
     v.stream(20, 22);
     ImageMachine machine(v.bytes);
-    LinuxPlatform platform = platformOf(machine);
+    LinuxPlatform platform = machine.platform();
     ScratchDir out;
     saveInto(out);
     host.duringEvents = [&](std::uint64_t pass) {
@@ -288,7 +246,7 @@ TEST_F(RealScan, ReadOnlyOutputFolderWritesNothingAndKeepsEarlierFiles)
     v.stream(1, 3);
     v.stream(8, 10);
     ImageMachine machine(v.bytes);
-    LinuxPlatform platform = platformOf(machine);
+    LinuxPlatform platform = machine.platform();
     ScratchDir out;
     saveInto(out);
     host.duringEvents = [&](std::uint64_t pass) {
@@ -316,7 +274,7 @@ TEST_F(RealScan, FullFileSystemLeavesExactPrefixes)
     v.stream(500, 2600);  // about 1 MiB, more than is left
     v.stream(2700, 2760); // made while the disk is full
     ImageMachine machine(v.bytes);
-    LinuxPlatform platform = platformOf(machine);
+    LinuxPlatform platform = machine.platform();
     host.folder = small.mountPoint().string() + "/";
 
     EXPECT_EQ(scanImage(platform, machine, 3000), ScanEnd::Completed);
@@ -340,7 +298,7 @@ TEST_F(RealScan, LinksPlantedInTheSaveFolderAreReplacedNotWrittenThrough)
 {
     const Volume v = threeStreams();
     ImageMachine machine(v.bytes);
-    LinuxPlatform platform = platformOf(machine);
+    LinuxPlatform platform = machine.platform();
     ScratchDir out, elsewhere;
     saveInto(out);
     const fs::path victim = elsewhere.path / "victim", other = elsewhere.path / "other";
@@ -361,22 +319,6 @@ TEST_F(RealScan, LinksPlantedInTheSaveFolderAreReplacedNotWrittenThrough)
         EXPECT_TRUE(S_ISREG(st.st_mode) && st.st_nlink == 1) << name;
     }
     EXPECT_EQ(filesIn(out.path), named(modelFiles(v, range(0, 64))));
-}
-
-// velo-carve run on a device; its exit status and what it printed.
-struct CarveRun {
-    int status = -1;
-    std::string errors;
-};
-
-CarveRun runVeloCarve(const std::string& arguments, const ScratchDir& work)
-{
-    const fs::path errors = work.path / "stderr";
-    const int status = std::system(
-        (std::string(VELO_CARVE_BINARY) + " " + arguments + " 2>" + errors.string() + " >/dev/null")
-            .c_str());
-    const Bytes text = readFile(errors);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, std::string(text.begin(), text.end())};
 }
 
 // A loop device whose backing file fails sectors 50, 51, 700 and 9005. Read through the
@@ -406,11 +348,11 @@ TEST_F(RealScan, BadSectorsOfABlockDeviceCostOnlyThemselvesInBothFrontEnds)
     EXPECT_EQ(filesIn(windowOut.path), expected);
 
     ScratchDir carveOut;
-    const CarveRun r =
-        runVeloCarve(device.device() + " " + (carveOut.path / "out").string(), carveOut);
-    EXPECT_EQ(r.status, 1) << r.errors;
-    EXPECT_NE(r.errors.find("4 sectors could not be read"), std::string::npos) << r.errors;
-    EXPECT_EQ(filesIn(carveOut.path / "out"), expected);
+    const RunResult r = runVeloCarve({device.device(), (carveOut / "out").string()});
+    EXPECT_EQ(r.exitStatus, 1) << r.errorOutput;
+    EXPECT_NE(r.errorOutput.find("4 sectors could not be read"), std::string::npos)
+        << r.errorOutput;
+    EXPECT_EQ(filesIn(carveOut / "out"), expected);
 }
 
 // A device on which every read fails, as a card pulled out of its reader: velo-carve
@@ -422,10 +364,11 @@ TEST_F(RealScan, VeloCarveGivesUpOnADeviceThatFailsEveryRead)
     if (device.device().empty())
         GTEST_SKIP() << device.why();
     ScratchDir work;
-    const CarveRun r = runVeloCarve(device.device() + " " + (work.path / "out").string(), work);
-    EXPECT_EQ(r.status, 1) << r.errors;
-    EXPECT_NE(r.errors.find("stopped answering"), std::string::npos) << r.errors;
-    EXPECT_EQ(r.errors.find("from 40000 of 40000 sectors"), std::string::npos) << r.errors;
+    const RunResult r = runVeloCarve({device.device(), (work / "out").string()});
+    EXPECT_EQ(r.exitStatus, 1) << r.errorOutput;
+    EXPECT_NE(r.errorOutput.find("stopped answering"), std::string::npos) << r.errorOutput;
+    EXPECT_EQ(r.errorOutput.find("from 40000 of 40000 sectors"), std::string::npos)
+        << r.errorOutput;
 }
 
 } // namespace

@@ -59,10 +59,8 @@ struct FakeScan : ::testing::Test {
     // The files on the fake disk are exactly these.
     void expectFiles(const std::map<std::uint64_t, Bytes>& expected)
     {
-        std::map<std::string, Bytes> named;
-        for (const auto& [n, content] : expected)
-            named[name(n)] = content;
-        EXPECT_EQ(platform.files, named);
+        EXPECT_EQ(filesUnder(platform.files, "/save/"), named(expected));
+        EXPECT_EQ(platform.files.size(), expected.size());
     }
 };
 

@@ -5,8 +5,8 @@
 #include "app/form2.h"
 
 #include "platform/fake/fakeplatform.h"
-#include "tests/reliability/scratch.h"
 #include "tests/support/form2controls.h"
+#include "tests/support/volume.h"
 
 #include <QTimer>
 
@@ -19,7 +19,7 @@ namespace velo::reliability
 namespace
 {
 
-using testing::Form2Controls;
+using namespace velo::testing;
 
 constexpr std::size_t kSector = 512;
 constexpr std::size_t kSectors = 40;
@@ -44,19 +44,7 @@ struct WindowScan : ::testing::Test {
 
     std::map<std::string, Bytes> filesIn(const std::string& folder) const
     {
-        std::map<std::string, Bytes> out;
-        for (const auto& [path, content] : platform.files)
-            if (path.rfind(folder, 0) == 0)
-                out[path.substr(folder.size())] = content;
-        return out;
-    }
-
-    static std::map<std::string, Bytes> named(const std::map<std::uint64_t, Bytes>& files)
-    {
-        std::map<std::string, Bytes> out;
-        for (const auto& [n, content] : files)
-            out[outputName(n)] = content;
-        return out;
+        return filesUnder(platform.files, folder);
     }
 };
 

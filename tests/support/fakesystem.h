@@ -51,7 +51,13 @@ public:
                       const std::string& root = "/");
     FakeSystem& swap(const std::string& path);
 
-    LinuxPlatform platform() const;
+    // A platform that sees this machine instead of the real one; P is LinuxPlatform or a
+    // class built on it with the same constructor.
+    template <typename P = LinuxPlatform> P platform() const
+    {
+        return P((dir / "mountinfo").string(), sysBlock().string(), dev().string(),
+                 (dir / "swaps").string());
+    }
     std::filesystem::path sysBlock() const { return dir / "sys/class/block"; }
     std::filesystem::path dev() const { return dir / "dev"; }
 

@@ -1,4 +1,4 @@
-#include "tests/platform/linux/fakesystem.h"
+#include "tests/support/fakesystem.h"
 
 namespace velo::testing
 {
@@ -66,12 +66,6 @@ FakeSystem& FakeSystem::swap(const std::string& path)
     swaps_ += path + "\tpartition\t1048572\t0\t-2\n";
     writeText(dir / "swaps", swaps_);
     return *this;
-}
-
-LinuxPlatform FakeSystem::platform() const
-{
-    return LinuxPlatform((dir / "mountinfo").string(), sysBlock().string(), dev().string(),
-                         (dir / "swaps").string());
 }
 
 } // namespace velo::testing
