@@ -394,8 +394,9 @@ TEST_P(ScanFaults, FilesHoldExactlyWhatArrived)
     }
     ASSERT_EQ(expected.size(), c.files);
     EXPECT_EQ(cut, c.diskFills);
-    if (c.size.first)
+    if (c.size.first) {
         EXPECT_EQ(expected.at(c.size.first).size(), c.size.second);
+    }
     expectFiles(expected);
 }
 
