@@ -58,8 +58,7 @@ TEST(CardImage, DeletedPhotosComeBackThroughTheWindow)
 
     Form2 window(platform);
     const Form2Controls controls(window);
-    controls.select("F");
-    controls.Text1->setText("/save/");
+    controls.readyToScan("F");
     controls.Command2->click();
 
     // Exactly what the rule gives, applied by hand to every sector of the card.

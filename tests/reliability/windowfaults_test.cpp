@@ -55,8 +55,7 @@ TEST_F(WindowScan, DriveClicksDuringAScanChangeTheFieldsButNotTheScan)
 {
     Form2 w(platform);
     const Form2Controls c(w);
-    c.select("E");
-    c.Text1->setText("/save/");
+    c.readyToScan("E");
     QString sectorFieldAfterF;
     platform.beforeRead = [&](std::uint64_t read) {
         if (read == 4)
@@ -96,8 +95,7 @@ TEST_F(WindowScan, StopInTheSecondFileKeepsBothExactAndTheNextRunIsComplete)
 {
     Form2 w(platform);
     const Form2Controls c(w);
-    c.select("E");
-    c.Text1->setText("/save/");
+    c.readyToScan("E");
     platform.beforeRead = [&](std::uint64_t read) {
         if (read == 19)
             QTimer::singleShot(0, c.Command3, &QPushButton::click);
@@ -127,8 +125,7 @@ TEST_F(WindowScan, StopBeforeTheVolumeOpensDoesNotStickToTheNextRun)
 {
     Form2 w(platform);
     const Form2Controls c(w);
-    c.select("E");
-    c.Text1->setText("/save/");
+    c.readyToScan("E");
     QTimer::singleShot(0, c.Command3, &QPushButton::click);
     c.Command2->click();
     EXPECT_TRUE(platform.sectorsRead.empty());
@@ -149,8 +146,7 @@ TEST_F(WindowScan, VolumeVanishingDuringAWindowScanEndsIdleWithTheReadBytes)
     platform.findDrive("E")->vanishAfterReads = 16; // drives move as more are added
     Form2 w(platform);
     const Form2Controls c(w);
-    c.select("E");
-    c.Text1->setText("/save/");
+    c.readyToScan("E");
     c.Command2->click();
     EXPECT_EQ(platform.sectorsRead.size(), kSectors);
     EXPECT_EQ(filesIn("/save/"), named(modelFiles(volume, range(0, 16))));
