@@ -10,15 +10,10 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
-#include <spawn.h>
-#include <sstream>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace velo::cli
 {
@@ -230,34 +225,19 @@ TEST(VeloCarve, InterruptionClosesTheOpenFileWithAnExactPrefix)
 
         const fs::path out = dir / "out";
         const std::string report = (dir / "r.csv").string();
-        const std::string err = (dir / "stderr").string();
-        std::vector<std::string> all{VELO_CARVE_BINARY, "--report", report, image.string(),
-                                     out.string()};
-        std::vector<char*> argv;
-        for (auto& a : all)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT, 0644);
-        pid_t pid = 0;
-        ASSERT_EQ(posix_spawn(&pid, VELO_CARVE_BINARY, &actions, nullptr, argv.data(), environ), 0);
-        posix_spawn_file_actions_destroy(&actions);
-
-        // Wait until the carve is well into the hole, then interrupt it.
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        std::error_code ec;
-        auto carved = [&] {
-            const std::uintmax_t size = fs::file_size(out / "DD001.JPG", ec);
-            return ec ? 0 : size;
-        };
-        while (carved() < (std::uintmax_t(8) << 20) && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        ::kill(pid, signal);
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        ASSERT_TRUE(WIFEXITED(status));
-        EXPECT_EQ(WEXITSTATUS(status), 130);
+        // Once the carve is well into the hole, it is interrupted.
+        const RunResult r = runVeloCarve(
+            {"--report", report, image.string(), out.string()}, StandardOutput::Captured,
+            [&](int pid) {
+                const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+                std::error_code ec;
+                while ((fs::file_size(out / "DD001.JPG", ec) < (std::uintmax_t(8) << 20) || ec) &&
+                       std::chrono::steady_clock::now() < deadline)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                ::kill(pid, signal);
+            });
+        EXPECT_EQ(r.endedBySignal, 0);
+        EXPECT_EQ(r.exitStatus, 130);
 
         const auto rows = lines(readText(report));
         ASSERT_EQ(rows.size(), 2u);
@@ -270,8 +250,7 @@ TEST(VeloCarve, InterruptionClosesTheOpenFileWithAnExactPrefix)
         EXPECT_TRUE(std::equal(head.begin(), head.end(), written.begin()));
         EXPECT_TRUE(std::all_of(written.begin() + std::ptrdiff_t(head.size()), written.end(),
                                 [](std::uint8_t b) { return b == 0; }));
-        const std::string summary = readText(err);
-        EXPECT_NE(summary.find("Stopped before the end"), std::string::npos) << summary;
+        EXPECT_NE(r.errorOutput.find("Stopped before the end"), std::string::npos) << r.errorOutput;
     }
 }
 
