@@ -1,7 +1,6 @@
 #include "tests/cli/support.h"
 #include "tests/support/photos.h"
 
-#include <algorithm>
 #include <csignal>
 #include <fcntl.h>
 #include <random>
@@ -112,16 +111,6 @@ RunResult runVeloCarve(const std::vector<std::string>& args, StandardOutput stan
     result.standardOutput = readText(out);
     result.errorOutput = readText(err);
     return result;
-}
-
-std::vector<std::string> fileNames(const fs::path& folder)
-{
-    std::vector<std::string> names;
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(folder, ec))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 } // namespace velo::cli::testing

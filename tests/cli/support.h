@@ -46,7 +46,4 @@ RunResult runVeloCarve(const std::vector<std::string>& args,
                        StandardOutput standardOutput = StandardOutput::Captured,
                        const std::function<void(int pid)>& whileRunning = nullptr);
 
-// The names of the files in a folder, sorted; empty when the folder does not exist.
-std::vector<std::string> fileNames(const fs::path& folder);
-
 } // namespace velo::cli::testing

@@ -1,5 +1,6 @@
 #include "tests/support/files.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -68,6 +69,16 @@ void writeText(const fs::path& path, const std::string& text)
 void writeFile(const fs::path& path, const Bytes& bytes)
 {
     writeText(path, std::string(bytes.begin(), bytes.end()));
+}
+
+std::vector<std::string> fileNames(const fs::path& folder)
+{
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(folder, ec))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 std::map<std::string, Bytes> filesIn(const fs::path& folder)

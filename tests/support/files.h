@@ -31,6 +31,9 @@ std::string readText(const fs::path& path);
 void writeFile(const fs::path& path, const Bytes& bytes);
 void writeText(const fs::path& path, const std::string& text);
 
+// The names of the entries of a folder, sorted; empty when the folder does not exist.
+std::vector<std::string> fileNames(const fs::path& folder);
+
 // The regular files of a folder by name, with their bytes; empty when it does not exist.
 std::map<std::string, Bytes> filesIn(const fs::path& folder);
 
