@@ -38,33 +38,6 @@ struct ImageMachine : FakeSystem {
     const fs::path image = dev() / "sdz";
 };
 
-// The letter the backend gave the device at `devicePath`, or empty.
-std::string letterOf(LinuxPlatform& platform, const std::string& devicePath)
-{
-    for (const LinuxDrive& d : platform.table())
-        if (d.devicePath == devicePath)
-            return d.letter;
-    return {};
-}
-
-// The access mode of every descriptor this process holds on `path`.
-std::vector<int> accessModesOf(const fs::path& path)
-{
-    std::vector<int> modes;
-    const fs::path target = fs::canonical(path);
-    for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
-        std::error_code ec;
-        const fs::path link = fs::read_symlink(entry.path(), ec);
-        if (ec || link != target)
-            continue;
-        const int fd = std::stoi(entry.path().filename().string());
-        const int flags = ::fcntl(fd, F_GETFL);
-        if (flags >= 0)
-            modes.push_back(flags & O_ACCMODE);
-    }
-    return modes;
-}
-
 struct RealScan : ::testing::Test {
     TestHost host;
     Bytes buffer = Bytes(kSector + 1, 0);
@@ -115,11 +88,11 @@ TEST_F(RealScan, SourceIsOpenedReadOnlyAndLeftUnchanged)
     {
         auto volume = openRawVolume(platform, 0, letter, buffer);
         ASSERT_TRUE(volume);
-        EXPECT_EQ(accessModesOf(machine.image), std::vector<int>{O_RDONLY});
+        EXPECT_EQ(descriptorsOn(machine.image), (std::vector<OpenDescriptor>{{O_RDONLY, true}}));
         FileSink files = windowFiles(platform, host);
         runRecoveryPasses(platform, host, *volume, buffer, files, 64);
     }
-    EXPECT_TRUE(accessModesOf(machine.image).empty()) << "the device was not released";
+    EXPECT_TRUE(descriptorsOn(machine.image).empty()) << "the device was not released";
     EXPECT_EQ(readFile(machine.image), v.bytes);
     const auto expected = modelFiles(v, range(0, 64));
     ASSERT_EQ(expected.size(), 3u);

@@ -1,7 +1,33 @@
 #include "tests/support/fakesystem.h"
 
+#include <fcntl.h>
+
 namespace velo::testing
 {
+
+std::vector<OpenDescriptor> descriptorsOn(const std::filesystem::path& path)
+{
+    std::vector<OpenDescriptor> open;
+    const fs::path target = fs::canonical(path);
+    for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+        std::error_code ec;
+        if (fs::read_symlink(entry.path(), ec) != target || ec)
+            continue;
+        const int fd = std::stoi(entry.path().filename().string());
+        const int flags = ::fcntl(fd, F_GETFL), fdFlags = ::fcntl(fd, F_GETFD);
+        if (flags >= 0 && fdFlags >= 0)
+            open.push_back({flags & O_ACCMODE, (fdFlags & FD_CLOEXEC) != 0});
+    }
+    return open;
+}
+
+std::string letterOf(const LinuxPlatform& platform, const std::string& devicePath)
+{
+    for (const LinuxDrive& d : platform.table())
+        if (d.devicePath == devicePath)
+            return d.letter;
+    return {};
+}
 
 FakeSystem::FakeSystem()
 {

@@ -11,6 +11,19 @@
 namespace velo::testing
 {
 
+// A descriptor this process holds open.
+struct OpenDescriptor {
+    int accessMode; // O_RDONLY, O_WRONLY or O_RDWR
+    bool closeOnExec;
+    bool operator==(const OpenDescriptor&) const = default;
+};
+
+// Every descriptor this process holds on `path`, as /proc/self/fd shows them.
+std::vector<OpenDescriptor> descriptorsOn(const std::filesystem::path& path);
+
+// The letter a platform gave the device at `devicePath`, or empty.
+std::string letterOf(const LinuxPlatform& platform, const std::string& devicePath);
+
 // Where a disk hangs in the device tree, as its sysfs path shows it.
 inline const std::string kSata = "pci0000:00/0000:00:17.0/ata1/host0/target0:0:0";
 inline const std::string kUsb = "pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host6/target6:0:0";
