@@ -39,8 +39,11 @@ struct ImageMachine : FakeSystem {
 };
 
 struct RealScan : ::testing::Test {
+    ScratchDir out; // where carved files go unless a test says otherwise
     TestHost host;
     Bytes buffer = Bytes(kSector + 1, 0);
+
+    RealScan() { host.folder = out.path.string() + "/"; }
 
     ScanEnd scan(Platform& platform, const std::string& letter, std::int64_t total)
     {
@@ -57,9 +60,6 @@ struct RealScan : ::testing::Test {
     {
         return scan(platform, letterOf(platform, machine.image.string()), total);
     }
-
-    // Carved files go to a fresh folder of their own.
-    void saveInto(const ScratchDir& out) { host.folder = out.path.string() + "/"; }
 };
 
 Volume threeStreams()
@@ -82,8 +82,6 @@ TEST_F(RealScan, SourceIsOpenedReadOnlyAndLeftUnchanged)
     LinuxPlatform platform = machine.platform();
     const std::string letter = letterOf(platform, machine.image.string());
     ASSERT_FALSE(letter.empty());
-    ScratchDir out;
-    saveInto(out);
 
     {
         auto volume = openRawVolume(platform, 0, letter, buffer);
@@ -113,8 +111,6 @@ TEST_F(RealScan, ReadOnlyLoopDeviceScansLikeItsImage)
     const std::string letter = letterOf(platform, loop.device());
     if (letter.empty())
         GTEST_SKIP() << loop.device() << " got no drive letter on this machine";
-    ScratchDir out;
-    saveInto(out);
 
     EXPECT_EQ(scan(platform, letter, 64), ScanEnd::Completed);
     EXPECT_EQ(filesIn(out.path), named(modelFiles(v, range(0, 64))));
@@ -171,8 +167,6 @@ TEST_F(RealScan, DeviceFaultsUnderTheRealReadLoopCostOnlyTheSectorsTheyHit)
     platform.badSectors = {4, 10, 25};
     platform.chunk = 100;
     platform.vanishAt = 33;
-    ScratchDir out;
-    saveInto(out);
 
     EXPECT_EQ(scanImage(platform, machine, 48), ScanEnd::Completed);
     const auto expected = modelFiles(v, range(0, 33, {4, 10, 25}));
@@ -190,8 +184,6 @@ TEST_F(RealScan, MissingOutputFolderCostsOnlyTheFilesMeantForIt)
     v.stream(20, 22);
     ImageMachine machine(v.bytes);
     LinuxPlatform platform = machine.platform();
-    ScratchDir out;
-    saveInto(out);
     host.duringEvents = [&](std::uint64_t pass) {
         if (pass == 6)
             host.folder = (out.path / "gone").string() + "/";
@@ -220,8 +212,6 @@ TEST_F(RealScan, ReadOnlyOutputFolderWritesNothingAndKeepsEarlierFiles)
     v.stream(8, 10);
     ImageMachine machine(v.bytes);
     LinuxPlatform platform = machine.platform();
-    ScratchDir out;
-    saveInto(out);
     host.duringEvents = [&](std::uint64_t pass) {
         if (pass == 6)
             host.folder = readOnly.mountPoint().string() + "/";
@@ -272,8 +262,7 @@ TEST_F(RealScan, LinksPlantedInTheSaveFolderAreReplacedNotWrittenThrough)
     const Volume v = threeStreams();
     ImageMachine machine(v.bytes);
     LinuxPlatform platform = machine.platform();
-    ScratchDir out, elsewhere;
-    saveInto(out);
+    ScratchDir elsewhere;
     const fs::path victim = elsewhere.path / "victim", other = elsewhere.path / "other";
     writeFile(victim, Bytes{'k', 'e', 'e', 'p'});
     writeFile(other, Bytes{'m', 'e', ' ', 't', 'o', 'o'});
@@ -315,10 +304,8 @@ TEST_F(RealScan, BadSectorsOfABlockDeviceCostOnlyThemselvesInBothFrontEnds)
     const std::string letter = letterOf(platform, device.device());
     if (letter.empty())
         GTEST_SKIP() << device.device() << " got no drive letter on this machine";
-    ScratchDir windowOut;
-    saveInto(windowOut);
     EXPECT_EQ(scan(platform, letter, 10000), ScanEnd::Completed);
-    EXPECT_EQ(filesIn(windowOut.path), expected);
+    EXPECT_EQ(filesIn(out.path), expected);
 
     ScratchDir carveOut;
     const RunResult r = runVeloCarve({device.device(), (carveOut / "out").string()});
