@@ -3,6 +3,7 @@
 #include "tests/cli/support.h"
 #include "tests/support/mounts.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -19,6 +20,9 @@ namespace velo::cli
 {
 namespace
 {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 using namespace velo::cli::testing;
 
@@ -85,7 +89,7 @@ TEST(VeloCarve, BadInputGetsOneLineAndStatus2AndWritesNothing)
             EXPECT_EQ(errs[1], "Try 'velo-carve --help' for more information.");
         }
         EXPECT_EQ(errs[0].rfind("velo-carve: ", 0), 0u) << errs[0];
-        EXPECT_NE(errs[0].find(c.mentions), std::string::npos) << errs[0];
+        EXPECT_THAT(errs[0], HasSubstr(c.mentions));
         EXPECT_FALSE(fs::exists(out)) << c.mentions;
     }
     EXPECT_EQ(readFile(work / "afile"), (Bytes{1, 2, 3}));
@@ -112,12 +116,10 @@ TEST(VeloCarve, CarvesThePhotosAndReportsEachFile)
                                    std::to_string(img.photos[i].size()) + ",end-marker,written");
     }
     // Not a terminal: no progress line, only the summary.
-    EXPECT_EQ(r.errorOutput.find('\r'), std::string::npos);
-    EXPECT_NE(r.errorOutput.find("Carved 3 files"), std::string::npos) << r.errorOutput;
-    EXPECT_NE(r.errorOutput.find(std::to_string(img.sectors) + " of " +
-                                 std::to_string(img.sectors) + " sectors"),
-              std::string::npos)
-        << r.errorOutput;
+    EXPECT_THAT(r.errorOutput, Not(HasSubstr("\r")));
+    EXPECT_THAT(r.errorOutput, HasSubstr("Carved 3 files"));
+    EXPECT_THAT(r.errorOutput, HasSubstr(std::to_string(img.sectors) + " of " +
+                                         std::to_string(img.sectors) + " sectors"));
 }
 
 TEST(VeloCarve, AnEarlierRunIsReplacedOnlyWhenAskedTo)
@@ -130,7 +132,7 @@ TEST(VeloCarve, AnEarlierRunIsReplacedOnlyWhenAskedTo)
 
     const RunResult refused = runVeloCarve({img.image.string(), out.string()});
     EXPECT_EQ(refused.exitStatus, 2);
-    EXPECT_NE(refused.errorOutput.find("--overwrite"), std::string::npos) << refused.errorOutput;
+    EXPECT_THAT(refused.errorOutput, HasSubstr("--overwrite"));
     EXPECT_EQ(readFile(out / "DD001.JPG"), (Bytes{9, 9}));
 
     const RunResult replaced =
@@ -153,7 +155,7 @@ TEST(VeloCarve, DryRunWritesOnlyTheReport)
     ASSERT_EQ(rows.size(), 4u) << r.standardOutput;
     EXPECT_EQ(rows[1], "DD001.JPG," + std::to_string(img.firstSectors[0]) + "," +
                            std::to_string(img.photos[0].size()) + ",end-marker,dry-run");
-    EXPECT_NE(r.errorOutput.find("Found 3 files"), std::string::npos) << r.errorOutput;
+    EXPECT_THAT(r.errorOutput, HasSubstr("Found 3 files"));
 
     // An earlier run's folder is no obstacle: nothing in it would be touched.
     fs::create_directories(out);
@@ -190,11 +192,9 @@ TEST(VeloCarve, FilesThatCannotBeWrittenGiveStatus1AndTheRestIsCarved)
     const RunResult r =
         runVeloCarve({"--overwrite", "--report", "-", img.image.string(), out.string()});
     EXPECT_EQ(r.exitStatus, 1) << r.errorOutput;
-    EXPECT_NE(r.errorOutput.find("1 file could not be written whole"), std::string::npos)
-        << r.errorOutput;
-    EXPECT_NE(r.standardOutput.find("DD002.JPG," + std::to_string(img.firstSectors[1])),
-              std::string::npos);
-    EXPECT_NE(r.standardOutput.find(",not-created"), std::string::npos) << r.standardOutput;
+    EXPECT_THAT(r.errorOutput, HasSubstr("1 file could not be written whole"));
+    EXPECT_THAT(r.standardOutput, HasSubstr("DD002.JPG," + std::to_string(img.firstSectors[1])));
+    EXPECT_THAT(r.standardOutput, HasSubstr(",not-created"));
     EXPECT_EQ(readFile(out / "DD003.JPG"), img.photos[2]);
 }
 
@@ -250,7 +250,7 @@ TEST(VeloCarve, InterruptionClosesTheOpenFileWithAnExactPrefix)
         EXPECT_TRUE(std::equal(head.begin(), head.end(), written.begin()));
         EXPECT_TRUE(std::all_of(written.begin() + std::ptrdiff_t(head.size()), written.end(),
                                 [](std::uint8_t b) { return b == 0; }));
-        EXPECT_NE(r.errorOutput.find("Stopped before the end"), std::string::npos) << r.errorOutput;
+        EXPECT_THAT(r.errorOutput, HasSubstr("Stopped before the end"));
     }
 }
 
@@ -292,8 +292,7 @@ TEST(VeloCarve, ASecondRunIntoTheSameFolderIsRefused)
     const RunResult r = runVeloCarve({img.image.string(), out.string()});
     ::close(held);
     EXPECT_EQ(r.exitStatus, 2) << r.errorOutput;
-    EXPECT_NE(r.errorOutput.find("in use by another velo-carve run"), std::string::npos)
-        << r.errorOutput;
+    EXPECT_THAT(r.errorOutput, HasSubstr("in use by another velo-carve run"));
     EXPECT_TRUE(fileNames(out).empty());
 }
 
@@ -332,7 +331,7 @@ TEST(VeloCarve, RefusesToWriteOverTheSourceADeviceOrItsOwnOutput)
         EXPECT_EQ(r.exitStatus, 2);
         const auto errs = lines(r.errorOutput);
         ASSERT_EQ(errs.size(), 1u) << r.errorOutput;
-        EXPECT_NE(errs[0].find(c.mentions), std::string::npos) << errs[0];
+        EXPECT_THAT(errs[0], HasSubstr(c.mentions));
         EXPECT_FALSE(fs::exists(newOut));
         EXPECT_EQ(fileNames(out), std::vector<std::string>{"DD001.JPG"});
         EXPECT_EQ(readFile(out / "DD001.JPG"), imageBytes);
@@ -350,7 +349,7 @@ TEST(VeloCarve, AReportNobodyReadsIsAFailureAndTheCarveGoesOn)
     const RunResult r = runVeloCarve({"--report", "-", img.image.string(), out.string()},
                                      StandardOutput::ClosedPipe);
     EXPECT_EQ(r.exitStatus, 1) << r.errorOutput;
-    EXPECT_NE(r.errorOutput.find("cannot write the report -"), std::string::npos) << r.errorOutput;
+    EXPECT_THAT(r.errorOutput, HasSubstr("cannot write the report -"));
     ASSERT_EQ(fileNames(out).size(), 3u);
     EXPECT_EQ(readFile(out / "DD003.JPG"), img.photos[2]);
 }
@@ -376,11 +375,10 @@ TEST(VeloCarve, AnOutputOutOfInodesIsSaidOnceAndCounted)
     });
     EXPECT_EQ(warnings, 1) << r.errorOutput;
     const std::size_t made = fileNames(dir / "small").size();
-    EXPECT_NE(r.errorOutput.find(std::to_string(20 - made) +
-                                 " files could not be created: the output is out of space or "
-                                 "inodes"),
-              std::string::npos)
-        << r.errorOutput;
+    EXPECT_THAT(r.errorOutput,
+                HasSubstr(std::to_string(20 - made) +
+                          " files could not be created: the output is out of space or "
+                          "inodes"));
 }
 
 // SOURCE an image attached through a loop device and mounted, OUTDIR inside that mount:
@@ -398,9 +396,8 @@ TEST(VeloCarve, WarnsWhenOutdirLiesInAMountOfTheImageBeingRead)
 
     const RunResult r = runVeloCarve({"-q", image.string(), (dir / "mnt" / "recovered").string()});
     EXPECT_EQ(r.exitStatus, 0) << r.errorOutput;
-    EXPECT_NE(r.errorOutput.find("warning: " + (dir / "mnt" / "recovered").string() + " lies on"),
-              std::string::npos)
-        << r.errorOutput;
+    EXPECT_THAT(r.errorOutput,
+                HasSubstr("warning: " + (dir / "mnt" / "recovered").string() + " lies on"));
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include "tests/reliability/scratch.h"
 #include "tests/support/fakesystem.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -22,6 +23,9 @@ namespace velo::reliability
 {
 namespace
 {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 using cli::testing::RunResult;
 using cli::testing::runVeloCarve;
@@ -310,8 +314,7 @@ TEST_F(RealScan, BadSectorsOfABlockDeviceCostOnlyThemselvesInBothFrontEnds)
     ScratchDir carveOut;
     const RunResult r = runVeloCarve({device.device(), (carveOut / "out").string()});
     EXPECT_EQ(r.exitStatus, 1) << r.errorOutput;
-    EXPECT_NE(r.errorOutput.find("4 sectors could not be read"), std::string::npos)
-        << r.errorOutput;
+    EXPECT_THAT(r.errorOutput, HasSubstr("4 sectors could not be read"));
     EXPECT_EQ(filesIn(carveOut / "out"), expected);
 }
 
@@ -326,9 +329,8 @@ TEST_F(RealScan, VeloCarveGivesUpOnADeviceThatFailsEveryRead)
     ScratchDir work;
     const RunResult r = runVeloCarve({device.device(), (work / "out").string()});
     EXPECT_EQ(r.exitStatus, 1) << r.errorOutput;
-    EXPECT_NE(r.errorOutput.find("stopped answering"), std::string::npos) << r.errorOutput;
-    EXPECT_EQ(r.errorOutput.find("from 40000 of 40000 sectors"), std::string::npos)
-        << r.errorOutput;
+    EXPECT_THAT(r.errorOutput, HasSubstr("stopped answering"));
+    EXPECT_THAT(r.errorOutput, Not(HasSubstr("from 40000 of 40000 sectors")));
 }
 
 } // namespace
