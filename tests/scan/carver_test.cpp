@@ -141,6 +141,7 @@ TEST(Carver, WhereFilesStartAndEnd)
         EXPECT_EQ(carver.fileCounter(), c.after.counter);
         EXPECT_EQ(events.files.count(1) ? events.files.at(1).size() : 0, c.after.firstFileBytes);
         EXPECT_EQ(events.files.size(), c.after.firstFileBytes ? 1u : 0u);
+        EXPECT_EQ(events.fault, "");
     }
 }
 
