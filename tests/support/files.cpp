@@ -1,7 +1,6 @@
 #include "tests/support/files.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -118,13 +117,6 @@ std::vector<std::string> lines(const std::string& text)
     for (std::string line; std::getline(in, line);)
         out.push_back(line);
     return out;
-}
-
-std::string outputName(std::uint64_t number)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "DD%03llu.JPG", static_cast<unsigned long long>(number));
-    return text;
 }
 
 std::map<std::string, Bytes> named(const std::map<std::uint64_t, Bytes>& files)

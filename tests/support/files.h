@@ -49,8 +49,13 @@ int run(const std::string& command);
 // The lines of a text, without their line ends.
 std::vector<std::string> lines(const std::string& text);
 
-// The name the program gives file N: "DD001.JPG", "DD1000.JPG".
-std::string outputName(std::uint64_t number);
+// The name the program gives file N: "DD001.JPG", "DD1000.JPG". (Inline: the fuzz
+// targets use it without the library.)
+inline std::string outputName(std::uint64_t number)
+{
+    const std::string digits = std::to_string(number);
+    return "DD" + std::string(digits.size() < 3 ? 3 - digits.size() : 0, '0') + digits + ".JPG";
+}
 
 // Files by number (as the carving model gives them) under the names the program gives them.
 std::map<std::string, Bytes> named(const std::map<std::uint64_t, Bytes>& files);
