@@ -230,121 +230,107 @@ struct FaultCase {
     const char* name;
     std::size_t sectors;
     std::vector<std::array<std::size_t, 3>> streams;
-    std::set<std::size_t> unreadable{};
-    std::optional<std::uint64_t> vanishAfterReads{};
-    std::map<std::size_t, std::size_t> shortReads{}; // read number → bytes transferred
-    std::optional<std::uint64_t> capacity{};
-    std::optional<std::uint64_t> stopAtPass{};
-    std::int64_t total = 0;
-    std::size_t files = 0;
-    std::pair<std::uint64_t, std::size_t> size{}; // file number (0: none) and its length
-    bool diskFills = false;
+    struct {
+        std::set<std::size_t> unreadable{};
+        std::optional<std::uint64_t> vanishAfterReads{};
+        std::map<std::size_t, std::size_t> shortReads{}; // read number → bytes transferred
+        std::optional<std::uint64_t> capacity{};
+        std::optional<std::uint64_t> stopAtPass{};
+        std::int64_t total = 0;
+    } faults;
+    struct {
+        std::size_t files = 0;
+        std::pair<std::uint64_t, std::size_t> size{}; // file number (0: none) and its length
+        bool diskFills = false;
+    } expect;
 };
 
 const FaultCase kFaultCases[] = {
     // Sectors are read in order, and only as many as the total asks for.
-    {.name = "ReadsSectorsInOrderAndOnlyAsManyAsTheTotal",
-     .sectors = 10,
-     .streams = {},
-     .total = 6},
+    {"ReadsSectorsInOrderAndOnlyAsManyAsTheTotal", 10, {}, {.total = 6}, {0}},
     // Unreadable sectors before and inside a stream are skipped, and the reads after them
     // are not shifted: the file lacks sector 4 only.
-    {.name = "UnreadableSectorsAreSkippedInsideAndOutsideAStream",
-     .sectors = 12,
-     .streams = {{2, 6, 200}},
-     .unreadable = {0, 4, 10},
-     .files = 1,
-     .size = {1, 3 * kSector + 202}},
+    {"UnreadableSectorsAreSkippedInsideAndOutsideAStream",
+     12,
+     {{2, 6, 200}},
+     {.unreadable = {0, 4, 10}},
+     {1, {1, 3 * kSector + 202}}},
     // A stop in the event step of pass 8 reads nothing more; the open file keeps sectors
     // 3 to 6.
-    {.name = "StopDuringTheEventStepReadsNothingMoreAndKeepsWhatWasCarved",
-     .sectors = 20,
-     .streams = {{3, 15, 200}},
-     .stopAtPass = 8,
-     .files = 1,
-     .size = {1, 4 * kSector}},
+    {"StopDuringTheEventStepReadsNothingMoreAndKeepsWhatWasCarved",
+     20,
+     {{3, 15, 200}},
+     {.stopAtPass = 8},
+     {1, {1, 4 * kSector}}},
     // A file still open at the last pass is closed holding everything carved.
-    {.name = "FileStillOpenAtTheEndIsClosedWithEverythingCarved",
-     .sectors = 6,
-     .streams = {{4, 0, kNoEnd}},
-     .files = 1,
-     .size = {1, 2 * kSector}},
+    {"FileStillOpenAtTheEndIsClosedWithEverythingCarved",
+     6,
+     {{4, 0, kNoEnd}},
+     {},
+     {1, {1, 2 * kSector}}},
     // Every read transfers 100 bytes: only those are carved.
-    {.name = "ShortReadCarvesOnlyTheBytesTransferred",
-     .sectors = 4,
-     .streams = {{0, 0, kNoEnd}},
-     .shortReads = {{0, 100}, {1, 100}, {2, 100}, {3, 100}},
-     .files = 1,
-     .size = {1, 400}},
+    {"ShortReadCarvesOnlyTheBytesTransferred",
+     4,
+     {{0, 0, kNoEnd}},
+     {.shortReads = {{0, 100}, {1, 100}, {2, 100}, {3, 100}}},
+     {1, {1, 400}}},
     // The disk holds 3000 bytes: the file is an exact prefix of that length.
-    {.name = "FullDiskLeavesAnExactPrefix",
-     .sectors = 10,
-     .streams = {{0, 8, 200}},
-     .capacity = 3000,
-     .files = 1,
-     .size = {1, 3000},
-     .diskFills = true},
+    {"FullDiskLeavesAnExactPrefix", 10, {{0, 8, 200}}, {.capacity = 3000}, {1, {1, 3000}, true}},
     // The volume vanishes in the middle of the second of three streams: the first stays
     // whole, the second keeps sectors 6, 7 and 8, the third is never seen.
-    {.name = "VolumeVanishingMidStreamKeepsEverythingReadBefore",
-     .sectors = 30,
-     .streams = {{1, 3, 200}, {6, 12, 200}, {20, 22, 200}},
-     .vanishAfterReads = 9,
-     .files = 2,
-     .size = {2, 3 * kSector}},
+    {"VolumeVanishingMidStreamKeepsEverythingReadBefore",
+     30,
+     {{1, 3, 200}, {6, 12, 200}, {20, 22, 200}},
+     {.vanishAfterReads = 9},
+     {2, {2, 3 * kSector}}},
     // Unreadable sectors where they do most damage: an end sector (the file runs on to the
     // start at 8: sectors 1, 2, 4, 5, 6, 7), the sector right after a start, a start
     // sector (its file never opens and the bytes after it belong to nobody).
-    {.name = "UnreadableStartAndEndSectorsChangeWhichFilesExistButNeverTheirBytes",
-     .sectors = 24,
-     .streams = {{1, 3, 200}, {8, 9, 200}, {14, 16, 200}, {19, 20, 200}},
-     .unreadable = {3, 9, 14},
-     .files = 3,
-     .size = {1, 6 * kSector}},
+    {"UnreadableStartAndEndSectorsChangeWhichFilesExistButNeverTheirBytes",
+     24,
+     {{1, 3, 200}, {8, 9, 200}, {14, 16, 200}, {19, 20, 200}},
+     {.unreadable = {3, 9, 14}},
+     {3, {1, 6 * kSector}}},
     // A read that stops right after the zero that follows FF D9, with the rest of the
     // buffer still holding the last full sector's bytes (none of them zero): positions
     // past the read count as zero, so the file ends there, and no stale byte decides
     // otherwise.
-    {.name = "ShortReadEndingRightAfterTheMarkerEndsTheFileWithoutStaleBytes",
-     .sectors = 10,
-     .streams = {{2, 4, 300}},
-     .shortReads = {{4, 303}},
-     .files = 1,
-     .size = {1, 2 * kSector + 302}},
+    {"ShortReadEndingRightAfterTheMarkerEndsTheFileWithoutStaleBytes",
+     10,
+     {{2, 4, 300}},
+     {.shortReads = {{4, 303}}},
+     {1, {1, 2 * kSector + 302}}},
     // A short read inside a stream leaves out exactly the bytes not transferred (the
     // buffer's stale tail never gets in), and reads that come back empty change nothing.
-    {.name = "ShortAndEmptyReadsInsideAStreamLeaveOutOnlyWhatWasNotTransferred",
-     .sectors = 12,
-     .streams = {{1, 9, 40}},
-     .shortReads = {{2, 100}, {3, 0}, {4, 1}, {6, 0}},
-     .files = 1,
-     .size = {1, 4 * kSector + 100 + 1 + 42}},
+    {"ShortAndEmptyReadsInsideAStreamLeaveOutOnlyWhatWasNotTransferred",
+     12,
+     {{1, 9, 40}},
+     {.shortReads = {{2, 100}, {3, 0}, {4, 1}, {6, 0}}},
+     {1, {1, 4 * kSector + 100 + 1 + 42}}},
     // Passes beyond the volume's end read nothing (a successful read of zero bytes): the
     // file still open when the volume ran out is closed at the end holding everything.
-    {.name = "PassesPastTheVolumesEndCloseTheOpenFileWhole",
-     .sectors = 6,
-     .streams = {{3, 0, kNoEnd}},
-     .total = 9,
-     .files = 1,
-     .size = {1, 3 * kSector}},
+    {"PassesPastTheVolumesEndCloseTheOpenFileWhole",
+     6,
+     {{3, 0, kNoEnd}},
+     {.total = 9},
+     {1, {1, 3 * kSector}}},
     // A stop in a pass where no file is open, right after one ended: nothing to close,
     // the finished file is untouched, and no later sector is read.
-    {.name = "StopBetweenFilesLeavesTheFinishedFileAlone",
-     .sectors = 12,
-     .streams = {{1, 2, 200}, {6, 8, 200}},
-     .stopAtPass = 5,
-     .files = 1},
+    {"StopBetweenFilesLeavesTheFinishedFileAlone",
+     12,
+     {{1, 2, 200}, {6, 8, 200}},
+     {.stopAtPass = 5},
+     {1}},
     // Every fault at once, in the order a dying card produces them: a bad sector, short
     // reads, a full disk and finally the card gone.
-    {.name = "FaultsTogetherStillLeaveExactPrefixes",
-     .sectors = 40,
-     .streams = {{1, 5, 200}, {8, 8, 200}, {12, 18, 200}, {25, 30, 200}},
-     .unreadable = {3, 13},
-     .vanishAfterReads = 27,
-     .shortReads = {{4, 10}, {15, 500}},
-     .capacity = 3500,
-     .files = 4,
-     .diskFills = true},
+    {"FaultsTogetherStillLeaveExactPrefixes",
+     40,
+     {{1, 5, 200}, {8, 8, 200}, {12, 18, 200}, {25, 30, 200}},
+     {.unreadable = {3, 13},
+      .vanishAfterReads = 27,
+      .shortReads = {{4, 10}, {15, 500}},
+      .capacity = 3500},
+     {4, {}, true}},
 };
 
 void PrintTo(const FaultCase& c, std::ostream* out)
@@ -362,28 +348,29 @@ TEST_P(ScanFaults, FilesHoldExactlyWhatArrived)
     for (const auto& [first, last, endAt] : c.streams)
         endAt == kNoEnd ? v.start(first) : v.stream(first, last, endAt);
     FakeDrive* const drive = &this->drive(v.bytes);
-    drive->unreadableSectors = {c.unreadable.begin(), c.unreadable.end()};
-    drive->vanishAfterReads = c.vanishAfterReads;
-    platform.diskCapacityBytes = c.capacity;
+    drive->unreadableSectors = {c.faults.unreadable.begin(), c.faults.unreadable.end()};
+    drive->vanishAfterReads = c.faults.vanishAfterReads;
+    platform.diskCapacityBytes = c.faults.capacity;
     platform.beforeRead = [&](std::uint64_t read) {
-        const auto it = c.shortReads.find(read);
-        drive->shortReadBytes =
-            it == c.shortReads.end() ? std::nullopt : std::optional<std::uint32_t>(it->second);
+        const auto it = c.faults.shortReads.find(read);
+        drive->shortReadBytes = it == c.faults.shortReads.end()
+                                    ? std::nullopt
+                                    : std::optional<std::uint32_t>(it->second);
     };
-    if (c.stopAtPass)
-        stopInPass(*c.stopAtPass);
-    const std::int64_t total = c.total ? c.total : std::int64_t(c.sectors);
+    if (c.faults.stopAtPass)
+        stopInPass(*c.faults.stopAtPass);
+    const std::int64_t total = c.faults.total ? c.faults.total : std::int64_t(c.sectors);
 
-    EXPECT_EQ(scan(0, total), c.stopAtPass ? ScanEnd::Stopped : ScanEnd::Completed);
+    EXPECT_EQ(scan(0, total), c.faults.stopAtPass ? ScanEnd::Stopped : ScanEnd::Completed);
     // Every pass reads its own sector, in order, whether or not the read before failed.
-    const std::size_t passes = c.stopAtPass ? *c.stopAtPass - 1 : std::size_t(total);
+    const std::size_t passes = c.faults.stopAtPass ? *c.faults.stopAtPass - 1 : std::size_t(total);
     std::vector<std::uint64_t> sectors(passes);
     std::iota(sectors.begin(), sectors.end(), 0);
     EXPECT_EQ(platform.sectorsRead, sectors);
     const std::size_t arrived =
-        std::min({c.sectors, passes, std::size_t(c.vanishAfterReads.value_or(c.sectors))});
-    const auto model = modelFiles(v, range(0, arrived, c.unreadable), c.shortReads);
-    std::uint64_t room = c.capacity.value_or(~std::uint64_t(0));
+        std::min({c.sectors, passes, std::size_t(c.faults.vanishAfterReads.value_or(c.sectors))});
+    const auto model = modelFiles(v, range(0, arrived, c.faults.unreadable), c.faults.shortReads);
+    std::uint64_t room = c.faults.capacity.value_or(~std::uint64_t(0));
     std::map<std::uint64_t, Bytes> expected;
     bool cut = false;
     for (const auto& [n, content] : model) {
@@ -392,10 +379,10 @@ TEST_P(ScanFaults, FilesHoldExactlyWhatArrived)
         room -= keep;
         cut = cut || keep < content.size();
     }
-    ASSERT_EQ(expected.size(), c.files);
-    EXPECT_EQ(cut, c.diskFills);
-    if (c.size.first) {
-        EXPECT_EQ(expected.at(c.size.first).size(), c.size.second);
+    ASSERT_EQ(expected.size(), c.expect.files);
+    EXPECT_EQ(cut, c.expect.diskFills);
+    if (c.expect.size.first) {
+        EXPECT_EQ(expected.at(c.expect.size.first).size(), c.expect.size.second);
     }
     expectFiles(expected);
 }
