@@ -49,6 +49,14 @@ struct PhotoImage {
         bytes.insert(bytes.end(), 100, 0xFF);
         writeFile(image, bytes);
     }
+
+    // The report's line for photo i; its first sector counts `per512` sectors to 512 bytes
+    // (2 when sectors are 256 bytes).
+    std::string reportLine(std::size_t i, const std::string& output, int per512 = 1) const
+    {
+        return outputName(i + 1) + "," + std::to_string(firstSectors[i] * per512) + "," +
+               std::to_string(photos[i].size()) + ",end-marker," + output;
+    }
 };
 
 TEST(VeloCarve, BadInputGetsOneLineAndStatus2AndWritesNothing)
@@ -110,10 +118,8 @@ TEST(VeloCarve, CarvesThePhotosAndReportsEachFile)
     ASSERT_EQ(rows.size(), 4u);
     EXPECT_EQ(rows[0], "name,first_sector,length,end,output");
     for (std::size_t i = 0; i < 3; ++i) {
-        const std::string name = "DD00" + std::to_string(i + 1) + ".JPG";
-        EXPECT_EQ(readFile(out / name), img.photos[i]) << name;
-        EXPECT_EQ(rows[i + 1], name + "," + std::to_string(img.firstSectors[i]) + "," +
-                                   std::to_string(img.photos[i].size()) + ",end-marker,written");
+        EXPECT_EQ(readFile(out / outputName(i + 1)), img.photos[i]) << i;
+        EXPECT_EQ(rows[i + 1], img.reportLine(i, "written"));
     }
     // Not a terminal: no progress line, only the summary.
     EXPECT_THAT(r.errorOutput, Not(HasSubstr("\r")));
@@ -153,8 +159,7 @@ TEST(VeloCarve, DryRunWritesOnlyTheReport)
     EXPECT_FALSE(fs::exists(out));
     const auto rows = lines(r.standardOutput);
     ASSERT_EQ(rows.size(), 4u) << r.standardOutput;
-    EXPECT_EQ(rows[1], "DD001.JPG," + std::to_string(img.firstSectors[0]) + "," +
-                           std::to_string(img.photos[0].size()) + ",end-marker,dry-run");
+    EXPECT_EQ(rows[1], img.reportLine(0, "dry-run"));
     EXPECT_THAT(r.errorOutput, HasSubstr("Found 3 files"));
 
     // An earlier run's folder is no obstacle: nothing in it would be touched.
@@ -180,8 +185,7 @@ TEST(VeloCarve, SectorOptionsChangeWhatIsRead)
     EXPECT_EQ(small.exitStatus, 0) << small.errorOutput;
     const auto rows = lines(small.standardOutput);
     ASSERT_EQ(rows.size(), 4u) << small.standardOutput;
-    EXPECT_EQ(rows[1], "DD001.JPG," + std::to_string(img.firstSectors[0] * 2) + "," +
-                           std::to_string(img.photos[0].size()) + ",end-marker,dry-run");
+    EXPECT_EQ(rows[1], img.reportLine(0, "dry-run", 2));
 }
 
 TEST(VeloCarve, FilesThatCannotBeWrittenGiveStatus1AndTheRestIsCarved)
