@@ -6,8 +6,8 @@
 #include "platform/fake/fakeplatform.h"
 #include "tests/support/files.h"
 #include "tests/support/form2controls.h"
-#include "tests/support/naivecarver.h"
 #include "tests/support/photos.h"
+#include "tests/support/volume.h"
 
 #include <gtest/gtest.h>
 
@@ -62,13 +62,9 @@ TEST(CardImage, DeletedPhotosComeBackThroughTheWindow)
     controls.Command2->click();
 
     // Exactly what the rule gives, applied by hand to every sector of the card.
-    NaiveCarve model;
-    const Bytes& bytes = drive.volumeBytes;
-    for (std::size_t at = 0; at + 512 <= bytes.size(); at += 512)
-        model.sector(
-            Bytes(bytes.begin() + std::ptrdiff_t(at), bytes.begin() + std::ptrdiff_t(at + 512)));
-    ASSERT_EQ(platform.files.size(), model.files.size());
-    for (const auto& [number, content] : model.files)
+    const auto model = modelFiles(drive.volumeBytes);
+    ASSERT_EQ(platform.files.size(), model.size());
+    for (const auto& [number, content] : model)
         EXPECT_EQ(platform.files.at("/save/" + outputName(number)), content) << number;
 
     // What a user sees: every photo is back, whole, or with the card's zeros after it

@@ -4,7 +4,6 @@
 
 #include "tests/platform/windows/driveimage.h"
 #include "tests/support/files.h"
-#include "tests/support/naivecarver.h"
 #include "tests/support/volume.h"
 
 #include <gtest/gtest.h>
@@ -126,13 +125,9 @@ TEST(VeloCarveExe, CarvesAnImageFileAsTheRuleCutsIt)
 // Drive E: is read as the volume, in whole sectors of the disk.
 TEST(VeloCarveExe, CarvesDriveEReadAsTheVolume)
 {
-    const Bytes image = testing::driveImage();
-    testing::NaiveCarve model;
-    for (std::size_t s = 0; s < testing::kDriveSectors; ++s)
-        model.sector(Bytes(image.begin() + std::ptrdiff_t(s * testing::kDriveSectorBytes),
-                           image.begin() + std::ptrdiff_t((s + 1) * testing::kDriveSectorBytes)));
-    ASSERT_EQ(model.files.size(), 2u);
-    expectCarveOf("\\\\.\\E:", model.files, {{1, 10}, {2, 40}});
+    const auto model = testing::modelFiles(testing::driveImage(), testing::kDriveSectorBytes);
+    ASSERT_EQ(model.size(), 2u);
+    expectCarveOf("\\\\.\\E:", model, {{1, 10}, {2, 40}});
 }
 
 // What cannot be read, or would write over the source, a device, a folder or an earlier

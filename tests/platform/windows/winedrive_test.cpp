@@ -10,8 +10,8 @@
 #include "scan/recoveryscan.h"
 #include "tests/platform/windows/driveimage.h"
 #include "tests/support/files.h"
-#include "tests/support/naivecarver.h"
 #include "tests/support/scanhoststub.h"
+#include "tests/support/volume.h"
 
 #include <gtest/gtest.h>
 
@@ -175,13 +175,9 @@ TEST(WineDriveE, ARecoveryScanOfDriveEWritesThePhotosOnIt)
     EXPECT_EQ(runRecoveryPasses(platform, host, *volume, buffer, files, testing::kDriveSectors),
               ScanEnd::Completed);
 
-    const Bytes image = testing::driveImage();
-    testing::NaiveCarve model;
-    for (std::size_t s = 0; s < testing::kDriveSectors; ++s)
-        model.sector(Bytes(image.begin() + std::ptrdiff_t(s * testing::kDriveSectorBytes),
-                           image.begin() + std::ptrdiff_t((s + 1) * testing::kDriveSectorBytes)));
-    ASSERT_EQ(model.files.size(), 2u);
-    for (const auto& [number, content] : model.files)
+    const auto model = testing::modelFiles(testing::driveImage(), testing::kDriveSectorBytes);
+    ASSERT_EQ(model.size(), 2u);
+    for (const auto& [number, content] : model)
         EXPECT_EQ(testing::readFile(outputFileName(host.folder, number)), content) << number;
     EXPECT_EQ(::GetFileAttributesA(outputFileName(host.folder, 3).c_str()),
               INVALID_FILE_ATTRIBUTES);
