@@ -178,10 +178,23 @@ TEST_F(RealScan, DeviceFaultsUnderTheRealReadLoopCostOnlyTheSectorsTheyHit)
     EXPECT_EQ(filesIn(out.path), named(expected));
 }
 
-// Files whose folder does not exist cannot be made: their numbers are used up, their
-// bytes go nowhere, and the files before and after them in a good folder are whole.
-TEST_F(RealScan, MissingOutputFolderCostsOnlyTheFilesMeantForIt)
+// A save folder that cannot take files, one that does not exist or a read-only file system
+// (root ignores permission bits, so a read-only mount is the only way to refuse root):
+// the files meant for it have their numbers used up, their bytes go nowhere and nothing
+// appears there; the files before and after them, in a good folder, are whole.
+struct BadFolder : RealScan, ::testing::WithParamInterface<bool> {
+};
+
+TEST_P(BadFolder, CostsOnlyTheFilesMeantForIt)
 {
+    std::optional<LoopMount> readOnly;
+    fs::path bad = out.path / "gone";
+    if (GetParam()) {
+        readOnly.emplace(1 << 20, "ext2", true);
+        if (!readOnly->ok())
+            GTEST_SKIP() << readOnly->why();
+        bad = readOnly->mountPoint();
+    }
     Volume v(30, kSector);
     v.stream(1, 3);
     v.stream(8, 10);
@@ -190,7 +203,7 @@ TEST_F(RealScan, MissingOutputFolderCostsOnlyTheFilesMeantForIt)
     LinuxPlatform platform = machine.platform();
     host.duringEvents = [&](std::uint64_t pass) {
         if (pass == 6)
-            host.folder = (out.path / "gone").string() + "/";
+            host.folder = bad.string() + "/";
         if (pass == 15)
             host.folder = out.path.string() + "/";
     };
@@ -200,34 +213,12 @@ TEST_F(RealScan, MissingOutputFolderCostsOnlyTheFilesMeantForIt)
     ASSERT_EQ(expected.size(), 3u);
     expected.erase(2);
     EXPECT_EQ(filesIn(out.path), named(expected));
-    EXPECT_FALSE(fs::exists(out.path / "gone"));
+    EXPECT_TRUE(filesIn(bad).empty());
+    EXPECT_EQ(fs::exists(bad), GetParam());
 }
 
-// A read-only file system as the save folder (root ignores permission bits, so a
-// read-only mount is the only way to refuse root): nothing can be made there, and files
-// carved before into a writable folder stay as they were.
-TEST_F(RealScan, ReadOnlyOutputFolderWritesNothingAndKeepsEarlierFiles)
-{
-    LoopMount readOnly(1 << 20, "ext2", true);
-    if (!readOnly.ok())
-        GTEST_SKIP() << readOnly.why();
-    Volume v(30, kSector);
-    v.stream(1, 3);
-    v.stream(8, 10);
-    ImageMachine machine(v.bytes);
-    LinuxPlatform platform = machine.platform();
-    host.duringEvents = [&](std::uint64_t pass) {
-        if (pass == 6)
-            host.folder = readOnly.mountPoint().string() + "/";
-    };
-
-    EXPECT_EQ(scanImage(platform, machine, 30), ScanEnd::Completed);
-    auto expected = modelFiles(v, range(0, 30));
-    ASSERT_EQ(expected.size(), 2u);
-    EXPECT_TRUE(filesIn(readOnly.mountPoint()).empty());
-    expected.erase(2);
-    EXPECT_EQ(filesIn(out.path), named(expected));
-}
+INSTANTIATE_TEST_SUITE_P(Folders, BadFolder, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "ReadOnly" : "Missing"; });
 
 // A small file system fills up in the middle of the second file: the first is whole, the
 // second and third hold exact prefixes of what was carved, and the scan runs to its end.
