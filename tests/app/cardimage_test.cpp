@@ -6,14 +6,13 @@
 #include "platform/fake/fakeplatform.h"
 #include "tests/support/files.h"
 #include "tests/support/form2controls.h"
-#include "tests/support/naivecarver.h"
 #include "tests/support/photos.h"
+#include "tests/support/volume.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <map>
 
 namespace velo
 {
@@ -59,18 +58,13 @@ TEST(CardImage, DeletedPhotosComeBackThroughTheWindow)
 
     Form2 window(platform);
     const Form2Controls controls(window);
-    controls.select("F");
-    controls.Text1->setText("/save/");
+    controls.readyToScan("F");
     controls.Command2->click();
 
     // Exactly what the rule gives, applied by hand to every sector of the card.
-    NaiveCarve model;
-    const Bytes& bytes = drive.volumeBytes;
-    for (std::size_t at = 0; at + 512 <= bytes.size(); at += 512)
-        model.sector(
-            Bytes(bytes.begin() + std::ptrdiff_t(at), bytes.begin() + std::ptrdiff_t(at + 512)));
-    ASSERT_EQ(platform.files.size(), model.files.size());
-    for (const auto& [number, content] : model.files)
+    const auto model = modelFiles(drive.volumeBytes);
+    ASSERT_EQ(platform.files.size(), model.size());
+    for (const auto& [number, content] : model)
         EXPECT_EQ(platform.files.at("/save/" + outputName(number)), content) << number;
 
     // What a user sees: every photo is back, whole, or with the card's zeros after it
@@ -91,11 +85,7 @@ TEST(CardImage, DeletedPhotosComeBackThroughTheWindow)
     // velo-carve on the card: the same names, the same bytes.
     ASSERT_EQ(run(std::string(VELO_CARVE_BINARY) + " -q " + card + " " + (work / "out").string()),
               0);
-    std::map<std::string, Bytes> fromCli, fromWindow;
-    for (const auto& entry : fs::directory_iterator(work / "out"))
-        fromCli[entry.path().filename().string()] = readFile(entry.path());
-    for (const auto& [path, content] : platform.files)
-        fromWindow[path.substr(std::string("/save/").size())] = content;
+    const auto fromCli = filesIn(work / "out"), fromWindow = filesUnder(platform.files, "/save/");
     EXPECT_TRUE(fromCli == fromWindow);
     EXPECT_EQ(fromCli.size(), fromWindow.size());
 }

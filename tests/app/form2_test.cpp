@@ -6,6 +6,7 @@
 #include "app/passcounterlabel.h"
 #include "app/slantedline.h"
 #include "platform/fake/fakeplatform.h"
+#include "tests/support/desktopmachine.h"
 #include "tests/support/form2controls.h"
 #include "ui/look.h"
 
@@ -51,28 +52,8 @@ struct Form2Fixture : ::testing::Test {
 
     void SetUp() override
     {
-        platform.addDrive("A", DriveType::Removable);
-        platform.addDrive("C", DriveType::Fixed).freeSpace =
-            DiskFreeSpace{8, 512, 1000000, 2000000};
-        platform.addDrive("D", DriveType::CdRom);
-        platform.programFolderPath = "/opt/velo";
-        platform.folders.insert("/save");
-        // Drive E: sectors 5 to 7 hold a stream, another starts at 20 and runs to the end.
-        Bytes v(64 * 512, 0x11);
-        v[5 * 512] = 0xFF, v[5 * 512 + 1] = 0xD8, v[5 * 512 + 2] = 0xFF;
-        v[7 * 512 + 98] = 0xFF, v[7 * 512 + 99] = 0xD9;
-        std::fill(v.begin() + 7 * 512 + 100, v.begin() + 7 * 512 + 111, 0);
-        v[20 * 512] = 0xFF, v[20 * 512 + 1] = 0xD8, v[20 * 512 + 2] = 0xFF;
-        FakeDrive& e = platform.addDrive("E", DriveType::Removable);
-        e.volumeBytes = v;
-        e.freeSpace = DiskFreeSpace{1, 512, 0, 64};
-    }
-
-    // Drive E selected, carved files going to /save/.
-    static void readyToScan(const Form2Controls& c)
-    {
-        c.select("E");
-        c.Text1->setText("/save/");
+        testing::addDesktopDrives(platform);
+        testing::addCard(platform, testing::volumeWithStream());
     }
 };
 
@@ -182,7 +163,7 @@ TEST_F(Form2Fixture, RunButtonScansTheClickedDriveAndShowsItOnThePanel)
     Form2 w(platform);
     w.show();
     const Form2Controls c(w);
-    readyToScan(c);
+    c.readyToScan("E");
     bool checkedScanningState = false;
     platform.beforeRead = [&](std::uint64_t readCount) {
         if (readCount == 3) {
@@ -216,7 +197,7 @@ TEST_F(Form2Fixture, FocusOnTheStopButtonGoesToTheDriveListWhenTheScanEnds)
     w.show();
     QApplication::setActiveWindow(&w);
     const Form2Controls c(w);
-    readyToScan(c);
+    c.readyToScan("E");
     platform.beforeRead = [&](std::uint64_t readCount) {
         if (readCount == 3) // the user tabs to the stop button while the scan runs
             c.Command3->setFocus();
@@ -234,7 +215,7 @@ TEST_F(Form2Fixture, StopButtonEndsTheScanAndGivesTheDriveListTheFocus)
     Form2 w(platform);
     w.show();
     const Form2Controls c(w);
-    readyToScan(c);
+    c.readyToScan("E");
     platform.beforeRead = [&](std::uint64_t readCount) {
         if (readCount == 21) {
             c.Command2->setFocus();
@@ -257,7 +238,7 @@ TEST_F(Form2Fixture, RunClickedRightAfterStopStartsOnlyOnceTheStoppedScanHasRetu
 {
     Form2 w(platform);
     const Form2Controls c(w);
-    readyToScan(c);
+    c.readyToScan("E");
     platform.beforeRead = [&](std::uint64_t readCount) {
         if (readCount == 4) {
             QTimer::singleShot(0, c.Command3, &QPushButton::click);
@@ -324,7 +305,7 @@ TEST_F(Form2Fixture, ClosingTheWindowDuringAScanStopsIt)
     Form2 w(platform);
     w.show();
     const Form2Controls c(w);
-    readyToScan(c);
+    c.readyToScan("E");
     platform.beforeRead = [&](std::uint64_t readCount) {
         if (readCount == 21)
             QTimer::singleShot(0, &w, &QWidget::close);
@@ -354,7 +335,7 @@ TEST_F(Form2Fixture, DumpShowsTheLastSectorReadInPlaceOfTheSaveFolder)
     EXPECT_THROW(w.DUMP(), std::out_of_range); // no sector read yet
     EXPECT_EQ(c.Text1->text(), "/opt/velo/");
 
-    readyToScan(c);
+    c.readyToScan("E");
     c.Command2->click();
     w.DUMP();
     const QStringList lines = c.Text1->text().split("\r\n");

@@ -5,6 +5,7 @@
 
 #include "platform/fake/fakeplatform.h"
 #include "tests/app/fakewindow.h"
+#include "tests/support/desktopmachine.h"
 
 #include <gtest/gtest.h>
 
@@ -17,51 +18,24 @@ namespace
 
 using Bytes = std::vector<std::uint8_t>;
 using testing::FakeWindow;
-
-// Sectors 5 to 7 hold a stream that ends at byte 100 of sector 7; another starts at
-// sector 20 and is still open at the end.
-Bytes volumeWithStream()
-{
-    Bytes v(64 * 512, 0x11);
-    v[5 * 512] = 0xFF, v[5 * 512 + 1] = 0xD8, v[5 * 512 + 2] = 0xFF;
-    v[7 * 512 + 98] = 0xFF, v[7 * 512 + 99] = 0xD9;
-    std::fill(v.begin() + 7 * 512 + 100, v.begin() + 7 * 512 + 111, 0);
-    v[20 * 512] = 0xFF, v[20 * 512 + 1] = 0xD8, v[20 * 512 + 2] = 0xFF;
-    return v;
-}
+using testing::volumeWithStream;
 
 struct Controller : ::testing::Test {
     FakePlatform platform;
     FakeWindow window;
     RecoveryController logic{platform, window};
+    const Bytes v = volumeWithStream();
 
-    void SetUp() override
-    {
-        platform.addDrive("A", DriveType::Removable);
-        platform.addDrive("C", DriveType::Fixed).freeSpace =
-            DiskFreeSpace{8, 512, 1000000, 2000000};
-        platform.addDrive("D", DriveType::CdRom); // no disc: its query fails
-        platform.programFolderPath = "/opt/velo";
-        platform.folders.insert("/opt");
-        platform.folders.insert("/opt/velo");
-        platform.folders.insert("/save");
-    }
+    void SetUp() override { testing::addDesktopDrives(platform); }
 
-    // A drive E holding `bytes` in sectors of 512.
-    FakeDrive& volumeDrive(const Bytes& bytes)
+    // Drive E holding volumeWithStream(), started, E selected, carved files going to /save/.
+    FakeDrive& readyToScan()
     {
-        FakeDrive& e = platform.addDrive("E", DriveType::Removable);
-        e.volumeBytes = bytes;
-        e.freeSpace = DiskFreeSpace{1, 512, 0, std::int64_t(bytes.size() / 512)};
-        return e;
-    }
-
-    // Started, drive E selected, carved files going to /save/.
-    void readyToScan()
-    {
+        FakeDrive& e = testing::addCard(platform, v);
         logic.Form_Load();
         logic.ListView1_ItemClick("E");
         window.setText(Field::Text1, "/save/");
+        return e;
     }
 
     std::vector<std::string> geometry() const
@@ -145,8 +119,6 @@ TEST_F(Controller, PlatformFlagFollowsTheFamily)
 
 TEST_F(Controller, ScanCarvesIntoTheSaveFolderAndShowsItsProgress)
 {
-    const Bytes v = volumeWithStream();
-    volumeDrive(v);
     readyToScan();
     bool checked = false;
     platform.beforeRead = [&](std::uint64_t readCount) {
@@ -179,8 +151,6 @@ TEST_F(Controller, ScanCarvesIntoTheSaveFolderAndShowsItsProgress)
 
 TEST_F(Controller, StopDuringAPassEndsTheScanBeforeTheNextRead)
 {
-    const Bytes v = volumeWithStream();
-    volumeDrive(v);
     readyToScan();
     platform.beforeRead = [&](std::uint64_t readCount) {
         if (readCount == 21) // the click is handled in the next pass's event step
@@ -201,7 +171,6 @@ TEST_F(Controller, StopDuringAPassEndsTheScanBeforeTheNextRead)
 
 TEST_F(Controller, StopBeforeTheFirstPassReadsNothing)
 {
-    volumeDrive(volumeWithStream());
     readyToScan();
     window.post([&] { logic.Command3_Click(); }); // handled in the scan's first event step
     logic.Command2_Click();
@@ -215,7 +184,6 @@ TEST_F(Controller, StopBeforeTheFirstPassReadsNothing)
 // run clicked then starts after that scan has returned, not inside it.
 TEST_F(Controller, RunClickedRightAfterStopStartsOnlyOnceTheStoppedScanHasReturned)
 {
-    volumeDrive(volumeWithStream());
     FakeDrive& big = platform.addDrive("F", DriveType::Removable);
     big.volumeBytes = Bytes(8 * 4096, 0x22);
     big.sectorBytes = 4096;
@@ -246,8 +214,7 @@ TEST_F(Controller, RunClickedRightAfterStopStartsOnlyOnceTheStoppedScanHasReturn
 
 TEST_F(Controller, OpenFailureShowsTheOneMessageAndReturnsToIdle)
 {
-    volumeDrive(volumeWithStream()).canOpen = false;
-    readyToScan();
+    readyToScan().canOpen = false;
     logic.Command2_Click();
     EXPECT_EQ(window.messages, std::vector<std::string>{"Errore nell'apertura del device E"});
     EXPECT_TRUE(platform.createdFolders.empty()); // no DAT folder without a volume
@@ -257,7 +224,6 @@ TEST_F(Controller, OpenFailureShowsTheOneMessageAndReturnsToIdle)
 
 TEST_F(Controller, SectorSizeTooLargeForABufferReturnsToIdleWithoutOpening)
 {
-    volumeDrive(volumeWithStream());
     readyToScan();
     window.setText(Field::Label3, " " + std::to_string(kLargestSectorBytes + 1));
     logic.Command2_Click();
@@ -275,7 +241,6 @@ TEST_F(Controller, SectorSizeTooLargeForABufferReturnsToIdleWithoutOpening)
 
 TEST_F(Controller, ClickOnTheDriveListDuringAScanDoesNotChangeTheScan)
 {
-    volumeDrive(volumeWithStream());
     readyToScan();
     platform.beforeRead = [&](std::uint64_t readCount) {
         if (readCount == 2)
@@ -291,7 +256,6 @@ TEST_F(Controller, ClickOnTheDriveListDuringAScanDoesNotChangeTheScan)
 
 TEST_F(Controller, SaveFolderIsReadAtEveryFileOpen)
 {
-    volumeDrive(volumeWithStream());
     readyToScan();
     platform.folders.insert("/later");
     platform.beforeRead = [&](std::uint64_t readCount) {
@@ -305,7 +269,6 @@ TEST_F(Controller, SaveFolderIsReadAtEveryFileOpen)
 
 TEST_F(Controller, ClosingTheWindowStopsARunningScanAndNothingElse)
 {
-    volumeDrive(volumeWithStream());
     readyToScan();
     logic.windowClosing(); // idle: nothing to stop
     EXPECT_EQ(window.driveListFocused, 0);

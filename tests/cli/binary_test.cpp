@@ -3,6 +3,7 @@
 #include "tests/cli/support.h"
 #include "tests/support/mounts.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,20 +11,18 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
-#include <spawn.h>
-#include <sstream>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace velo::cli
 {
 namespace
 {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 using namespace velo::cli::testing;
 
@@ -49,6 +48,14 @@ struct PhotoImage {
         sectors = bytes.size() / 512;
         bytes.insert(bytes.end(), 100, 0xFF);
         writeFile(image, bytes);
+    }
+
+    // The report's line for photo i; its first sector counts `per512` sectors to 512 bytes
+    // (2 when sectors are 256 bytes).
+    std::string reportLine(std::size_t i, const std::string& output, int per512 = 1) const
+    {
+        return outputName(i + 1) + "," + std::to_string(firstSectors[i] * per512) + "," +
+               std::to_string(photos[i].size()) + ",end-marker," + output;
     }
 };
 
@@ -90,7 +97,7 @@ TEST(VeloCarve, BadInputGetsOneLineAndStatus2AndWritesNothing)
             EXPECT_EQ(errs[1], "Try 'velo-carve --help' for more information.");
         }
         EXPECT_EQ(errs[0].rfind("velo-carve: ", 0), 0u) << errs[0];
-        EXPECT_NE(errs[0].find(c.mentions), std::string::npos) << errs[0];
+        EXPECT_THAT(errs[0], HasSubstr(c.mentions));
         EXPECT_FALSE(fs::exists(out)) << c.mentions;
     }
     EXPECT_EQ(readFile(work / "afile"), (Bytes{1, 2, 3}));
@@ -111,18 +118,14 @@ TEST(VeloCarve, CarvesThePhotosAndReportsEachFile)
     ASSERT_EQ(rows.size(), 4u);
     EXPECT_EQ(rows[0], "name,first_sector,length,end,output");
     for (std::size_t i = 0; i < 3; ++i) {
-        const std::string name = "DD00" + std::to_string(i + 1) + ".JPG";
-        EXPECT_EQ(readFile(out / name), img.photos[i]) << name;
-        EXPECT_EQ(rows[i + 1], name + "," + std::to_string(img.firstSectors[i]) + "," +
-                                   std::to_string(img.photos[i].size()) + ",end-marker,written");
+        EXPECT_EQ(readFile(out / outputName(i + 1)), img.photos[i]) << i;
+        EXPECT_EQ(rows[i + 1], img.reportLine(i, "written"));
     }
     // Not a terminal: no progress line, only the summary.
-    EXPECT_EQ(r.errorOutput.find('\r'), std::string::npos);
-    EXPECT_NE(r.errorOutput.find("Carved 3 files"), std::string::npos) << r.errorOutput;
-    EXPECT_NE(r.errorOutput.find(std::to_string(img.sectors) + " of " +
-                                 std::to_string(img.sectors) + " sectors"),
-              std::string::npos)
-        << r.errorOutput;
+    EXPECT_THAT(r.errorOutput, Not(HasSubstr("\r")));
+    EXPECT_THAT(r.errorOutput, HasSubstr("Carved 3 files"));
+    EXPECT_THAT(r.errorOutput, HasSubstr(std::to_string(img.sectors) + " of " +
+                                         std::to_string(img.sectors) + " sectors"));
 }
 
 TEST(VeloCarve, AnEarlierRunIsReplacedOnlyWhenAskedTo)
@@ -135,7 +138,7 @@ TEST(VeloCarve, AnEarlierRunIsReplacedOnlyWhenAskedTo)
 
     const RunResult refused = runVeloCarve({img.image.string(), out.string()});
     EXPECT_EQ(refused.exitStatus, 2);
-    EXPECT_NE(refused.errorOutput.find("--overwrite"), std::string::npos) << refused.errorOutput;
+    EXPECT_THAT(refused.errorOutput, HasSubstr("--overwrite"));
     EXPECT_EQ(readFile(out / "DD001.JPG"), (Bytes{9, 9}));
 
     const RunResult replaced =
@@ -156,9 +159,8 @@ TEST(VeloCarve, DryRunWritesOnlyTheReport)
     EXPECT_FALSE(fs::exists(out));
     const auto rows = lines(r.standardOutput);
     ASSERT_EQ(rows.size(), 4u) << r.standardOutput;
-    EXPECT_EQ(rows[1], "DD001.JPG," + std::to_string(img.firstSectors[0]) + "," +
-                           std::to_string(img.photos[0].size()) + ",end-marker,dry-run");
-    EXPECT_NE(r.errorOutput.find("Found 3 files"), std::string::npos) << r.errorOutput;
+    EXPECT_EQ(rows[1], img.reportLine(0, "dry-run"));
+    EXPECT_THAT(r.errorOutput, HasSubstr("Found 3 files"));
 
     // An earlier run's folder is no obstacle: nothing in it would be touched.
     fs::create_directories(out);
@@ -183,8 +185,7 @@ TEST(VeloCarve, SectorOptionsChangeWhatIsRead)
     EXPECT_EQ(small.exitStatus, 0) << small.errorOutput;
     const auto rows = lines(small.standardOutput);
     ASSERT_EQ(rows.size(), 4u) << small.standardOutput;
-    EXPECT_EQ(rows[1], "DD001.JPG," + std::to_string(img.firstSectors[0] * 2) + "," +
-                           std::to_string(img.photos[0].size()) + ",end-marker,dry-run");
+    EXPECT_EQ(rows[1], img.reportLine(0, "dry-run", 2));
 }
 
 TEST(VeloCarve, FilesThatCannotBeWrittenGiveStatus1AndTheRestIsCarved)
@@ -195,11 +196,9 @@ TEST(VeloCarve, FilesThatCannotBeWrittenGiveStatus1AndTheRestIsCarved)
     const RunResult r =
         runVeloCarve({"--overwrite", "--report", "-", img.image.string(), out.string()});
     EXPECT_EQ(r.exitStatus, 1) << r.errorOutput;
-    EXPECT_NE(r.errorOutput.find("1 file could not be written whole"), std::string::npos)
-        << r.errorOutput;
-    EXPECT_NE(r.standardOutput.find("DD002.JPG," + std::to_string(img.firstSectors[1])),
-              std::string::npos);
-    EXPECT_NE(r.standardOutput.find(",not-created"), std::string::npos) << r.standardOutput;
+    EXPECT_THAT(r.errorOutput, HasSubstr("1 file could not be written whole"));
+    EXPECT_THAT(r.standardOutput, HasSubstr("DD002.JPG," + std::to_string(img.firstSectors[1])));
+    EXPECT_THAT(r.standardOutput, HasSubstr(",not-created"));
     EXPECT_EQ(readFile(out / "DD003.JPG"), img.photos[2]);
 }
 
@@ -230,34 +229,19 @@ TEST(VeloCarve, InterruptionClosesTheOpenFileWithAnExactPrefix)
 
         const fs::path out = dir / "out";
         const std::string report = (dir / "r.csv").string();
-        const std::string err = (dir / "stderr").string();
-        std::vector<std::string> all{VELO_CARVE_BINARY, "--report", report, image.string(),
-                                     out.string()};
-        std::vector<char*> argv;
-        for (auto& a : all)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT, 0644);
-        pid_t pid = 0;
-        ASSERT_EQ(posix_spawn(&pid, VELO_CARVE_BINARY, &actions, nullptr, argv.data(), environ), 0);
-        posix_spawn_file_actions_destroy(&actions);
-
-        // Wait until the carve is well into the hole, then interrupt it.
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        std::error_code ec;
-        auto carved = [&] {
-            const std::uintmax_t size = fs::file_size(out / "DD001.JPG", ec);
-            return ec ? 0 : size;
-        };
-        while (carved() < (std::uintmax_t(8) << 20) && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        ::kill(pid, signal);
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        ASSERT_TRUE(WIFEXITED(status));
-        EXPECT_EQ(WEXITSTATUS(status), 130);
+        // Once the carve is well into the hole, it is interrupted.
+        const RunResult r = runVeloCarve(
+            {"--report", report, image.string(), out.string()}, StandardOutput::Captured,
+            [&](int pid) {
+                const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+                std::error_code ec;
+                while ((fs::file_size(out / "DD001.JPG", ec) < (std::uintmax_t(8) << 20) || ec) &&
+                       std::chrono::steady_clock::now() < deadline)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                ::kill(pid, signal);
+            });
+        EXPECT_EQ(r.endedBySignal, 0);
+        EXPECT_EQ(r.exitStatus, 130);
 
         const auto rows = lines(readText(report));
         ASSERT_EQ(rows.size(), 2u);
@@ -270,8 +254,7 @@ TEST(VeloCarve, InterruptionClosesTheOpenFileWithAnExactPrefix)
         EXPECT_TRUE(std::equal(head.begin(), head.end(), written.begin()));
         EXPECT_TRUE(std::all_of(written.begin() + std::ptrdiff_t(head.size()), written.end(),
                                 [](std::uint8_t b) { return b == 0; }));
-        const std::string summary = readText(err);
-        EXPECT_NE(summary.find("Stopped before the end"), std::string::npos) << summary;
+        EXPECT_THAT(r.errorOutput, HasSubstr("Stopped before the end"));
     }
 }
 
@@ -313,8 +296,7 @@ TEST(VeloCarve, ASecondRunIntoTheSameFolderIsRefused)
     const RunResult r = runVeloCarve({img.image.string(), out.string()});
     ::close(held);
     EXPECT_EQ(r.exitStatus, 2) << r.errorOutput;
-    EXPECT_NE(r.errorOutput.find("in use by another velo-carve run"), std::string::npos)
-        << r.errorOutput;
+    EXPECT_THAT(r.errorOutput, HasSubstr("in use by another velo-carve run"));
     EXPECT_TRUE(fileNames(out).empty());
 }
 
@@ -353,7 +335,7 @@ TEST(VeloCarve, RefusesToWriteOverTheSourceADeviceOrItsOwnOutput)
         EXPECT_EQ(r.exitStatus, 2);
         const auto errs = lines(r.errorOutput);
         ASSERT_EQ(errs.size(), 1u) << r.errorOutput;
-        EXPECT_NE(errs[0].find(c.mentions), std::string::npos) << errs[0];
+        EXPECT_THAT(errs[0], HasSubstr(c.mentions));
         EXPECT_FALSE(fs::exists(newOut));
         EXPECT_EQ(fileNames(out), std::vector<std::string>{"DD001.JPG"});
         EXPECT_EQ(readFile(out / "DD001.JPG"), imageBytes);
@@ -371,7 +353,7 @@ TEST(VeloCarve, AReportNobodyReadsIsAFailureAndTheCarveGoesOn)
     const RunResult r = runVeloCarve({"--report", "-", img.image.string(), out.string()},
                                      StandardOutput::ClosedPipe);
     EXPECT_EQ(r.exitStatus, 1) << r.errorOutput;
-    EXPECT_NE(r.errorOutput.find("cannot write the report -"), std::string::npos) << r.errorOutput;
+    EXPECT_THAT(r.errorOutput, HasSubstr("cannot write the report -"));
     ASSERT_EQ(fileNames(out).size(), 3u);
     EXPECT_EQ(readFile(out / "DD003.JPG"), img.photos[2]);
 }
@@ -397,11 +379,10 @@ TEST(VeloCarve, AnOutputOutOfInodesIsSaidOnceAndCounted)
     });
     EXPECT_EQ(warnings, 1) << r.errorOutput;
     const std::size_t made = fileNames(dir / "small").size();
-    EXPECT_NE(r.errorOutput.find(std::to_string(20 - made) +
-                                 " files could not be created: the output is out of space or "
-                                 "inodes"),
-              std::string::npos)
-        << r.errorOutput;
+    EXPECT_THAT(r.errorOutput,
+                HasSubstr(std::to_string(20 - made) +
+                          " files could not be created: the output is out of space or "
+                          "inodes"));
 }
 
 // SOURCE an image attached through a loop device and mounted, OUTDIR inside that mount:
@@ -419,9 +400,8 @@ TEST(VeloCarve, WarnsWhenOutdirLiesInAMountOfTheImageBeingRead)
 
     const RunResult r = runVeloCarve({"-q", image.string(), (dir / "mnt" / "recovered").string()});
     EXPECT_EQ(r.exitStatus, 0) << r.errorOutput;
-    EXPECT_NE(r.errorOutput.find("warning: " + (dir / "mnt" / "recovered").string() + " lies on"),
-              std::string::npos)
-        << r.errorOutput;
+    EXPECT_THAT(r.errorOutput,
+                HasSubstr("warning: " + (dir / "mnt" / "recovered").string() + " lies on"));
 }
 
 } // namespace

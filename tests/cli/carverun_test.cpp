@@ -102,25 +102,6 @@ TEST_F(CarveRunTest, FilesAndReportFollowTheRuleAcrossChunksAndBadSectors)
     }
 }
 
-// An output out of inodes: every file is "not created", the count is kept, and the
-// warning hook runs once, at the first.
-TEST_F(CarveRunTest, AnOutputOutOfSpaceIsCountedAndSaidOnce)
-{
-    Volume v(32);
-    for (std::size_t s : {2, 6, 10, 14})
-        v.stream(s, s + 1, 40);
-    platform.createsFailWith = CreateFailure::NoSpace;
-    int warnings = 0;
-    hooks.outOfSpace = [&] { ++warnings; };
-    const CarveTotals t = carve(v, kSector * 8);
-    EXPECT_EQ(warnings, 1);
-    EXPECT_EQ(t.noSpaceFiles, 4u);
-    EXPECT_EQ(t.failedFiles, 4u);
-    ASSERT_EQ(report.size(), 4u);
-    EXPECT_EQ(report[3].outcome, FileOutcome::NotCreated);
-    EXPECT_TRUE(platform.files.empty());
-}
-
 TEST_F(CarveRunTest, DryRunCreatesNothingButReportsTheSame)
 {
     Volume v(64);
@@ -136,51 +117,76 @@ TEST_F(CarveRunTest, DryRunCreatesNothingButReportsTheSame)
     EXPECT_EQ(t.failedFiles, 0u);
 }
 
-TEST_F(CarveRunTest, WriteFailuresLeaveAPrefixAndTheCarveGoesOn)
+// Files that cannot be made or written whole: each gets its outcome, a file that failed
+// while written holds an exact prefix, the count of failed files is kept, and the carve
+// goes on. An output out of inodes is also counted apart, and said once.
+TEST_F(CarveRunTest, FilesThatCannotBeWrittenWholeAreCountedAndTheCarveGoesOn)
 {
-    Volume v(100);
-    v.stream(0, 9, 10);
-    v.stream(20, 29, 10);
-    v.stream(50, 52, 10);
-    platform.diskCapacityBytes = 9 * kSector + 12 + 3000; // the second file fills the disk
-    const CarveTotals t = carve(v, kSector * 4);
+    using enum FileOutcome;
+    const struct {
+        const char* name;
+        std::vector<std::size_t> streams; // first sectors; each ends at byte 10 of the next
+        std::function<void(FakePlatform&)> fault;
+        std::vector<FileOutcome> outcomes;
+        std::uint64_t noSpaceFiles = 0;
+        std::size_t cutShort = 0; // the first file (by place) the full disk cut, 0: none
+    } cases[] = {
+        {"out of inodes",
+         {2, 6, 10, 14},
+         [](FakePlatform& p) { p.createsFailWith = CreateFailure::NoSpace; },
+         {NotCreated, NotCreated, NotCreated, NotCreated},
+         4},
+        {"the second file fills the disk",
+         {0, 20, 50},
+         [](FakePlatform& p) { p.diskCapacityBytes = kSector + 12 + 300; },
+         {Written, WriteFailed, WriteFailed},
+         0,
+         2},
+        {"a folder in the way of the first file",
+         {0, 5},
+         [](FakePlatform& p) { p.folders.insert("/out/DD001.JPG"); },
+         {NotCreated, Written}},
+        {"a close that lost bytes",
+         {0, 4},
+         [](FakePlatform& p) { p.closesFailFor = {"/out/DD002.JPG"}; },
+         {Written, WriteFailed}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        platform = FakePlatform();
+        platform.folders.insert("/out");
+        report.clear();
+        int warnings = 0;
+        hooks.outOfSpace = [&] { ++warnings; };
+        Volume v(64);
+        for (std::size_t first : c.streams)
+            v.stream(first, first + 1, 10);
+        c.fault(platform);
+        const CarveTotals t = carve(v, kSector * 4);
 
-    ASSERT_EQ(report.size(), 3u);
-    EXPECT_EQ(report[0].outcome, FileOutcome::Written);
-    EXPECT_EQ(report[1].outcome, FileOutcome::WriteFailed);
-    EXPECT_EQ(report[2].outcome, FileOutcome::WriteFailed);
-    const Bytes& second = file("DD002.JPG");
-    EXPECT_LT(second.size(), report[1].length);
-    EXPECT_TRUE(std::equal(second.begin(), second.end(), v.bytes.begin() + 20 * kSector));
-    EXPECT_EQ(t.failedFiles, 2u);
-    EXPECT_EQ(t.files, 3u);
-}
-
-TEST_F(CarveRunTest, FilesThatCannotBeCreatedUseTheirNumber)
-{
-    Volume v(40);
-    v.stream(0, 1, 10);
-    v.stream(5, 6, 10);
-    platform.folders.insert("/out/DD001.JPG"); // a folder in the way of the first file
-    const CarveTotals t = carve(v, kSector * 4);
-    ASSERT_EQ(report.size(), 2u);
-    EXPECT_EQ(report[0].outcome, FileOutcome::NotCreated);
-    EXPECT_EQ(report[1].outcome, FileOutcome::Written);
-    EXPECT_EQ(file("DD002.JPG").size(), report[1].length);
-    EXPECT_EQ(t.failedFiles, 1u);
-}
-
-TEST_F(CarveRunTest, ACloseThatLostBytesCountsAsAFailedWrite)
-{
-    Volume v(20);
-    v.stream(0, 1, 10);
-    v.stream(4, 5, 10);
-    platform.closesFailFor = {"/out/DD002.JPG"};
-    const CarveTotals t = carve(v, kSector * 4);
-    ASSERT_EQ(report.size(), 2u);
-    EXPECT_EQ(report[0].outcome, FileOutcome::Written);
-    EXPECT_EQ(report[1].outcome, FileOutcome::WriteFailed);
-    EXPECT_EQ(t.failedFiles, 1u);
+        ASSERT_EQ(report.size(), c.outcomes.size());
+        for (std::size_t i = 0; i < report.size(); ++i) {
+            EXPECT_EQ(report[i].outcome, c.outcomes[i]) << i;
+            const auto it = platform.files.find("/out/" + report[i].name);
+            const Bytes carved = v.carved(c.streams[i], c.streams[i] + 1, 10);
+            EXPECT_EQ(report[i].length, carved.size()) << i;
+            if (c.outcomes[i] == NotCreated) {
+                EXPECT_EQ(it, platform.files.end()) << i;
+                continue;
+            }
+            ASSERT_NE(it, platform.files.end()) << i;
+            const Bytes& got = it->second; // whole when written, an exact prefix otherwise
+            ASSERT_LE(got.size(), carved.size()) << i;
+            EXPECT_EQ(got, Bytes(carved.begin(), carved.begin() + std::ptrdiff_t(got.size()))) << i;
+            EXPECT_EQ(got.size() < carved.size(), c.cutShort && i + 1 >= c.cutShort) << i;
+        }
+        const auto failed = std::count_if(c.outcomes.begin(), c.outcomes.end(),
+                                          [](FileOutcome o) { return o != Written; });
+        EXPECT_EQ(t.failedFiles, std::uint64_t(failed));
+        EXPECT_EQ(t.files, c.outcomes.size());
+        EXPECT_EQ(t.noSpaceFiles, c.noSpaceFiles);
+        EXPECT_EQ(warnings, c.noSpaceFiles ? 1 : 0);
+    }
 }
 
 TEST_F(CarveRunTest, StopClosesTheOpenFileWithWhatWasCarved)

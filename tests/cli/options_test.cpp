@@ -1,5 +1,6 @@
 #include "cli/options.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <initializer_list>
@@ -8,6 +9,9 @@ namespace velo::cli
 {
 namespace
 {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 ParseResult parse(std::initializer_list<std::string> args)
 {
@@ -53,7 +57,7 @@ TEST(Options, HelpAndVersionWinOverEverythingElse)
     EXPECT_EQ(parse({"--help"}).outcome, ParseOutcome::Help);
     EXPECT_EQ(parse({"img", "-h", "--bogus"}).outcome, ParseOutcome::Help);
     EXPECT_EQ(parse({"--version"}).outcome, ParseOutcome::Version);
-    EXPECT_NE(usageText().find("--sector-size"), std::string::npos);
+    EXPECT_THAT(usageText(), HasSubstr("--sector-size"));
 }
 
 TEST(Options, TheJpegRuleAndItsSettings)
@@ -74,7 +78,7 @@ TEST(Options, SectorSizeLimits)
          {"0", "1048577", "99999999999999999999999", "-512", "512k", "", " 512", "+512", "0x200"}) {
         const auto r = parse({"--sector-size", bad, "i", "o"});
         EXPECT_EQ(r.outcome, ParseOutcome::Error) << bad;
-        EXPECT_NE(r.error.find("--sector-size"), std::string::npos) << r.error;
+        EXPECT_THAT(r.error, HasSubstr("--sector-size"));
     }
 }
 
@@ -104,8 +108,8 @@ TEST(Options, BadCommandLinesNameTheProblem)
     for (const auto& c : cases) {
         const auto r = parseOptions(std::vector<std::string>(c.args));
         EXPECT_EQ(r.outcome, ParseOutcome::Error) << c.mentions;
-        EXPECT_NE(r.error.find(c.mentions), std::string::npos) << r.error;
-        EXPECT_EQ(r.error.find('\n'), std::string::npos) << "one line: " << r.error;
+        EXPECT_THAT(r.error, HasSubstr(c.mentions));
+        EXPECT_THAT(r.error, Not(HasSubstr("\n"))) << "one line: " << r.error;
     }
 }
 

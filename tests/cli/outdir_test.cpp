@@ -2,12 +2,15 @@
 
 #include "tests/cli/support.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 namespace velo::cli
 {
 namespace
 {
+
+using ::testing::HasSubstr;
 
 using namespace velo::cli::testing;
 
@@ -34,9 +37,8 @@ TEST(Outdir, AFileInTheWayIsAProblemAMissingFolderIsNot)
     writeFile(dir / "file", {1});
     EXPECT_EQ(outdirProblem(dir.path.string()), "");
     EXPECT_EQ(outdirProblem((dir / "new/deeper").string()), "");
-    EXPECT_NE(outdirProblem((dir / "file").string()).find("is not a folder"), std::string::npos);
-    EXPECT_NE(outdirProblem((dir / "file/below").string()).find("is not a folder"),
-              std::string::npos);
+    EXPECT_THAT(outdirProblem((dir / "file").string()), HasSubstr("is not a folder"));
+    EXPECT_THAT(outdirProblem((dir / "file/below").string()), HasSubstr("is not a folder"));
     EXPECT_FALSE(fs::exists(dir / "new"));
 
     EXPECT_EQ(createFolders((dir / "new/deeper").string()), "");

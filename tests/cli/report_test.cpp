@@ -2,6 +2,7 @@
 #include "cli/report.h"
 #include "tests/support/files.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -10,6 +11,9 @@ namespace velo::cli
 {
 namespace
 {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 TEST(Report, OneCsvLinePerFileUnderAHeader)
 {
@@ -80,14 +84,14 @@ TEST(Progress, RateAndTimeLeftComeFromThePartDone)
     t.sectorsDone = 1'000'000; // 512 MB in 4 s: 128 MB/s, and as much again to go
     t.files = 1;
     const std::string line = progressLine(t, 2'000'000, 512, 4.0);
-    EXPECT_NE(line.find("50.0%"), std::string::npos) << line;
-    EXPECT_NE(line.find("128.0 MB/s"), std::string::npos) << line;
-    EXPECT_NE(line.find("0:04 left"), std::string::npos) << line;
-    EXPECT_NE(line.find("1 file"), std::string::npos) << line;
-    EXPECT_NE(progressLine({}, 10, 512, 0).find("--:-- left"), std::string::npos);
+    EXPECT_THAT(line, HasSubstr("50.0%"));
+    EXPECT_THAT(line, HasSubstr("128.0 MB/s"));
+    EXPECT_THAT(line, HasSubstr("0:04 left"));
+    EXPECT_THAT(line, HasSubstr("1 file"));
+    EXPECT_THAT(progressLine({}, 10, 512, 0), HasSubstr("--:-- left"));
 
     t.sectorsDone = 1;
-    EXPECT_NE(progressLine(t, 7201, 1, 1.0).find("2:00:00 left"), std::string::npos);
+    EXPECT_THAT(progressLine(t, 7201, 1, 1.0), HasSubstr("2:00:00 left"));
 }
 
 TEST(Progress, SummaryMentionsOnlyWhatHappened)
@@ -97,20 +101,20 @@ TEST(Progress, SummaryMentionsOnlyWhatHappened)
     clean.bytes = 1536;
     clean.sectorsDone = 10;
     const std::string ok = summaryText(clean, 10, 512, 1.0, false);
-    EXPECT_NE(ok.find("Carved 3 files (1.5 KiB)"), std::string::npos) << ok;
-    EXPECT_NE(ok.find("No sector failed to read"), std::string::npos) << ok;
-    EXPECT_EQ(ok.find("written whole"), std::string::npos) << ok;
-    EXPECT_EQ(ok.find("Stopped"), std::string::npos) << ok;
+    EXPECT_THAT(ok, HasSubstr("Carved 3 files (1.5 KiB)"));
+    EXPECT_THAT(ok, HasSubstr("No sector failed to read"));
+    EXPECT_THAT(ok, Not(HasSubstr("written whole")));
+    EXPECT_THAT(ok, Not(HasSubstr("Stopped")));
 
     CarveTotals bad = clean;
     bad.unreadableSectors = 1;
     bad.failedFiles = 2;
     bad.stopped = true;
     const std::string s = summaryText(bad, 20, 512, 1.0, false);
-    EXPECT_NE(s.find("1 sector could not be read"), std::string::npos) << s;
-    EXPECT_NE(s.find("2 files could not be written whole"), std::string::npos) << s;
-    EXPECT_NE(s.find("Stopped"), std::string::npos) << s;
-    EXPECT_NE(s.find("10 of 20 sectors"), std::string::npos) << s;
+    EXPECT_THAT(s, HasSubstr("1 sector could not be read"));
+    EXPECT_THAT(s, HasSubstr("2 files could not be written whole"));
+    EXPECT_THAT(s, HasSubstr("Stopped"));
+    EXPECT_THAT(s, HasSubstr("10 of 20 sectors"));
     EXPECT_EQ(std::count(s.begin(), s.end(), '\n'), 1) << "one paragraph";
     EXPECT_EQ(byteSize(1023), "1023 bytes");
     EXPECT_EQ(byteSize(3 * 1024 * 1024 + 1024 * 1024 / 2), "3.5 MiB");

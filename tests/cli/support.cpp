@@ -1,7 +1,6 @@
 #include "tests/cli/support.h"
 #include "tests/support/photos.h"
 
-#include <algorithm>
 #include <csignal>
 #include <fcntl.h>
 #include <random>
@@ -63,7 +62,8 @@ void appendPadded(Bytes& image, const Bytes& bytes)
     image.resize((image.size() + 511) / 512 * 512, 0);
 }
 
-RunResult runVeloCarve(const std::vector<std::string>& args, StandardOutput standardOutput)
+RunResult runVeloCarve(const std::vector<std::string>& args, StandardOutput standardOutput,
+                       const std::function<void(int pid)>& whileRunning)
 {
     ScratchDir capture;
     const std::string out = (capture / "stdout").string();
@@ -97,8 +97,11 @@ RunResult runVeloCarve(const std::vector<std::string>& args, StandardOutput stan
     pid_t pid = 0;
     RunResult result;
     if (posix_spawn(&pid, VELO_CARVE_BINARY, &actions, &attributes, argv.data(), environ) == 0) {
+        if (whileRunning)
+            whileRunning(pid);
         int status = 0;
         ::waitpid(pid, &status, 0);
+        result.endedBySignal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
         result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
     posix_spawn_file_actions_destroy(&actions);
@@ -108,16 +111,6 @@ RunResult runVeloCarve(const std::vector<std::string>& args, StandardOutput stan
     result.standardOutput = readText(out);
     result.errorOutput = readText(err);
     return result;
-}
-
-std::vector<std::string> fileNames(const fs::path& folder)
-{
-    std::vector<std::string> names;
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(folder, ec))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 } // namespace velo::cli::testing

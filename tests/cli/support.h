@@ -5,6 +5,7 @@
 #include "tests/support/files.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,7 @@ void appendPadded(Bytes& image, const Bytes& bytes);
 
 struct RunResult {
     int exitStatus = -1; // 128 + N when ended by signal N, as a shell shows it
+    int endedBySignal = 0;
     std::string errorOutput;
     std::string standardOutput;
 };
@@ -37,12 +39,11 @@ struct RunResult {
 // or a pipe whose reader has gone away (as with `| head -1` once head is done).
 enum class StandardOutput { Captured, ClosedPipe };
 
-// Runs the built velo-carve with these arguments and waits for it. It starts with the
-// default action for every signal, as from a shell.
+// Runs the built velo-carve with these arguments and waits for it, after `whileRunning`
+// (given its process id) has returned. It starts with the default action for every
+// signal, as from a shell.
 RunResult runVeloCarve(const std::vector<std::string>& args,
-                       StandardOutput standardOutput = StandardOutput::Captured);
-
-// The names of the files in a folder, sorted; empty when the folder does not exist.
-std::vector<std::string> fileNames(const fs::path& folder);
+                       StandardOutput standardOutput = StandardOutput::Captured,
+                       const std::function<void(int pid)>& whileRunning = nullptr);
 
 } // namespace velo::cli::testing

@@ -43,36 +43,45 @@ std::vector<fs::path> checkedInInputs(const std::string& target, std::size_t lea
     return inputs;
 }
 
-TEST(FuzzReplay, CarverAgreesWithTheModelOnEveryCheckedInInput)
+// Each fuzz target's checks, run on its seeds and on every input it was once caught
+// failing on: the first fault, or nothing.
+struct Target {
+    const char* name;
+    std::size_t leastSeeds;
+    std::optional<std::string> (*fault)(const std::uint8_t* data, std::size_t size);
+};
+
+void PrintTo(const Target& t, std::ostream* out)
 {
-    for (const auto& path : checkedInInputs("carver", 10)) {
-        const Bytes input = testing::readFile(path);
-        const auto difference = carveDifference(decodeScenario(input.data(), input.size()));
-        EXPECT_FALSE(difference) << path.filename() << ": " << *difference;
-    }
+    *out << t.name;
 }
 
-TEST(FuzzReplay, ScanAgreesWithTheModelOnEveryCheckedInInput)
+class FuzzReplay : public ::testing::TestWithParam<Target>
 {
-    for (const auto& path : checkedInInputs("scan", 5)) {
-        const Bytes input = testing::readFile(path);
-        const auto difference = scanDifference(input.data(), input.size());
-        EXPECT_FALSE(difference) << path.filename() << ": " << *difference;
-    }
-}
+};
 
-TEST(FuzzReplay, JpegRuleHandsOutOnlyTheCardsBytesOnEveryCheckedInInput)
+TEST_P(FuzzReplay, EveryCheckedInInputPasses)
 {
-    for (const auto& path : checkedInInputs("jpegrule", 5)) {
+    for (const auto& path : checkedInInputs(GetParam().name, GetParam().leastSeeds)) {
         const Bytes input = testing::readFile(path);
-        const auto fault = jpegRuleFault(input.data(), input.size());
+        const auto fault = GetParam().fault(input.data(), input.size());
         EXPECT_FALSE(fault) << path.filename() << ": " << *fault;
     }
 }
 
+INSTANTIATE_TEST_SUITE_P(Targets, FuzzReplay,
+                         ::testing::Values(Target{"carver", 10,
+                                                  [](const std::uint8_t* data, std::size_t size) {
+                                                      return carveDifference(
+                                                          decodeScenario(data, size));
+                                                  }},
+                                           Target{"scan", 5, scanDifference},
+                                           Target{"jpegrule", 5, jpegRuleFault}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 // Inputs made of the bytes the decoder gives most meaning to, so that most of them
 // plant markers, failures and short reads.
-TEST(FuzzReplay, GeneratedInputsAgreeWithTheModel)
+TEST(FuzzGenerated, InputsAgreeWithTheModel)
 {
     std::mt19937 random(1207);
     for (int round = 0; round < 1000; ++round) {

@@ -7,15 +7,16 @@
 #include "platform/linux/linuxdevicehandle.h"
 #include "platform/linux/linuxplatform.h"
 #include "scan/recoveryscan.h"
+#include "tests/cli/support.h"
 #include "tests/reliability/scratch.h"
+#include "tests/support/fakesystem.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace velo::reliability
@@ -23,86 +24,30 @@ namespace velo::reliability
 namespace
 {
 
-namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+using cli::testing::RunResult;
+using cli::testing::runVeloCarve;
 constexpr std::size_t kSector = 512;
 
-// A made-up machine whose only drive is an image file standing in for an unmounted card:
-// a sysfs entry for "sdz" and /dev/sdz as a regular file, so the backend's own open and
-// read paths run on it.
-struct ImageMachine {
-    ScratchDir dir;
-    fs::path image;
-
+// A made-up machine whose only drive is an image file standing in for an unmounted card,
+// /dev/sdz, so the backend's own open and read paths run on it.
+struct ImageMachine : FakeSystem {
     explicit ImageMachine(const Bytes& volume)
     {
-        const fs::path sys = dir.path / "sys", dev = dir.path / "dev";
-        fs::create_directories(sys / "sdz");
-        fs::create_directories(dev);
-        image = dev / "sdz";
+        add({.name = "sdz", .minor = 240, .size512 = (volume.size() + 511) / 512, .removable = 1});
         writeFile(image, volume);
-        writeText(sys / "sdz" / "dev", "8:240\n");
-        writeText(sys / "sdz" / "size", std::to_string((volume.size() + 511) / 512) + "\n");
-        writeText(sys / "sdz" / "removable", "1\n");
-        writeText(dir.path / "mountinfo", "");
-        writeText(dir.path / "swaps", "Filename\tType\tSize\tUsed\tPriority\n");
     }
-    static void writeText(const fs::path& path, const std::string& text)
-    {
-        writeFile(path, Bytes(text.begin(), text.end()));
-    }
-    std::string mountinfo() const { return (dir.path / "mountinfo").string(); }
-    std::string sys() const { return (dir.path / "sys").string(); }
-    std::string dev() const { return (dir.path / "dev").string(); }
-    std::string swaps() const { return (dir.path / "swaps").string(); }
+    const fs::path image = dev() / "sdz";
 };
 
-// The letter the backend gave the device at `devicePath`, or empty.
-std::string letterOf(LinuxPlatform& platform, const std::string& devicePath)
-{
-    for (const LinuxDrive& d : platform.table())
-        if (d.devicePath == devicePath)
-            return d.letter;
-    return {};
-}
-
-// The access mode of every descriptor this process holds on `path`.
-std::vector<int> accessModesOf(const fs::path& path)
-{
-    std::vector<int> modes;
-    const fs::path target = fs::canonical(path);
-    for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
-        std::error_code ec;
-        const fs::path link = fs::read_symlink(entry.path(), ec);
-        if (ec || link != target)
-            continue;
-        const int fd = std::stoi(entry.path().filename().string());
-        const int flags = ::fcntl(fd, F_GETFL);
-        if (flags >= 0)
-            modes.push_back(flags & O_ACCMODE);
-    }
-    return modes;
-}
-
-std::map<std::string, Bytes> filesIn(const fs::path& folder)
-{
-    std::map<std::string, Bytes> files;
-    for (const auto& entry : fs::directory_iterator(folder))
-        if (entry.is_regular_file())
-            files[entry.path().filename().string()] = readFile(entry.path());
-    return files;
-}
-
-std::map<std::string, Bytes> named(const std::map<std::uint64_t, Bytes>& files)
-{
-    std::map<std::string, Bytes> out;
-    for (const auto& [n, content] : files)
-        out[outputName(n)] = content;
-    return out;
-}
-
 struct RealScan : ::testing::Test {
+    ScratchDir out; // where carved files go unless a test says otherwise
     TestHost host;
     Bytes buffer = Bytes(kSector + 1, 0);
+
+    RealScan() { host.folder = out.path.string() + "/"; }
 
     ScanEnd scan(Platform& platform, const std::string& letter, std::int64_t total)
     {
@@ -119,16 +64,7 @@ struct RealScan : ::testing::Test {
     {
         return scan(platform, letterOf(platform, machine.image.string()), total);
     }
-
-    // Carved files go to a fresh folder of their own.
-    void saveInto(const ScratchDir& out) { host.folder = out.path.string() + "/"; }
 };
-
-// A platform that sees the made-up machine instead of this one.
-LinuxPlatform platformOf(const ImageMachine& machine)
-{
-    return LinuxPlatform(machine.mountinfo(), machine.sys(), machine.dev(), machine.swaps());
-}
 
 Volume threeStreams()
 {
@@ -147,20 +83,18 @@ TEST_F(RealScan, SourceIsOpenedReadOnlyAndLeftUnchanged)
     const Volume v = threeStreams();
     ImageMachine machine(v.bytes);
     ::chmod(machine.image.c_str(), 0444);
-    LinuxPlatform platform = platformOf(machine);
+    LinuxPlatform platform = machine.platform();
     const std::string letter = letterOf(platform, machine.image.string());
     ASSERT_FALSE(letter.empty());
-    ScratchDir out;
-    saveInto(out);
 
     {
         auto volume = openRawVolume(platform, 0, letter, buffer);
         ASSERT_TRUE(volume);
-        EXPECT_EQ(accessModesOf(machine.image), std::vector<int>{O_RDONLY});
+        EXPECT_EQ(descriptorsOn(machine.image), (std::vector<OpenDescriptor>{{O_RDONLY, true}}));
         FileSink files = windowFiles(platform, host);
         runRecoveryPasses(platform, host, *volume, buffer, files, 64);
     }
-    EXPECT_TRUE(accessModesOf(machine.image).empty()) << "the device was not released";
+    EXPECT_TRUE(descriptorsOn(machine.image).empty()) << "the device was not released";
     EXPECT_EQ(readFile(machine.image), v.bytes);
     const auto expected = modelFiles(v, range(0, 64));
     ASSERT_EQ(expected.size(), 3u);
@@ -181,8 +115,6 @@ TEST_F(RealScan, ReadOnlyLoopDeviceScansLikeItsImage)
     const std::string letter = letterOf(platform, loop.device());
     if (letter.empty())
         GTEST_SKIP() << loop.device() << " got no drive letter on this machine";
-    ScratchDir out;
-    saveInto(out);
 
     EXPECT_EQ(scan(platform, letter, 64), ScanEnd::Completed);
     EXPECT_EQ(filesIn(out.path), named(modelFiles(v, range(0, 64))));
@@ -234,14 +166,11 @@ TEST_F(RealScan, DeviceFaultsUnderTheRealReadLoopCostOnlyTheSectorsTheyHit)
     v.stream(20, 30);
     v.stream(36, 40);
     ImageMachine machine(v.bytes);
-    FaultyDevicePlatform platform(machine.mountinfo(), machine.sys(), machine.dev(),
-                                  machine.swaps());
+    auto platform = machine.platform<FaultyDevicePlatform>();
     platform.image = machine.image;
     platform.badSectors = {4, 10, 25};
     platform.chunk = 100;
     platform.vanishAt = 33;
-    ScratchDir out;
-    saveInto(out);
 
     EXPECT_EQ(scanImage(platform, machine, 48), ScanEnd::Completed);
     const auto expected = modelFiles(v, range(0, 33, {4, 10, 25}));
@@ -249,21 +178,32 @@ TEST_F(RealScan, DeviceFaultsUnderTheRealReadLoopCostOnlyTheSectorsTheyHit)
     EXPECT_EQ(filesIn(out.path), named(expected));
 }
 
-// Files whose folder does not exist cannot be made: their numbers are used up, their
-// bytes go nowhere, and the files before and after them in a good folder are whole.
-TEST_F(RealScan, MissingOutputFolderCostsOnlyTheFilesMeantForIt)
+// A save folder that cannot take files, one that does not exist or a read-only file system
+// (root ignores permission bits, so a read-only mount is the only way to refuse root):
+// the files meant for it have their numbers used up, their bytes go nowhere and nothing
+// appears there; the files before and after them, in a good folder, are whole.
+struct BadFolder : RealScan, ::testing::WithParamInterface<bool> {
+};
+
+TEST_P(BadFolder, CostsOnlyTheFilesMeantForIt)
 {
+    std::optional<LoopMount> readOnly;
+    fs::path bad = out.path / "gone";
+    if (GetParam()) {
+        readOnly.emplace(1 << 20, "ext2", true);
+        if (!readOnly->ok())
+            GTEST_SKIP() << readOnly->why();
+        bad = readOnly->mountPoint();
+    }
     Volume v(30, kSector);
     v.stream(1, 3);
     v.stream(8, 10);
     v.stream(20, 22);
     ImageMachine machine(v.bytes);
-    LinuxPlatform platform = platformOf(machine);
-    ScratchDir out;
-    saveInto(out);
+    LinuxPlatform platform = machine.platform();
     host.duringEvents = [&](std::uint64_t pass) {
         if (pass == 6)
-            host.folder = (out.path / "gone").string() + "/";
+            host.folder = bad.string() + "/";
         if (pass == 15)
             host.folder = out.path.string() + "/";
     };
@@ -273,36 +213,12 @@ TEST_F(RealScan, MissingOutputFolderCostsOnlyTheFilesMeantForIt)
     ASSERT_EQ(expected.size(), 3u);
     expected.erase(2);
     EXPECT_EQ(filesIn(out.path), named(expected));
-    EXPECT_FALSE(fs::exists(out.path / "gone"));
+    EXPECT_TRUE(filesIn(bad).empty());
+    EXPECT_EQ(fs::exists(bad), GetParam());
 }
 
-// A read-only file system as the save folder (root ignores permission bits, so a
-// read-only mount is the only way to refuse root): nothing can be made there, and files
-// carved before into a writable folder stay as they were.
-TEST_F(RealScan, ReadOnlyOutputFolderWritesNothingAndKeepsEarlierFiles)
-{
-    LoopMount readOnly(1 << 20, "ext2", true);
-    if (!readOnly.ok())
-        GTEST_SKIP() << readOnly.why();
-    Volume v(30, kSector);
-    v.stream(1, 3);
-    v.stream(8, 10);
-    ImageMachine machine(v.bytes);
-    LinuxPlatform platform = platformOf(machine);
-    ScratchDir out;
-    saveInto(out);
-    host.duringEvents = [&](std::uint64_t pass) {
-        if (pass == 6)
-            host.folder = readOnly.mountPoint().string() + "/";
-    };
-
-    EXPECT_EQ(scanImage(platform, machine, 30), ScanEnd::Completed);
-    auto expected = modelFiles(v, range(0, 30));
-    ASSERT_EQ(expected.size(), 2u);
-    EXPECT_TRUE(filesIn(readOnly.mountPoint()).empty());
-    expected.erase(2);
-    EXPECT_EQ(filesIn(out.path), named(expected));
-}
+INSTANTIATE_TEST_SUITE_P(Folders, BadFolder, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "ReadOnly" : "Missing"; });
 
 // A small file system fills up in the middle of the second file: the first is whole, the
 // second and third hold exact prefixes of what was carved, and the scan runs to its end.
@@ -316,7 +232,7 @@ TEST_F(RealScan, FullFileSystemLeavesExactPrefixes)
     v.stream(500, 2600);  // about 1 MiB, more than is left
     v.stream(2700, 2760); // made while the disk is full
     ImageMachine machine(v.bytes);
-    LinuxPlatform platform = platformOf(machine);
+    LinuxPlatform platform = machine.platform();
     host.folder = small.mountPoint().string() + "/";
 
     EXPECT_EQ(scanImage(platform, machine, 3000), ScanEnd::Completed);
@@ -340,9 +256,8 @@ TEST_F(RealScan, LinksPlantedInTheSaveFolderAreReplacedNotWrittenThrough)
 {
     const Volume v = threeStreams();
     ImageMachine machine(v.bytes);
-    LinuxPlatform platform = platformOf(machine);
-    ScratchDir out, elsewhere;
-    saveInto(out);
+    LinuxPlatform platform = machine.platform();
+    ScratchDir elsewhere;
     const fs::path victim = elsewhere.path / "victim", other = elsewhere.path / "other";
     writeFile(victim, Bytes{'k', 'e', 'e', 'p'});
     writeFile(other, Bytes{'m', 'e', ' ', 't', 'o', 'o'});
@@ -361,22 +276,6 @@ TEST_F(RealScan, LinksPlantedInTheSaveFolderAreReplacedNotWrittenThrough)
         EXPECT_TRUE(S_ISREG(st.st_mode) && st.st_nlink == 1) << name;
     }
     EXPECT_EQ(filesIn(out.path), named(modelFiles(v, range(0, 64))));
-}
-
-// velo-carve run on a device; its exit status and what it printed.
-struct CarveRun {
-    int status = -1;
-    std::string errors;
-};
-
-CarveRun runVeloCarve(const std::string& arguments, const ScratchDir& work)
-{
-    const fs::path errors = work.path / "stderr";
-    const int status = std::system(
-        (std::string(VELO_CARVE_BINARY) + " " + arguments + " 2>" + errors.string() + " >/dev/null")
-            .c_str());
-    const Bytes text = readFile(errors);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, std::string(text.begin(), text.end())};
 }
 
 // A loop device whose backing file fails sectors 50, 51, 700 and 9005. Read through the
@@ -400,17 +299,14 @@ TEST_F(RealScan, BadSectorsOfABlockDeviceCostOnlyThemselvesInBothFrontEnds)
     const std::string letter = letterOf(platform, device.device());
     if (letter.empty())
         GTEST_SKIP() << device.device() << " got no drive letter on this machine";
-    ScratchDir windowOut;
-    saveInto(windowOut);
     EXPECT_EQ(scan(platform, letter, 10000), ScanEnd::Completed);
-    EXPECT_EQ(filesIn(windowOut.path), expected);
+    EXPECT_EQ(filesIn(out.path), expected);
 
     ScratchDir carveOut;
-    const CarveRun r =
-        runVeloCarve(device.device() + " " + (carveOut.path / "out").string(), carveOut);
-    EXPECT_EQ(r.status, 1) << r.errors;
-    EXPECT_NE(r.errors.find("4 sectors could not be read"), std::string::npos) << r.errors;
-    EXPECT_EQ(filesIn(carveOut.path / "out"), expected);
+    const RunResult r = runVeloCarve({device.device(), (carveOut / "out").string()});
+    EXPECT_EQ(r.exitStatus, 1) << r.errorOutput;
+    EXPECT_THAT(r.errorOutput, HasSubstr("4 sectors could not be read"));
+    EXPECT_EQ(filesIn(carveOut / "out"), expected);
 }
 
 // A device on which every read fails, as a card pulled out of its reader: velo-carve
@@ -422,10 +318,10 @@ TEST_F(RealScan, VeloCarveGivesUpOnADeviceThatFailsEveryRead)
     if (device.device().empty())
         GTEST_SKIP() << device.why();
     ScratchDir work;
-    const CarveRun r = runVeloCarve(device.device() + " " + (work.path / "out").string(), work);
-    EXPECT_EQ(r.status, 1) << r.errors;
-    EXPECT_NE(r.errors.find("stopped answering"), std::string::npos) << r.errors;
-    EXPECT_EQ(r.errors.find("from 40000 of 40000 sectors"), std::string::npos) << r.errors;
+    const RunResult r = runVeloCarve({device.device(), (work / "out").string()});
+    EXPECT_EQ(r.exitStatus, 1) << r.errorOutput;
+    EXPECT_THAT(r.errorOutput, HasSubstr("stopped answering"));
+    EXPECT_THAT(r.errorOutput, Not(HasSubstr("from 40000 of 40000 sectors")));
 }
 
 } // namespace

@@ -5,8 +5,8 @@
 #include "app/form2.h"
 
 #include "platform/fake/fakeplatform.h"
-#include "tests/reliability/scratch.h"
 #include "tests/support/form2controls.h"
+#include "tests/support/volume.h"
 
 #include <QTimer>
 
@@ -19,7 +19,7 @@ namespace velo::reliability
 namespace
 {
 
-using testing::Form2Controls;
+using namespace velo::testing;
 
 constexpr std::size_t kSector = 512;
 constexpr std::size_t kSectors = 40;
@@ -44,19 +44,7 @@ struct WindowScan : ::testing::Test {
 
     std::map<std::string, Bytes> filesIn(const std::string& folder) const
     {
-        std::map<std::string, Bytes> out;
-        for (const auto& [path, content] : platform.files)
-            if (path.rfind(folder, 0) == 0)
-                out[path.substr(folder.size())] = content;
-        return out;
-    }
-
-    static std::map<std::string, Bytes> named(const std::map<std::uint64_t, Bytes>& files)
-    {
-        std::map<std::string, Bytes> out;
-        for (const auto& [n, content] : files)
-            out[outputName(n)] = content;
-        return out;
+        return filesUnder(platform.files, folder);
     }
 };
 
@@ -67,8 +55,7 @@ TEST_F(WindowScan, DriveClicksDuringAScanChangeTheFieldsButNotTheScan)
 {
     Form2 w(platform);
     const Form2Controls c(w);
-    c.select("E");
-    c.Text1->setText("/save/");
+    c.readyToScan("E");
     QString sectorFieldAfterF;
     platform.beforeRead = [&](std::uint64_t read) {
         if (read == 4)
@@ -108,8 +95,7 @@ TEST_F(WindowScan, StopInTheSecondFileKeepsBothExactAndTheNextRunIsComplete)
 {
     Form2 w(platform);
     const Form2Controls c(w);
-    c.select("E");
-    c.Text1->setText("/save/");
+    c.readyToScan("E");
     platform.beforeRead = [&](std::uint64_t read) {
         if (read == 19)
             QTimer::singleShot(0, c.Command3, &QPushButton::click);
@@ -139,8 +125,7 @@ TEST_F(WindowScan, StopBeforeTheVolumeOpensDoesNotStickToTheNextRun)
 {
     Form2 w(platform);
     const Form2Controls c(w);
-    c.select("E");
-    c.Text1->setText("/save/");
+    c.readyToScan("E");
     QTimer::singleShot(0, c.Command3, &QPushButton::click);
     c.Command2->click();
     EXPECT_TRUE(platform.sectorsRead.empty());
@@ -161,8 +146,7 @@ TEST_F(WindowScan, VolumeVanishingDuringAWindowScanEndsIdleWithTheReadBytes)
     platform.findDrive("E")->vanishAfterReads = 16; // drives move as more are added
     Form2 w(platform);
     const Form2Controls c(w);
-    c.select("E");
-    c.Text1->setText("/save/");
+    c.readyToScan("E");
     c.Command2->click();
     EXPECT_EQ(platform.sectorsRead.size(), kSectors);
     EXPECT_EQ(filesIn("/save/"), named(modelFiles(volume, range(0, 16))));

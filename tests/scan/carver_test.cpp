@@ -28,6 +28,17 @@ Bytes startSector(std::size_t size = 512)
     return sectorOf(size, {{0, 0xFF}, {1, 0xD8}, {2, 0xFF}});
 }
 
+// FF D9 at `at` and `zeros` zeros after it, then the bytes in `set`.
+Bytes endSector(std::size_t size, std::size_t at, std::size_t zeros,
+                std::initializer_list<std::pair<std::size_t, std::uint8_t>> set = {},
+                std::uint8_t fill = 0x55)
+{
+    Bytes s = sectorOf(size, set, fill);
+    s[at] = 0xFF, s[at + 1] = 0xD9;
+    std::fill(s.begin() + std::ptrdiff_t(at + 2), s.begin() + std::ptrdiff_t(at + 2 + zeros), 0);
+    return s;
+}
+
 Bytes concat(std::initializer_list<Bytes> parts)
 {
     Bytes all;
@@ -47,10 +58,7 @@ TEST_F(CarverFixture, WorkedExampleEndsAtTheMarkerAndNumbersTheNextStream)
     for (int i = 0; i < 10; ++i)
         feed(Bytes(512, 0x11));
     const Bytes s10 = startSector(), s11 = Bytes(512, 0x22);
-    Bytes s12 = Bytes(512, 0x33);
-    s12[98] = 0xFF;
-    s12[99] = 0xD9;
-    std::fill(s12.begin() + 100, s12.begin() + 111, 0x00);
+    const Bytes s12 = endSector(512, 98, 11, {}, 0x33);
     feed(s10);
     feed(s11);
     feed(s12);
@@ -67,69 +75,6 @@ TEST_F(CarverFixture, WorkedExampleEndsAtTheMarkerAndNumbersTheNextStream)
     EXPECT_EQ(events.current, 2u);
 }
 
-TEST_F(CarverFixture, StartMarkerCountsOnlyAtTheSectorsFirstByte)
-{
-    feed(sectorOf(512, {{1, 0xFF}, {2, 0xD8}, {3, 0xFF}}));
-    feed(sectorOf(512, {{0, 0xFF}, {1, 0xD8}, {2, 0xFE}}));
-    EXPECT_TRUE(events.files.empty());
-    EXPECT_FALSE(carver.writing());
-}
-
-TEST_F(CarverFixture, NonZeroByteInsideTheWindowIsNoEnd)
-{
-    feed(startSector());
-    // FF D9 00 then a 01 ten positions after the zero: still inside the window.
-    feed(sectorOf(512, {{100, 0xFF},
-                        {101, 0xD9},
-                        {102, 0},
-                        {103, 0},
-                        {104, 0},
-                        {105, 0},
-                        {106, 0},
-                        {107, 0},
-                        {108, 0},
-                        {109, 0},
-                        {110, 0},
-                        {111, 0},
-                        {112, 0x01}}));
-    EXPECT_TRUE(carver.writing());
-    EXPECT_EQ(events.files[1].size(), 1024u);
-}
-
-TEST_F(CarverFixture, WindowIsCutAtTheSectorsEnd)
-{
-    feed(startSector());
-    // The zero at the last position: the window holds only that byte, so it ends there,
-    // even though the next sector begins with non-zero bytes.
-    feed(sectorOf(512, {{509, 0xFF}, {510, 0xD9}, {511, 0x00}}));
-    EXPECT_FALSE(carver.writing());
-    EXPECT_EQ(events.files[1].size(), 512u + 511u);
-    feed(Bytes(512, 0x77));
-    EXPECT_EQ(events.files[1].size(), 512u + 511u);
-}
-
-TEST_F(CarverFixture, EndMarkerStraddlingTheSectorBoundary)
-{
-    // FF D9 as the last two bytes, eleven zeros at the next sector's start.
-    feed(startSector());
-    feed(sectorOf(512, {{510, 0xFF}, {511, 0xD9}}));
-    feed(sectorOf(512, {}, 0x00));
-    ASSERT_FALSE(carver.writing());
-    EXPECT_EQ(events.files[1].size(), 1024u);
-    EXPECT_EQ(events.files[1].back(), 0xD9);
-
-    // FF as the last byte, D9 00 … at the next sector's start.
-    feed(startSector());
-    feed(sectorOf(512, {{511, 0xFF}}));
-    Bytes next(512, 0x00);
-    next[0] = 0xD9;
-    next[20] = 0x42; // outside the window
-    feed(next);
-    ASSERT_FALSE(carver.writing());
-    EXPECT_EQ(events.files[2].size(), 1025u);
-    EXPECT_EQ(events.files[2].back(), 0xD9);
-}
-
 TEST_F(CarverFixture, NewStartClosesTheOpenFileUnchanged)
 {
     feed(startSector());
@@ -144,45 +89,60 @@ TEST_F(CarverFixture, NewStartClosesTheOpenFileUnchanged)
     EXPECT_FALSE(carver.writing());
 }
 
-TEST_F(CarverFixture, HistoryRunsOnWhileNotWritingButEndsNothing)
+// Sectors fed in order, and what the carver holds after them: whether it still writes,
+// its counter, and the length of file 1 (0: none was opened).
+TEST(Carver, WhereFilesStartAndEnd)
 {
-    feed(sectorOf(512, {{100, 0xFF}, {101, 0xD9}, {102, 0x00}}, 0x00));
-    EXPECT_EQ(carver.fileCounter(), 1u);
-    // History from a sector that was not written still completes a marker later.
-    feed(sectorOf(512, {{510, 0xFF}, {511, 0xD9}}));
-    Bytes start = startSector();
-    feed(start); // begins FF, so the history FF D9 ends nothing here
-    EXPECT_TRUE(carver.writing());
-    EXPECT_EQ(events.files[1], start);
-}
-
-TEST_F(CarverFixture, SectorsTooSmallForAStartMarkerNeverOpenAFile)
-{
-    for (std::size_t size : {0u, 1u, 2u}) {
-        feed(Bytes(size, 0xFF));
-        feed(sectorOf(size, {}, 0xD8));
+    const struct {
+        const char* name;
+        struct {
+            bool writing;
+            std::uint64_t counter;
+            std::size_t firstFileBytes;
+        } after;
+        std::vector<Bytes> sectors;
+    } cases[] = {
+        {"a start marker counts only at the sector's first byte",
+         {false, 1, 0},
+         {sectorOf(512, {{1, 0xFF}, {2, 0xD8}, {3, 0xFF}}),
+          sectorOf(512, {{0, 0xFF}, {1, 0xD8}, {2, 0xFE}})}},
+        {"a non-zero byte ten places after the zero is inside the window: no end",
+         {true, 1, 1024},
+         {startSector(), endSector(512, 100, 10, {{112, 0x01}})}},
+        {"the window is cut at the sector's end: a zero in its last place ends the file",
+         {false, 2, 512 + 511},
+         {startSector(), endSector(512, 509, 1), Bytes(512, 0x77)}},
+        {"FF D9 as a sector's last two bytes, the zeros at the next one's start",
+         {false, 2, 1024},
+         {startSector(), sectorOf(512, {{510, 0xFF}, {511, 0xD9}}), Bytes(512, 0x00)}},
+        {"FF as a sector's last byte, D9 00 at the next one's start",
+         {false, 2, 1025},
+         {startSector(), sectorOf(512, {{511, 0xFF}}), sectorOf(512, {{0, 0xD9}, {20, 0x42}}, 0)}},
+        // After a sector ending FF D9 while nothing is written, a start sector (which
+        // begins FF) is no end marker's zero.
+        {"the history runs on while not writing but ends nothing",
+         {true, 1, 512},
+         {endSector(512, 100, 1, {}, 0x00), sectorOf(512, {{510, 0xFF}, {511, 0xD9}}),
+          startSector()}},
+        {"sectors too small for a start marker never open a file",
+         {false, 1, 0},
+         {Bytes(), Bytes(), Bytes(1, 0xFF), Bytes(1, 0xD8), Bytes(2, 0xFF), Bytes(2, 0xD8)}},
+        {"odd sector sizes carve only the bytes read",
+         {false, 2, 21 + 7},
+         {startSector(21), endSector(21, 5, 11)}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CarveRecorder events;
+        Carver carver(events);
+        for (const Bytes& sector : c.sectors)
+            carver.sector(sector);
+        EXPECT_EQ(carver.writing(), c.after.writing);
+        EXPECT_EQ(carver.fileCounter(), c.after.counter);
+        EXPECT_EQ(events.files.count(1) ? events.files.at(1).size() : 0, c.after.firstFileBytes);
+        EXPECT_EQ(events.files.size(), c.after.firstFileBytes ? 1u : 0u);
+        EXPECT_EQ(events.fault, "");
     }
-    EXPECT_TRUE(events.files.empty());
-}
-
-TEST_F(CarverFixture, OddSectorSizesCarveOnlyTheBytesRead)
-{
-    const Bytes start = sectorOf(21, {{0, 0xFF}, {1, 0xD8}, {2, 0xFF}});
-    feed(start);
-    feed(sectorOf(21, {{5, 0xFF},
-                       {6, 0xD9},
-                       {7, 0},
-                       {8, 0},
-                       {9, 0},
-                       {10, 0},
-                       {11, 0},
-                       {12, 0},
-                       {13, 0},
-                       {14, 0},
-                       {15, 0},
-                       {16, 0},
-                       {17, 0}}));
-    EXPECT_EQ(events.files[1].size(), 21u + 7u);
 }
 
 // Random streams with many markers against the byte-at-a-time model: sizes of every

@@ -1,3 +1,10 @@
+// The scan loop on the fake machine: passes, files and their names, the two read paths,
+// and faults that arrive in the middle of a stream, one after another and at the edges
+// of the read (unreadable sectors, short reads, a volume that vanishes, passes past its
+// end, a disk that fills up and frees again, a stop). Whatever happens, the scan makes
+// its passes and every file holds exactly what the model carves from the sectors that
+// really arrived.
+
 #include "scan/recoveryscan.h"
 
 #include "drive/rawvolume.h"
@@ -10,7 +17,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <functional>
+#include <numeric>
 #include <random>
 
 namespace velo
@@ -18,15 +28,13 @@ namespace velo
 namespace
 {
 
-using Bytes = std::vector<std::uint8_t>;
+using namespace velo::testing;
 constexpr std::size_t kSector = 512;
-
-using testing::Volume;
 
 struct ScanFixture : ::testing::Test {
     FakePlatform platform;
-    testing::ScanHostStub host;
-    std::vector<std::uint8_t> buffer = Bytes(kSector + 1, 0);
+    ScanHostStub host;
+    Bytes buffer = Bytes(kSector + 1, 0);
     FileSink files = windowFiles(platform, host);
 
     void SetUp() override { platform.folders.insert("/save"); }
@@ -42,10 +50,34 @@ struct ScanFixture : ::testing::Test {
     {
         auto volume = openRawVolume(platform, flag, "D", buffer);
         EXPECT_TRUE(volume);
-        return runRecoveryPasses(platform, host, *volume, buffer, files, total);
+        const ScanEnd end = runRecoveryPasses(platform, host, *volume, buffer, files, total);
+        volume.reset();
+        // Whatever happened, nothing is left open and the byte after the sector is untouched.
+        EXPECT_EQ(platform.openDeviceHandles, 0);
+        EXPECT_EQ(platform.openOutputFiles, 0);
+        EXPECT_EQ(buffer.back(), 0);
+        return end;
+    }
+
+    // What the stop command does, in the event step of this pass.
+    void stopInPass(std::uint64_t stopPass)
+    {
+        host.duringEvents = [this, stopPass](std::uint64_t pass) {
+            if (pass == stopPass) {
+                host.stop = true;
+                files.stop();
+            }
+        };
     }
 
     const Bytes& file(const std::string& name) { return platform.files.at("/save/" + name); }
+
+    // The files on the fake disk are exactly these.
+    void expectFiles(const std::map<std::uint64_t, Bytes>& expected)
+    {
+        EXPECT_EQ(filesUnder(platform.files, "/save/"), named(expected));
+        EXPECT_EQ(platform.files.size(), expected.size());
+    }
 };
 
 TEST_F(ScanFixture, CarvesStreamsIntoNumberedFilesAndMakesTheDatFolder)
@@ -65,13 +97,6 @@ TEST_F(ScanFixture, CarvesStreamsIntoNumberedFilesAndMakesTheDatFolder)
     EXPECT_EQ(platform.openOutputFiles, 0);
 }
 
-TEST_F(ScanFixture, ReadsSectorsInOrderAndOnlyAsManyAsTheTotal)
-{
-    drive(Volume(10).bytes);
-    scan(0, 6);
-    EXPECT_EQ(platform.sectorsRead, (std::vector<std::uint64_t>{0, 1, 2, 3, 4, 5}));
-}
-
 TEST_F(ScanFixture, ZeroOrNegativeTotalReadsNothing)
 {
     drive(Volume(4).bytes);
@@ -82,49 +107,6 @@ TEST_F(ScanFixture, ZeroOrNegativeTotalReadsNothing)
     }
 }
 
-TEST_F(ScanFixture, UnreadableSectorsAreSkippedInsideAndOutsideAStream)
-{
-    Volume v(12);
-    v.stream(2, 6);
-    FakeDrive& d = drive(v.bytes);
-    d.unreadableSectors = {0, 4, 10};
-
-    scan(0, 12);
-    Bytes expected = v.carved(2, 6);
-    expected.erase(expected.begin() + 2 * kSector, expected.begin() + 3 * kSector);
-    EXPECT_EQ(file("DD001.JPG"), expected);
-    // Failed reads don't shift the sectors after them.
-    EXPECT_EQ(platform.sectorsRead.size(), 12u);
-    EXPECT_EQ(platform.sectorsRead.back(), 11u);
-}
-
-TEST_F(ScanFixture, StopDuringTheEventStepReadsNothingMoreAndKeepsWhatWasCarved)
-{
-    Volume v(20);
-    v.stream(3, 15);
-    drive(v.bytes);
-    host.duringEvents = [&](std::uint64_t pass) {
-        if (pass == 8) { // what the stop command does
-            host.stop = true;
-            files.stop();
-        }
-    };
-    EXPECT_EQ(scan(0, 20), ScanEnd::Stopped);
-    EXPECT_EQ(platform.sectorsRead.size(), 7u);
-    EXPECT_EQ(file("DD001.JPG"),
-              Bytes(v.bytes.begin() + 3 * kSector, v.bytes.begin() + 7 * kSector));
-}
-
-TEST_F(ScanFixture, FileStillOpenAtTheEndIsClosedWithEverythingCarved)
-{
-    Volume v(6);
-    v.bytes[4 * kSector] = 0xFF, v.bytes[4 * kSector + 1] = 0xD8, v.bytes[4 * kSector + 2] = 0xFF;
-    drive(v.bytes);
-    scan(0, 6);
-    EXPECT_EQ(file("DD001.JPG"), Bytes(v.bytes.begin() + 4 * kSector, v.bytes.end()));
-    EXPECT_EQ(platform.openOutputFiles, 0);
-}
-
 TEST_F(ScanFixture, SecondScanReplacesTheFilesOfTheFirst)
 {
     Volume v(8);
@@ -133,12 +115,11 @@ TEST_F(ScanFixture, SecondScanReplacesTheFilesOfTheFirst)
     scan(0, 8);
     // The same folder already holds a longer DD001.JPG from another card.
     platform.files["/save/DD001.JPG"] = Bytes(10 * kSector, 0xEE);
-    d.volumeBytes = Volume(8).bytes;
-    d.volumeBytes[0] = 0xFF, d.volumeBytes[1] = 0xD8, d.volumeBytes[2] = 0xFF;
-    d.volumeBytes[100] = 0xFF, d.volumeBytes[101] = 0xD9;
-    std::fill(d.volumeBytes.begin() + 102, d.volumeBytes.begin() + 113, 0);
+    Volume other(8);
+    other.stream(0, 0, 100);
+    d.volumeBytes = other.bytes;
     scan(0, 8);
-    EXPECT_EQ(file("DD001.JPG"), Bytes(d.volumeBytes.begin(), d.volumeBytes.begin() + 102));
+    EXPECT_EQ(file("DD001.JPG"), other.carved(0, 0, 100));
 }
 
 TEST_F(ScanFixture, SaveFolderIsReadAtEveryOpenAndAFileThatCannotBeMadeUsesItsNumber)
@@ -183,31 +164,6 @@ TEST_F(ScanFixture, FileNameIsTheSaveFolderTextWithTheNameAppended)
     }
 }
 
-TEST_F(ScanFixture, ShortReadCarvesOnlyTheBytesTransferred)
-{
-    Volume v(4);
-    v.bytes[0] = 0xFF, v.bytes[1] = 0xD8, v.bytes[2] = 0xFF;
-    FakeDrive& d = drive(v.bytes);
-    d.shortReadBytes = 100;
-    scan(0, 4);
-    Bytes expected;
-    for (std::size_t s = 0; s < 4; ++s)
-        expected.insert(expected.end(), v.bytes.begin() + std::ptrdiff_t(s * kSector),
-                        v.bytes.begin() + std::ptrdiff_t(s * kSector + 100));
-    EXPECT_EQ(file("DD001.JPG"), expected);
-}
-
-TEST_F(ScanFixture, FullDiskLeavesAnExactPrefix)
-{
-    Volume v(10);
-    v.stream(0, 8);
-    drive(v.bytes);
-    platform.diskCapacityBytes = 3000;
-    scan(0, 10);
-    const Bytes full = v.carved(0, 8);
-    EXPECT_EQ(file("DD001.JPG"), Bytes(full.begin(), full.begin() + 3000));
-}
-
 TEST_F(ScanFixture, Win9xPathFillsTheRegisterBlockAndAsksForSectorPassMinusOne)
 {
     platform.platformId = kPlatformWin9x;
@@ -249,27 +205,216 @@ TEST_F(ScanFixture, VolumeIsReleasedWhenItsOwnerLetsGo)
 TEST_F(ScanFixture, AgreesWithTheModelOnARandomVolume)
 {
     std::mt19937_64 random(7);
-    Bytes bytes(400 * kSector);
-    for (auto& b : bytes)
+    Volume v(400);
+    for (auto& b : v.bytes)
         b = random() % 3 == 0 ? 0
                               : std::uint8_t(random() % 4 == 0   ? 0xFF
                                              : random() % 3 == 0 ? 0xD9
                                                                  : random());
-    for (int s = 0; s < 400; s += 7)
-        bytes[s * kSector] = 0xFF, bytes[s * kSector + 1] = 0xD8, bytes[s * kSector + 2] = 0xFF;
-    FakeDrive& d = drive(bytes);
-    d.unreadableSectors = {3, 50, 51, 200};
+    for (std::size_t s = 0; s < 400; s += 7)
+        v.start(s);
+    drive(v.bytes).unreadableSectors = {3, 50, 51, 200};
     scan(0, 400);
+    const auto model = modelFiles(v, range(0, 400, {3, 50, 51, 200}));
+    ASSERT_FALSE(model.empty());
+    expectFiles(model);
+}
 
-    testing::NaiveCarve model;
-    for (std::size_t s = 0; s < 400; ++s)
-        if (!d.unreadableSectors.count(s))
-            model.sector(Bytes(bytes.begin() + std::ptrdiff_t(s * kSector),
-                               bytes.begin() + std::ptrdiff_t((s + 1) * kSector)));
-    ASSERT_FALSE(model.files.empty());
-    for (const auto& [number, content] : model.files)
-        EXPECT_EQ(file(testing::outputName(number)), content) << number;
-    EXPECT_EQ(platform.files.size(), model.files.size());
+// A volume with streams (first sector, last sector, where FF D9 lies in the last; no end
+// at all with kNoEnd), faults on the drive, and the scan's total when it is not the
+// volume's size. The files must be what the model carves from the sectors that arrived
+// (up to the vanishing or the stop, without the unreadable ones, each cut to its short
+// read), cut in order where the disk's room ran out; `size` pins one file's length.
+constexpr std::size_t kNoEnd = ~std::size_t(0);
+struct FaultCase {
+    const char* name;
+    std::size_t sectors;
+    std::vector<std::array<std::size_t, 3>> streams;
+    struct {
+        std::set<std::size_t> unreadable{};
+        std::optional<std::uint64_t> vanishAfterReads{};
+        std::map<std::size_t, std::size_t> shortReads{}; // read number → bytes transferred
+        std::optional<std::uint64_t> capacity{};
+        std::optional<std::uint64_t> stopAtPass{};
+        std::int64_t total = 0;
+    } faults;
+    struct {
+        std::size_t files = 0;
+        std::pair<std::uint64_t, std::size_t> size{}; // file number (0: none) and its length
+        bool diskFills = false;
+    } expect;
+};
+
+const FaultCase kFaultCases[] = {
+    // Sectors are read in order, and only as many as the total asks for.
+    {"ReadsSectorsInOrderAndOnlyAsManyAsTheTotal", 10, {}, {.total = 6}, {0}},
+    // Unreadable sectors before and inside a stream are skipped, and the reads after them
+    // are not shifted: the file lacks sector 4 only.
+    {"UnreadableSectorsAreSkippedInsideAndOutsideAStream",
+     12,
+     {{2, 6, 200}},
+     {.unreadable = {0, 4, 10}},
+     {1, {1, 3 * kSector + 202}}},
+    // A stop in the event step of pass 8 reads nothing more; the open file keeps sectors
+    // 3 to 6.
+    {"StopDuringTheEventStepReadsNothingMoreAndKeepsWhatWasCarved",
+     20,
+     {{3, 15, 200}},
+     {.stopAtPass = 8},
+     {1, {1, 4 * kSector}}},
+    // A file still open at the last pass is closed holding everything carved.
+    {"FileStillOpenAtTheEndIsClosedWithEverythingCarved",
+     6,
+     {{4, 0, kNoEnd}},
+     {},
+     {1, {1, 2 * kSector}}},
+    // Every read transfers 100 bytes: only those are carved.
+    {"ShortReadCarvesOnlyTheBytesTransferred",
+     4,
+     {{0, 0, kNoEnd}},
+     {.shortReads = {{0, 100}, {1, 100}, {2, 100}, {3, 100}}},
+     {1, {1, 400}}},
+    // The disk holds 3000 bytes: the file is an exact prefix of that length.
+    {"FullDiskLeavesAnExactPrefix", 10, {{0, 8, 200}}, {.capacity = 3000}, {1, {1, 3000}, true}},
+    // The volume vanishes in the middle of the second of three streams: the first stays
+    // whole, the second keeps sectors 6, 7 and 8, the third is never seen.
+    {"VolumeVanishingMidStreamKeepsEverythingReadBefore",
+     30,
+     {{1, 3, 200}, {6, 12, 200}, {20, 22, 200}},
+     {.vanishAfterReads = 9},
+     {2, {2, 3 * kSector}}},
+    // Unreadable sectors where they do most damage: an end sector (the file runs on to the
+    // start at 8: sectors 1, 2, 4, 5, 6, 7), the sector right after a start, a start
+    // sector (its file never opens and the bytes after it belong to nobody).
+    {"UnreadableStartAndEndSectorsChangeWhichFilesExistButNeverTheirBytes",
+     24,
+     {{1, 3, 200}, {8, 9, 200}, {14, 16, 200}, {19, 20, 200}},
+     {.unreadable = {3, 9, 14}},
+     {3, {1, 6 * kSector}}},
+    // A read that stops right after the zero that follows FF D9, with the rest of the
+    // buffer still holding the last full sector's bytes (none of them zero): positions
+    // past the read count as zero, so the file ends there, and no stale byte decides
+    // otherwise.
+    {"ShortReadEndingRightAfterTheMarkerEndsTheFileWithoutStaleBytes",
+     10,
+     {{2, 4, 300}},
+     {.shortReads = {{4, 303}}},
+     {1, {1, 2 * kSector + 302}}},
+    // A short read inside a stream leaves out exactly the bytes not transferred (the
+    // buffer's stale tail never gets in), and reads that come back empty change nothing.
+    {"ShortAndEmptyReadsInsideAStreamLeaveOutOnlyWhatWasNotTransferred",
+     12,
+     {{1, 9, 40}},
+     {.shortReads = {{2, 100}, {3, 0}, {4, 1}, {6, 0}}},
+     {1, {1, 4 * kSector + 100 + 1 + 42}}},
+    // Passes beyond the volume's end read nothing (a successful read of zero bytes): the
+    // file still open when the volume ran out is closed at the end holding everything.
+    {"PassesPastTheVolumesEndCloseTheOpenFileWhole",
+     6,
+     {{3, 0, kNoEnd}},
+     {.total = 9},
+     {1, {1, 3 * kSector}}},
+    // A stop in a pass where no file is open, right after one ended: nothing to close,
+    // the finished file is untouched, and no later sector is read.
+    {"StopBetweenFilesLeavesTheFinishedFileAlone",
+     12,
+     {{1, 2, 200}, {6, 8, 200}},
+     {.stopAtPass = 5},
+     {1}},
+    // Every fault at once, in the order a dying card produces them: a bad sector, short
+    // reads, a full disk and finally the card gone.
+    {"FaultsTogetherStillLeaveExactPrefixes",
+     40,
+     {{1, 5, 200}, {8, 8, 200}, {12, 18, 200}, {25, 30, 200}},
+     {.unreadable = {3, 13},
+      .vanishAfterReads = 27,
+      .shortReads = {{4, 10}, {15, 500}},
+      .capacity = 3500},
+     {4, {}, true}},
+};
+
+void PrintTo(const FaultCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+struct ScanFaults : ScanFixture, ::testing::WithParamInterface<FaultCase> {
+};
+
+TEST_P(ScanFaults, FilesHoldExactlyWhatArrived)
+{
+    const FaultCase& c = GetParam();
+    Volume v(c.sectors, kSector);
+    for (const auto& [first, last, endAt] : c.streams)
+        endAt == kNoEnd ? v.start(first) : v.stream(first, last, endAt);
+    FakeDrive* const drive = &this->drive(v.bytes);
+    drive->unreadableSectors = {c.faults.unreadable.begin(), c.faults.unreadable.end()};
+    drive->vanishAfterReads = c.faults.vanishAfterReads;
+    platform.diskCapacityBytes = c.faults.capacity;
+    platform.beforeRead = [&](std::uint64_t read) {
+        const auto it = c.faults.shortReads.find(read);
+        drive->shortReadBytes = it == c.faults.shortReads.end()
+                                    ? std::nullopt
+                                    : std::optional<std::uint32_t>(it->second);
+    };
+    if (c.faults.stopAtPass)
+        stopInPass(*c.faults.stopAtPass);
+    const std::int64_t total = c.faults.total ? c.faults.total : std::int64_t(c.sectors);
+
+    EXPECT_EQ(scan(0, total), c.faults.stopAtPass ? ScanEnd::Stopped : ScanEnd::Completed);
+    // Every pass reads its own sector, in order, whether or not the read before failed.
+    const std::size_t passes = c.faults.stopAtPass ? *c.faults.stopAtPass - 1 : std::size_t(total);
+    std::vector<std::uint64_t> sectors(passes);
+    std::iota(sectors.begin(), sectors.end(), 0);
+    EXPECT_EQ(platform.sectorsRead, sectors);
+    const std::size_t arrived =
+        std::min({c.sectors, passes, std::size_t(c.faults.vanishAfterReads.value_or(c.sectors))});
+    const auto model = modelFiles(v, range(0, arrived, c.faults.unreadable), c.faults.shortReads);
+    std::uint64_t room = c.faults.capacity.value_or(~std::uint64_t(0));
+    std::map<std::uint64_t, Bytes> expected;
+    bool cut = false;
+    for (const auto& [n, content] : model) {
+        const std::size_t keep = std::size_t(std::min<std::uint64_t>(content.size(), room));
+        expected[n] = Bytes(content.begin(), content.begin() + std::ptrdiff_t(keep));
+        room -= keep;
+        cut = cut || keep < content.size();
+    }
+    ASSERT_EQ(expected.size(), c.expect.files);
+    EXPECT_EQ(cut, c.expect.diskFills);
+    if (c.expect.size.first) {
+        EXPECT_EQ(expected.at(c.expect.size.first).size(), c.expect.size.second);
+    }
+    expectFiles(expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, ScanFaults, ::testing::ValuesIn(kFaultCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The disk fills up in the middle of the second file: the first is whole, the second an
+// exact prefix, the third (made while the disk is still full) empty. Then space is freed
+// and the fourth file is whole again: a full disk costs only what did not fit.
+TEST_F(ScanFixture, DiskFullCutsOnlyWhatDidNotFitAndWritingResumesWhenSpaceIsFreed)
+{
+    Volume v(30, kSector);
+    v.stream(0, 1);
+    v.stream(3, 6);
+    v.stream(9, 10);
+    v.stream(20, 21);
+    drive(v.bytes);
+    const auto model = modelFiles(v, range(0, 30));
+    ASSERT_EQ(model.size(), 4u);
+    platform.files["/save/other.dat"] = Bytes(1000, 0xAB); // someone else's file
+    platform.diskCapacityBytes = 1000 + model.at(1).size() + 700;
+    platform.beforeRead = [&](std::uint64_t read) {
+        if (read == 15)
+            platform.files.erase("/save/other.dat");
+    };
+
+    scan(0, 30);
+    EXPECT_EQ(file(outputName(1)), model.at(1));
+    EXPECT_EQ(file(outputName(2)), Bytes(model.at(2).begin(), model.at(2).begin() + 700));
+    EXPECT_EQ(file(outputName(3)), Bytes());
+    EXPECT_EQ(file(outputName(4)), model.at(4));
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 // this file, so a saved input means the same scenario in both.
 
 #include "scan/carver.h"
+#include "tests/support/carverecorder.h"
 #include "tests/support/naivecarver.h"
 
 #include <algorithm>
@@ -190,50 +191,6 @@ inline Scenario decodeScenario(const std::uint8_t* data, std::size_t size)
     return sc;
 }
 
-// The real carver's output, with the order of its calls checked as they come.
-class CheckedEvents : public CarveEvents
-{
-public:
-    std::map<std::uint64_t, Bytes> files;
-    std::vector<CloseReason> closes; // since the last take()
-    std::string fault;               // the first misuse seen
-
-    void openFile(std::uint64_t n) override
-    {
-        if (open_)
-            note("file " + std::to_string(n) + " opened while " + std::to_string(current_) +
-                 " was still open");
-        if (n <= current_)
-            note("file number " + std::to_string(n) + " does not go up");
-        current_ = n;
-        open_ = true;
-        files[n].clear();
-    }
-    void append(std::span<const std::uint8_t> bytes) override
-    {
-        if (!open_)
-            note("bytes appended with no file open");
-        files[current_].insert(files[current_].end(), bytes.begin(), bytes.end());
-    }
-    void closeFile(CloseReason reason) override
-    {
-        if (!open_)
-            note("close with no file open");
-        open_ = false;
-        closes.push_back(reason);
-    }
-    std::vector<CloseReason> take() { return std::exchange(closes, {}); }
-
-private:
-    void note(const std::string& what)
-    {
-        if (fault.empty())
-            fault = what;
-    }
-    bool open_ = false;
-    std::uint64_t current_ = 0; // numbers start at 1
-};
-
 inline std::string describeReasons(const std::vector<CloseReason>& reasons)
 {
     std::string text = "[";
@@ -247,7 +204,7 @@ inline std::string describeReasons(const std::vector<CloseReason>& reasons)
 // sector, on why each file was closed, and on what finishing the scan does.
 inline std::optional<std::string> carveDifference(const Scenario& sc)
 {
-    CheckedEvents events;
+    testing::CarveRecorder events; // the real carver's output, its calls checked as they come
     Carver carver(events);
     testing::NaiveCarve model;
     std::ostringstream where;

@@ -1,6 +1,6 @@
 #include "tests/support/files.h"
 
-#include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -70,6 +70,36 @@ void writeFile(const fs::path& path, const Bytes& bytes)
     writeText(path, std::string(bytes.begin(), bytes.end()));
 }
 
+std::vector<std::string> fileNames(const fs::path& folder)
+{
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(folder, ec))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::map<std::string, Bytes> filesIn(const fs::path& folder)
+{
+    std::map<std::string, Bytes> files;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(folder, ec))
+        if (entry.is_regular_file())
+            files[entry.path().filename().string()] = readFile(entry.path());
+    return files;
+}
+
+std::map<std::string, Bytes> filesUnder(const std::map<std::string, Bytes>& files,
+                                        const std::string& folder)
+{
+    std::map<std::string, Bytes> out;
+    for (const auto& [path, content] : files)
+        if (path.rfind(folder, 0) == 0)
+            out[path.substr(folder.size())] = content;
+    return out;
+}
+
 int run(const std::string& command)
 {
 #ifdef _WIN32
@@ -89,11 +119,12 @@ std::vector<std::string> lines(const std::string& text)
     return out;
 }
 
-std::string outputName(std::uint64_t number)
+std::map<std::string, Bytes> named(const std::map<std::uint64_t, Bytes>& files)
 {
-    char text[32];
-    std::snprintf(text, sizeof text, "DD%03llu.JPG", static_cast<unsigned long long>(number));
-    return text;
+    std::map<std::string, Bytes> out;
+    for (const auto& [number, content] : files)
+        out[outputName(number)] = content;
+    return out;
 }
 
 } // namespace velo::testing

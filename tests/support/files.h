@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,17 @@ std::string readText(const fs::path& path);
 void writeFile(const fs::path& path, const Bytes& bytes);
 void writeText(const fs::path& path, const std::string& text);
 
+// The names of the entries of a folder, sorted; empty when the folder does not exist.
+std::vector<std::string> fileNames(const fs::path& folder);
+
+// The regular files of a folder by name, with their bytes; empty when it does not exist.
+std::map<std::string, Bytes> filesIn(const fs::path& folder);
+
+// The files of a fake machine (path to bytes) whose path starts with `folder`, by the
+// rest of their path.
+std::map<std::string, Bytes> filesUnder(const std::map<std::string, Bytes>& files,
+                                        const std::string& folder);
+
 // Runs a shell command with its output thrown away; its exit status, -1 when it did not
 // exit normally.
 int run(const std::string& command);
@@ -37,7 +49,15 @@ int run(const std::string& command);
 // The lines of a text, without their line ends.
 std::vector<std::string> lines(const std::string& text);
 
-// The name the program gives file N: "DD001.JPG", "DD1000.JPG".
-std::string outputName(std::uint64_t number);
+// The name the program gives file N: "DD001.JPG", "DD1000.JPG". (Inline: the fuzz
+// targets use it without the library.)
+inline std::string outputName(std::uint64_t number)
+{
+    const std::string digits = std::to_string(number);
+    return "DD" + std::string(digits.size() < 3 ? 3 - digits.size() : 0, '0') + digits + ".JPG";
+}
+
+// Files by number (as the carving model gives them) under the names the program gives them.
+std::map<std::string, Bytes> named(const std::map<std::uint64_t, Bytes>& files);
 
 } // namespace velo::testing

@@ -36,6 +36,13 @@ struct Form2Controls {
         emit ListView1->itemClicked(rows.front(), 0);
     }
 
+    // Drive `letter` clicked and carved files going to `folder`, ready for the run button.
+    void readyToScan(const QString& letter, const QString& folder = "/save/") const
+    {
+        select(letter);
+        Text1->setText(folder);
+    }
+
     Form2& window;
     QTreeWidget* ListView1 = find<QTreeWidget>("ListView1");
     QLineEdit* Text1 = find<QLineEdit>("Text1");

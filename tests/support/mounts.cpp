@@ -6,6 +6,9 @@
 namespace velo::testing
 {
 
+namespace
+{
+// The first line a shell command prints, without its newline; empty when it fails.
 std::string firstLineOf(const std::string& command)
 {
     FILE* p = ::popen(command.c_str(), "r");
@@ -20,6 +23,7 @@ std::string firstLineOf(const std::string& command)
         text.pop_back();
     return text;
 }
+} // namespace
 
 Mount::Mount(const std::string& source, const std::string& type, const std::string& options,
              fs::path where)

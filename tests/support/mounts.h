@@ -13,9 +13,6 @@
 namespace velo::testing
 {
 
-// The first line a shell command prints, without its newline; empty when it fails.
-std::string firstLineOf(const std::string& command);
-
 // `mount -t type -o options source at`, for as long as the object lives.
 struct Mount {
     Mount(const std::string& source, const std::string& type, const std::string& options,

@@ -13,7 +13,6 @@ namespace velo::testing
 
 struct NaiveCarve {
     std::map<std::uint64_t, std::vector<std::uint8_t>> files; // number → content
-    std::vector<std::uint64_t> openOrder;
     bool writing = false;
     std::uint64_t counter = 1;
     std::uint8_t previous = 0, secondPrevious = 0;
@@ -28,7 +27,6 @@ struct NaiveCarve {
                 ++counter;
             writing = true;
             files[counter].clear();
-            openOrder.push_back(counter);
         }
         for (std::size_t p = 0; p < size; ++p) {
             const std::uint8_t b = s[p];

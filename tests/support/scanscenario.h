@@ -9,9 +9,9 @@
 #include "platform/fake/fakeplatform.h"
 #include "scan/recoveryscan.h"
 #include "tests/support/carverscenario.h"
+#include "tests/support/files.h"
 #include "tests/support/scanhoststub.h"
 
-#include <cstdio>
 #include <functional>
 
 namespace velo::fuzzing
@@ -51,9 +51,7 @@ inline ScanFaults decodeFaults(InputReader& in)
 
 inline std::string outputPath(std::uint64_t number)
 {
-    char name[40];
-    std::snprintf(name, sizeof name, "/save/DD%03llu.JPG", static_cast<unsigned long long>(number));
-    return name;
+    return "/save/" + testing::outputName(number);
 }
 
 // Runs the scan on the fake machine and returns the first way it differs from what the

@@ -53,6 +53,15 @@ std::map<std::uint64_t, Bytes> modelFiles(const Volume& v, const std::vector<std
     return model.files;
 }
 
+std::map<std::uint64_t, Bytes> modelFiles(const Bytes& bytes, std::size_t sectorBytes)
+{
+    NaiveCarve model;
+    for (std::size_t at = 0; at + sectorBytes <= bytes.size(); at += sectorBytes)
+        model.sector(Bytes(bytes.begin() + std::ptrdiff_t(at),
+                           bytes.begin() + std::ptrdiff_t(at + sectorBytes)));
+    return model.files;
+}
+
 std::vector<std::size_t> range(std::size_t first, std::size_t end, std::set<std::size_t> except)
 {
     std::vector<std::size_t> r;

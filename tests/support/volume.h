@@ -35,6 +35,9 @@ struct Volume {
 std::map<std::uint64_t, Bytes> modelFiles(const Volume& v, const std::vector<std::size_t>& read,
                                           const std::map<std::size_t, std::size_t>& lengths = {});
 
+// The model's files for every whole sector of `bytes`.
+std::map<std::uint64_t, Bytes> modelFiles(const Bytes& bytes, std::size_t sectorBytes = 512);
+
 // first, first + 1, ... end - 1, without those in `except`.
 std::vector<std::size_t> range(std::size_t first, std::size_t end,
                                std::set<std::size_t> except = {});

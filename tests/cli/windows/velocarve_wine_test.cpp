@@ -3,9 +3,7 @@
 // volume \\.\E:, which wine-fixtures.sh maps to a disk image of known sectors.
 
 #include "tests/platform/windows/driveimage.h"
-#include "tests/platform/windows/scratchfolder.h"
 #include "tests/support/files.h"
-#include "tests/support/naivecarver.h"
 #include "tests/support/volume.h"
 
 #include <gtest/gtest.h>
@@ -21,6 +19,7 @@ namespace
 {
 
 using testing::Bytes;
+using testing::fileNames;
 
 struct RunResult {
     DWORD exitStatus = DWORD(-1);
@@ -30,15 +29,16 @@ struct RunResult {
 // Runs the built velo-carve.exe with these arguments, its output into files, and waits.
 RunResult runVeloCarve(const std::vector<std::string>& args)
 {
-    testing::ScratchFolder capture;
+    testing::ScratchDir capture;
     std::string command = "\"" + testing::winePath(VELO_CARVE_BINARY) + "\"";
     for (const auto& arg : args)
         command += " \"" + arg + "\"";
 
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    const std::string errPath = capture / "stderr.txt";
-    HANDLE out = ::CreateFileA((capture / "stdout.txt").c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                               &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const std::string errPath = (capture / "stderr.txt").string();
+    HANDLE out =
+        ::CreateFileA((capture / "stdout.txt").string().c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                      &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     HANDLE err = ::CreateFileA(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     STARTUPINFOA startup{};
@@ -59,19 +59,9 @@ RunResult runVeloCarve(const std::vector<std::string>& args)
     }
     ::CloseHandle(out);
     ::CloseHandle(err);
-    const Bytes text = testing::readFileBytes(errPath);
+    const Bytes text = testing::readFile(errPath);
     result.errorOutput.assign(text.begin(), text.end());
     return result;
-}
-
-// The names of the files in a folder, sorted.
-std::vector<std::string> fileNames(const std::string& folder)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 // The carve of the whole source into a new folder, checked against the model's files:
@@ -80,9 +70,9 @@ std::vector<std::string> fileNames(const std::string& folder)
 void expectCarveOf(const std::string& source, const std::map<std::uint64_t, Bytes>& model,
                    const std::map<std::uint64_t, std::uint64_t>& firstSectors)
 {
-    testing::ScratchFolder work;
-    const std::string out = work / "out";
-    const std::string report = work / "report.csv";
+    testing::ScratchDir work;
+    const std::string out = (work / "out").string();
+    const std::string report = (work / "report.csv").string();
     const RunResult run = runVeloCarve({"--quiet", "--report", report, source, out});
     ASSERT_EQ(run.exitStatus, 0u) << run.errorOutput;
     EXPECT_EQ(run.errorOutput, "");
@@ -91,11 +81,11 @@ void expectCarveOf(const std::string& source, const std::map<std::uint64_t, Byte
     for (const auto& [number, content] : model) {
         const std::string name = testing::outputName(number);
         expectedNames.push_back(name);
-        EXPECT_EQ(testing::readFileBytes(out + "\\" + name), content) << name;
+        EXPECT_EQ(testing::readFile(out + "\\" + name), content) << name;
     }
     EXPECT_EQ(fileNames(out), expectedNames);
 
-    const Bytes reportBytes = testing::readFileBytes(report);
+    const Bytes reportBytes = testing::readFile(report);
     const std::string reportText(reportBytes.begin(), reportBytes.end());
     EXPECT_EQ(reportText.find('\r'), std::string::npos);
     const auto reportLines = velo::testing::lines(reportText);
@@ -122,9 +112,9 @@ TEST(VeloCarveExe, CarvesAnImageFileAsTheRuleCutsIt)
     volume.stream(8190, 8194, 100);
     volume.stream(8200, 8210, 300); // its zeros run into the next sector
     volume.start(sectors - 2);      // still open at the end: ends with the source
-    testing::ScratchFolder folder;
-    const std::string image = folder / "card.img";
-    ASSERT_TRUE(testing::writeFileBytes(image, volume.bytes));
+    testing::ScratchDir folder;
+    const std::string image = (folder / "card.img").string();
+    testing::writeFile(image, volume.bytes);
 
     const auto model = testing::modelFiles(volume, testing::range(0, sectors));
     ASSERT_EQ(model.size(), 5u);
@@ -135,13 +125,9 @@ TEST(VeloCarveExe, CarvesAnImageFileAsTheRuleCutsIt)
 // Drive E: is read as the volume, in whole sectors of the disk.
 TEST(VeloCarveExe, CarvesDriveEReadAsTheVolume)
 {
-    const Bytes image = testing::driveImage();
-    testing::NaiveCarve model;
-    for (std::size_t s = 0; s < testing::kDriveSectors; ++s)
-        model.sector(Bytes(image.begin() + std::ptrdiff_t(s * testing::kDriveSectorBytes),
-                           image.begin() + std::ptrdiff_t((s + 1) * testing::kDriveSectorBytes)));
-    ASSERT_EQ(model.files.size(), 2u);
-    expectCarveOf("\\\\.\\E:", model.files, {{1, 10}, {2, 40}});
+    const auto model = testing::modelFiles(testing::driveImage(), testing::kDriveSectorBytes);
+    ASSERT_EQ(model.size(), 2u);
+    expectCarveOf("\\\\.\\E:", model, {{1, 10}, {2, 40}});
 }
 
 // What cannot be read, or would write over the source, a device, a folder or an earlier
@@ -149,29 +135,29 @@ TEST(VeloCarveExe, CarvesDriveEReadAsTheVolume)
 // source as it was and OUTDIR still missing.
 TEST(VeloCarveExe, RefusesBeforeCreatingAnything)
 {
-    testing::ScratchFolder work;
+    testing::ScratchDir work;
     testing::Volume volume(64);
     volume.stream(3, 5);
-    const std::string image = work / "card.img";
-    ASSERT_TRUE(testing::writeFileBytes(image, volume.bytes));
-    const std::string earlier = work / "earlier";
+    const std::string image = (work / "card.img").string();
+    testing::writeFile(image, volume.bytes);
+    const std::string earlier = (work / "earlier").string();
     ASSERT_TRUE(::CreateDirectoryA(earlier.c_str(), nullptr));
-    ASSERT_TRUE(testing::writeFileBytes(earlier + "\\DD001.JPG", {1, 2, 3}));
-    const std::string out = work / "out";
+    testing::writeFile(earlier + "\\DD001.JPG", {1, 2, 3});
+    const std::string out = (work / "out").string();
 
     const struct {
         std::vector<std::string> args;
         const char* mentions;
     } rows[] = {
-        {{work / "missing.img", out}, "cannot open"},
-        {{work.path, out}, "is a folder"},
+        {{(work / "missing.img").string(), out}, "cannot open"},
+        {{work.path.string(), out}, "is a folder"},
         {{"--sectors", "65", image, out}, "whole sectors"},
         {{image, image}, "is not a folder"},
         {{image, earlier}, "earlier run"},
         {{"--report", image, image, out}, "is the source itself"},
         {{"--report", "\\\\.\\E:", image, out}, "over the device"},
         {{"--report", "NUL", image, out}, "over the device"},
-        {{"--report", work.path, image, out}, "Is a directory"},
+        {{"--report", work.path.string(), image, out}, "Is a directory"},
         {{"--report", out + "\\DD001.JPG", image, out}, "would be one of the files"},
     };
     for (const auto& row : rows) {
@@ -183,7 +169,7 @@ TEST(VeloCarveExe, RefusesBeforeCreatingAnything)
         EXPECT_NE(errors[0].find(row.mentions), std::string::npos) << errors[0];
         EXPECT_EQ(::GetFileAttributesA(out.c_str()), INVALID_FILE_ATTRIBUTES) << row.mentions;
     }
-    EXPECT_EQ(testing::readFileBytes(image), volume.bytes);
+    EXPECT_EQ(testing::readFile(image), volume.bytes);
     EXPECT_EQ(fileNames(earlier), std::vector<std::string>{"DD001.JPG"});
 }
 
@@ -197,14 +183,15 @@ TEST(VeloCarveExe, AReportNamedByALinkNeverWritesToItsTarget)
               "");
     const auto& [folder, link, target, before] = planted;
 
-    testing::ScratchFolder work;
+    testing::ScratchDir work;
     testing::Volume volume(16);
-    const std::string image = work / "card.img";
-    ASSERT_TRUE(testing::writeFileBytes(image, volume.bytes));
-    const RunResult run = runVeloCarve({"--quiet", "--report", link, image, work / "out"});
+    const std::string image = (work / "card.img").string();
+    testing::writeFile(image, volume.bytes);
+    const RunResult run =
+        runVeloCarve({"--quiet", "--report", link, image, (work / "out").string()});
     EXPECT_EQ(run.exitStatus, 0u) << run.errorOutput;
-    EXPECT_EQ(testing::readFileBytes(target), before);
-    const Bytes report = testing::readFileBytes(link);
+    EXPECT_EQ(testing::readFile(target), before);
+    const Bytes report = testing::readFile(link);
     EXPECT_EQ(std::string(report.begin(), report.end()), "name,first_sector,length,end,output\n");
 }
 

@@ -1,6 +1,6 @@
 #include "platform/linux/blocksource.h"
 
-#include "tests/platform/linux/fakesystem.h"
+#include "tests/support/fakesystem.h"
 
 #include <gtest/gtest.h>
 

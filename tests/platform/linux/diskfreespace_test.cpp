@@ -1,4 +1,4 @@
-#include "tests/platform/linux/fakesystem.h"
+#include "tests/support/fakesystem.h"
 
 #include "platform/linux/volumegeometry.h"
 

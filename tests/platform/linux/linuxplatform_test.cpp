@@ -1,4 +1,4 @@
-#include "tests/platform/linux/fakesystem.h"
+#include "tests/support/fakesystem.h"
 #include "tests/support/mounts.h"
 
 #include <cstdio>
@@ -53,12 +53,11 @@ TEST(LinuxPlatform, AttachedCardImageIsAReadableDrive)
         GTEST_SKIP() << attached.why();
 
     LinuxPlatform platform;
-    const LinuxDrive* found = nullptr;
-    for (const auto& drive : platform.table())
-        found = drive.devicePath == loop ? &drive : found;
-    if (!found && platform.drive('Z'))
+    const std::string letter = letterOf(platform, loop);
+    if (letter.empty() && platform.drive('Z'))
         GTEST_SKIP() << "this machine has more drives than letters";
-    ASSERT_TRUE(found) << loop;
+    ASSERT_FALSE(letter.empty()) << loop;
+    const LinuxDrive* found = platform.drive(letter[0]);
     EXPECT_EQ(found->type, DriveType::Fixed);
     EXPECT_TRUE(found->mountPoint.empty());
 

@@ -1,6 +1,6 @@
 #include "tests/platform/windows/driveimage.h"
 
-#include "tests/platform/windows/scratchfolder.h"
+#include "tests/support/files.h"
 
 #include <algorithm>
 
@@ -55,10 +55,10 @@ std::string findPlantedLink(const std::string& folder, const std::string& name,
                             PlantedLink& planted)
 {
     planted = {folder, folder + "\\" + name, folder + "\\victim.jpg", {}};
-    planted.targetBytes = readFileBytes(planted.target);
+    planted.targetBytes = readFile(planted.target);
     if (planted.targetBytes.empty())
         return planted.target + " is missing; run wine-fixtures.sh (ctest does)";
-    if (readFileBytes(planted.link) != planted.targetBytes)
+    if (readFile(planted.link) != planted.targetBytes)
         return planted.link + " is no longer a link to " + planted.target +
                "; run wine-fixtures.sh again";
     return {};

@@ -2,7 +2,7 @@
 // is said and ends the file.
 
 #include "platform/windows/windowsoutputfile.h"
-#include "tests/platform/windows/scratchfolder.h"
+#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
 
@@ -33,8 +33,8 @@ class BufferedWrites : public ::testing::TestWithParam<BufferCase>
 TEST_P(BufferedWrites, EveryByteArrivesInOrder)
 {
     const auto c = GetParam();
-    testing::ScratchFolder scratch;
-    const std::string path = scratch / "DD001.JPG";
+    testing::ScratchDir scratch;
+    const std::string path = (scratch / "DD001.JPG").string();
     Bytes all(10000);
     for (std::size_t i = 0; i < all.size(); ++i)
         all[i] = std::uint8_t(i * 7 + i / 256);
@@ -49,7 +49,7 @@ TEST_P(BufferedWrites, EveryByteArrivesInOrder)
     file.close();
     EXPECT_FALSE(file.failed());
     EXPECT_FALSE(file.write(all)) << "closed";
-    EXPECT_EQ(testing::readFileBytes(path), all);
+    EXPECT_EQ(testing::readFile(path), all);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, BufferedWrites,
@@ -61,9 +61,9 @@ INSTANTIATE_TEST_SUITE_P(Sizes, BufferedWrites,
 
 TEST(WindowsOutputFile, AFailedWriteIsSaidAndTheFileTakesNothingMore)
 {
-    testing::ScratchFolder scratch;
-    const std::string path = scratch / "DD001.JPG";
-    ASSERT_TRUE(testing::writeFileBytes(path, {}));
+    testing::ScratchDir scratch;
+    const std::string path = (scratch / "DD001.JPG").string();
+    testing::writeFile(path, {});
     // A handle that cannot write stands in for a disk that has filled up.
     HANDLE readOnly = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                     OPEN_EXISTING, 0, nullptr);
@@ -76,7 +76,7 @@ TEST(WindowsOutputFile, AFailedWriteIsSaidAndTheFileTakesNothingMore)
     EXPECT_FALSE(file.close());
     EXPECT_FALSE(file.close()) << "a second close answers the same";
     EXPECT_TRUE(file.failed());
-    EXPECT_TRUE(testing::readFileBytes(path).empty());
+    EXPECT_TRUE(testing::readFile(path).empty());
 }
 
 } // namespace

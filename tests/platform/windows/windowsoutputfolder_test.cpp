@@ -3,7 +3,7 @@
 // on the folder keeps a second holder out.
 
 #include "platform/windows/windowsplatform.h"
-#include "tests/platform/windows/scratchfolder.h"
+#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
 
@@ -32,43 +32,43 @@ CreateFailure writeWhole(OutputFolder& folder, const std::string& name, IfNameTa
     return why;
 }
 
-std::unique_ptr<OutputFolder> openFolder(const std::string& path)
+std::unique_ptr<OutputFolder> openFolder(const std::filesystem::path& path)
 {
     WindowsPlatform platform;
-    return platform.openOutputFolder(path);
+    return platform.openOutputFolder(path.string());
 }
 
 TEST(WindowsOutputFolder, ATakenNameIsRefusedOrReplacedAndNothingElseIsTouched)
 {
-    testing::ScratchFolder scratch;
+    testing::ScratchDir scratch;
     auto folder = openFolder(scratch.path);
     ASSERT_TRUE(folder);
-    const std::string name = scratch / "DD001.JPG";
-    const std::string theirs = scratch / "theirs.jpg";
+    const std::string name = (scratch / "DD001.JPG").string();
+    const std::string theirs = (scratch / "theirs.jpg").string();
 
     // Nothing there yet: either way makes the file.
     ASSERT_EQ(writeWhole(*folder, "DD001.JPG", IfNameTaken::Fail, kOurs), CreateFailure::None);
-    EXPECT_EQ(testing::readFileBytes(name), kOurs);
+    EXPECT_EQ(testing::readFile(name), kOurs);
 
     // An earlier run's longer file: refused, or replaced and not overwritten in part.
-    ASSERT_TRUE(testing::writeFileBytes(name, Bytes(5000, 0x55)));
+    testing::writeFile(name, Bytes(5000, 0x55));
     EXPECT_EQ(writeWhole(*folder, "DD001.JPG", IfNameTaken::Fail, kOurs), CreateFailure::NameTaken);
-    EXPECT_EQ(testing::readFileBytes(name), Bytes(5000, 0x55));
+    EXPECT_EQ(testing::readFile(name), Bytes(5000, 0x55));
     ASSERT_EQ(writeWhole(*folder, "DD001.JPG", IfNameTaken::Replace, kOurs), CreateFailure::None);
-    EXPECT_EQ(testing::readFileBytes(name), kOurs);
+    EXPECT_EQ(testing::readFile(name), kOurs);
 
     // A hard link to someone else's file: their bytes stay under their own name.
     ASSERT_TRUE(::DeleteFileA(name.c_str()));
-    ASSERT_TRUE(testing::writeFileBytes(theirs, kTheirs));
+    testing::writeFile(theirs, kTheirs);
     ASSERT_TRUE(::CreateHardLinkA(name.c_str(), theirs.c_str(), nullptr));
     EXPECT_EQ(writeWhole(*folder, "DD001.JPG", IfNameTaken::Fail, kOurs), CreateFailure::NameTaken);
     ASSERT_EQ(writeWhole(*folder, "DD001.JPG", IfNameTaken::Replace, kOurs), CreateFailure::None);
-    EXPECT_EQ(testing::readFileBytes(name), kOurs);
-    EXPECT_EQ(testing::readFileBytes(theirs), kTheirs);
+    EXPECT_EQ(testing::readFile(name), kOurs);
+    EXPECT_EQ(testing::readFile(theirs), kTheirs);
 
     // No spare name of a replacement is left behind.
     WIN32_FIND_DATAA found{};
-    HANDLE search = ::FindFirstFileA((scratch / "*").c_str(), &found);
+    HANDLE search = ::FindFirstFileA((scratch / "*").string().c_str(), &found);
     ASSERT_NE(search, INVALID_HANDLE_VALUE);
     std::vector<std::string> names;
     do {
@@ -81,29 +81,31 @@ TEST(WindowsOutputFolder, ATakenNameIsRefusedOrReplacedAndNothingElseIsTouched)
 
 TEST(WindowsOutputFolder, AFolderOrAReadOnlyFileUnderTheNameIsTakenEvenToReplaceAndStaysAsItWas)
 {
-    testing::ScratchFolder scratch;
+    testing::ScratchDir scratch;
     auto folder = openFolder(scratch.path);
     ASSERT_TRUE(folder);
-    ASSERT_TRUE(::CreateDirectoryA((scratch / "DD001.JPG").c_str(), nullptr));
-    ASSERT_TRUE(testing::writeFileBytes(scratch / "DD002.JPG", kTheirs));
-    ASSERT_TRUE(::SetFileAttributesA((scratch / "DD002.JPG").c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(::CreateDirectoryA((scratch / "DD001.JPG").string().c_str(), nullptr));
+    testing::writeFile(scratch / "DD002.JPG", kTheirs);
+    ASSERT_TRUE(
+        ::SetFileAttributesA((scratch / "DD002.JPG").string().c_str(), FILE_ATTRIBUTE_READONLY));
 
     for (const IfNameTaken ifTaken : {IfNameTaken::Fail, IfNameTaken::Replace}) {
         EXPECT_EQ(writeWhole(*folder, "DD001.JPG", ifTaken, kOurs), CreateFailure::NameTaken);
         EXPECT_EQ(writeWhole(*folder, "DD002.JPG", ifTaken, kOurs), CreateFailure::NameTaken);
     }
-    EXPECT_TRUE(::GetFileAttributesA((scratch / "DD001.JPG").c_str()) & FILE_ATTRIBUTE_DIRECTORY);
-    EXPECT_EQ(testing::readFileBytes(scratch / "DD002.JPG"), kTheirs);
-    ::SetFileAttributesA((scratch / "DD002.JPG").c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_TRUE(::GetFileAttributesA((scratch / "DD001.JPG").string().c_str()) &
+                FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_EQ(testing::readFile(scratch / "DD002.JPG"), kTheirs);
+    ::SetFileAttributesA((scratch / "DD002.JPG").string().c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 // Only a plain name of a file in the folder is made: nothing in another folder, no stream
 // of a file, no device, no name that Windows would quietly shorten into another.
 TEST(WindowsOutputFolder, RefusesAnythingButAPlainFileName)
 {
-    testing::ScratchFolder scratch;
-    ASSERT_TRUE(::CreateDirectoryA((scratch / "sub").c_str(), nullptr));
-    ASSERT_TRUE(testing::writeFileBytes(scratch / "DD001.JPG", kTheirs));
+    testing::ScratchDir scratch;
+    ASSERT_TRUE(::CreateDirectoryA((scratch / "sub").string().c_str(), nullptr));
+    testing::writeFile(scratch / "DD001.JPG", kTheirs);
     auto folder = openFolder(scratch / "sub");
     ASSERT_TRUE(folder);
     const char* names[] = {
@@ -115,31 +117,33 @@ TEST(WindowsOutputFolder, RefusesAnythingButAPlainFileName)
         for (const IfNameTaken ifTaken : {IfNameTaken::Fail, IfNameTaken::Replace})
             EXPECT_EQ(writeWhole(*folder, name, ifTaken, kOurs), CreateFailure::Other) << name;
     }
-    EXPECT_EQ(testing::readFileBytes(scratch / "DD001.JPG"), kTheirs);
-    EXPECT_EQ(::GetFileAttributesA((scratch / "DD002.JPG").c_str()), INVALID_FILE_ATTRIBUTES);
-    EXPECT_EQ(::GetFileAttributesA((scratch / "sub\\DD002").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(testing::readFile(scratch / "DD001.JPG"), kTheirs);
+    EXPECT_EQ(::GetFileAttributesA((scratch / "DD002.JPG").string().c_str()),
+              INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(::GetFileAttributesA((scratch / "sub\\DD002").string().c_str()),
+              INVALID_FILE_ATTRIBUTES);
 }
 
 TEST(WindowsOutputFolder, OpensAnExistingFolderWithOrWithoutItsSeparatorAndNothingElse)
 {
-    testing::ScratchFolder scratch;
-    ASSERT_TRUE(testing::writeFileBytes(scratch / "file.jpg", kTheirs));
+    testing::ScratchDir scratch;
+    testing::writeFile(scratch / "file.jpg", kTheirs);
     EXPECT_FALSE(openFolder(scratch / "missing"));
     EXPECT_FALSE(openFolder(scratch / "file.jpg"));
 
-    auto folder = openFolder(scratch.path + "\\");
+    auto folder = openFolder(scratch.path.string() + "\\");
     ASSERT_TRUE(folder);
     ASSERT_EQ(writeWhole(*folder, "DD001.JPG", IfNameTaken::Fail, kOurs), CreateFailure::None);
-    EXPECT_EQ(testing::readFileBytes(scratch / "DD001.JPG"), kOurs);
+    EXPECT_EQ(testing::readFile(scratch / "DD001.JPG"), kOurs);
 }
 
 // The folder is held for as long as it is open: it cannot be renamed away and another
 // put in its place, so every file lands in the folder that was opened.
 TEST(WindowsOutputFolder, CannotBeRenamedOrRemovedWhileOpen)
 {
-    testing::ScratchFolder scratch;
-    const std::string out = scratch / "out";
-    const std::string moved = scratch / "moved";
+    testing::ScratchDir scratch;
+    const std::string out = (scratch / "out").string();
+    const std::string moved = (scratch / "moved").string();
     ASSERT_TRUE(::CreateDirectoryA(out.c_str(), nullptr));
     {
         auto folder = openFolder(out);
@@ -148,21 +152,21 @@ TEST(WindowsOutputFolder, CannotBeRenamedOrRemovedWhileOpen)
         EXPECT_FALSE(::RemoveDirectoryA(out.c_str()));
         ASSERT_EQ(writeWhole(*folder, "DD001.JPG", IfNameTaken::Fail, kOurs), CreateFailure::None);
     }
-    EXPECT_EQ(testing::readFileBytes(out + "\\DD001.JPG"), kOurs);
+    EXPECT_EQ(testing::readFile(out + "\\DD001.JPG"), kOurs);
     EXPECT_TRUE(::MoveFileA(out.c_str(), moved.c_str())) << "free again once closed";
 }
 
 TEST(WindowsOutputFolder, ASecondLockOnTheSameFolderFailsUntilTheFirstIsGone)
 {
-    testing::ScratchFolder scratch;
-    ASSERT_TRUE(::CreateDirectoryA((scratch / "other").c_str(), nullptr));
+    testing::ScratchDir scratch;
+    ASSERT_TRUE(::CreateDirectoryA((scratch / "other").string().c_str(), nullptr));
     auto first = openFolder(scratch.path);
     ASSERT_TRUE(first);
     ASSERT_TRUE(first->lockExclusive());
     EXPECT_TRUE(first->lockExclusive()) << "a holder may ask again";
 
     // Another holder still opens the folder and writes in it, but gets no lock.
-    auto second = openFolder(scratch.path + "\\");
+    auto second = openFolder(scratch.path.string() + "\\");
     ASSERT_TRUE(second);
     EXPECT_FALSE(second->lockExclusive());
     EXPECT_EQ(writeWhole(*second, "DD001.JPG", IfNameTaken::Fail, kOurs), CreateFailure::None);

@@ -3,7 +3,7 @@
 
 #include "platform/windows/windowsdrivetype.h"
 #include "platform/windows/windowsplatform.h"
-#include "tests/platform/windows/scratchfolder.h"
+#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
 
@@ -50,11 +50,11 @@ TEST(WindowsPlatform, ProgramFolderHoldsTheProgramAndEndsWithoutASeparator)
 TEST(WindowsPlatform, CreatesAFolderOnceAndSaysSoWhenItIsThere)
 {
     WindowsPlatform platform;
-    testing::ScratchFolder scratch;
-    const std::string folder = scratch / "DAT";
+    testing::ScratchDir scratch;
+    const std::string folder = (scratch / "DAT").string();
     EXPECT_TRUE(platform.createFolder(folder));
     EXPECT_FALSE(platform.createFolder(folder));
-    EXPECT_FALSE(platform.createFolder(scratch / "missing\\DAT"));
+    EXPECT_FALSE(platform.createFolder((scratch / "missing\\DAT").string()));
     EXPECT_TRUE(::GetFileAttributesA(folder.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -73,8 +73,9 @@ TEST(WindowsPlatform, TakesPathsAsUtf8)
 {
     EXPECT_EQ(::GetACP(), UINT(CP_UTF8));
     WindowsPlatform platform;
-    testing::ScratchFolder scratch;
-    const std::string photos = scratch / "\xE5\x86\x99\xE7\x9C\x9F"; // 写真, "photos"
+    testing::ScratchDir scratch;
+    const std::string photos =
+        scratch.path.string() + "\\\xE5\x86\x99\xE7\x9C\x9F"; // 写真, "photos"
     ASSERT_TRUE(platform.createFolder(photos));
     auto folder = platform.openOutputFolder(photos);
     ASSERT_TRUE(folder);
@@ -83,7 +84,7 @@ TEST(WindowsPlatform, TakesPathsAsUtf8)
     ASSERT_TRUE(file);
     file->close();
     EXPECT_NE(::GetFileAttributesW(wide(photos + "\\DD001.JPG").c_str()), INVALID_FILE_ATTRIBUTES);
-    EXPECT_NE(::GetFileAttributesW((wide(scratch.path) + L"\\\u5199\u771F").c_str()),
+    EXPECT_NE(::GetFileAttributesW((wide(scratch.path.string()) + L"\\\u5199\u771F").c_str()),
               INVALID_FILE_ATTRIBUTES);
 }
 

@@ -3,7 +3,7 @@
 
 #include "platform/windows/consolestop.h"
 #include "platform/windows/windowssource.h"
-#include "tests/platform/windows/scratchfolder.h"
+#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
 
@@ -16,13 +16,13 @@ namespace
 
 TEST(WindowsSource, RefusesWhatHasNoSizeAndSaysWhy)
 {
-    testing::ScratchFolder scratch;
+    testing::ScratchDir scratch;
     const struct {
         std::string path;
         std::string says;
     } rows[] = {
-        {scratch.path, "is a folder"},
-        {scratch / "missing.img", "cannot open " + scratch.path},
+        {scratch.path.string(), "is a folder"},
+        {(scratch / "missing.img").string(), "cannot open " + scratch.path.string()},
         {"NUL", "not a disk image or volume"},
     };
     for (const auto& row : rows) {

@@ -9,9 +9,9 @@
 #include "scan/outputname.h"
 #include "scan/recoveryscan.h"
 #include "tests/platform/windows/driveimage.h"
-#include "tests/platform/windows/scratchfolder.h"
-#include "tests/support/naivecarver.h"
+#include "tests/support/files.h"
 #include "tests/support/scanhoststub.h"
+#include "tests/support/volume.h"
 
 #include <gtest/gtest.h>
 
@@ -165,9 +165,9 @@ TEST(WineDriveE, OpensNothingButAVolumeOrTheVwin32DeviceAndSaysWhenItCannot)
 TEST(WineDriveE, ARecoveryScanOfDriveEWritesThePhotosOnIt)
 {
     WindowsPlatform platform;
-    testing::ScratchFolder save;
+    testing::ScratchDir save;
     testing::ScanHostStub host;
-    host.folder = save.path + "\\";
+    host.folder = save.path.string() + "\\";
     std::vector<std::uint8_t> buffer(testing::kDriveSectorBytes + 1, 0);
     FileSink files = windowFiles(platform, host);
     auto volume = openRawVolume(platform, 0, "E", buffer);
@@ -175,14 +175,10 @@ TEST(WineDriveE, ARecoveryScanOfDriveEWritesThePhotosOnIt)
     EXPECT_EQ(runRecoveryPasses(platform, host, *volume, buffer, files, testing::kDriveSectors),
               ScanEnd::Completed);
 
-    const Bytes image = testing::driveImage();
-    testing::NaiveCarve model;
-    for (std::size_t s = 0; s < testing::kDriveSectors; ++s)
-        model.sector(Bytes(image.begin() + std::ptrdiff_t(s * testing::kDriveSectorBytes),
-                           image.begin() + std::ptrdiff_t((s + 1) * testing::kDriveSectorBytes)));
-    ASSERT_EQ(model.files.size(), 2u);
-    for (const auto& [number, content] : model.files)
-        EXPECT_EQ(testing::readFileBytes(outputFileName(host.folder, number)), content) << number;
+    const auto model = testing::modelFiles(testing::driveImage(), testing::kDriveSectorBytes);
+    ASSERT_EQ(model.size(), 2u);
+    for (const auto& [number, content] : model)
+        EXPECT_EQ(testing::readFile(outputFileName(host.folder, number)), content) << number;
     EXPECT_EQ(::GetFileAttributesA(outputFileName(host.folder, 3).c_str()),
               INVALID_FILE_ATTRIBUTES);
 }
@@ -205,14 +201,14 @@ TEST(WineOutputFolder, ALinkUnderTheNameIsRefusedOrReplacedAndItsTargetKeepsItsB
     CreateFailure why = CreateFailure::None;
     EXPECT_FALSE(output->createFile("DD001.JPG", IfNameTaken::Fail, why));
     EXPECT_EQ(why, CreateFailure::NameTaken);
-    EXPECT_EQ(testing::readFileBytes(target), before);
+    EXPECT_EQ(testing::readFile(target), before);
     auto file = output->createFile("DD001.JPG", IfNameTaken::Replace, why);
     ASSERT_TRUE(file);
     EXPECT_EQ(why, CreateFailure::None);
     ASSERT_TRUE(file->write(ours));
     file->close();
-    EXPECT_EQ(testing::readFileBytes(link), ours);
-    EXPECT_EQ(testing::readFileBytes(target), before);
+    EXPECT_EQ(testing::readFile(link), ours);
+    EXPECT_EQ(testing::readFile(target), before);
 }
 
 class WineSourceKind : public ::testing::TestWithParam<bool>

@@ -11,6 +11,19 @@
 namespace velo::testing
 {
 
+// A descriptor this process holds open.
+struct OpenDescriptor {
+    int accessMode; // O_RDONLY, O_WRONLY or O_RDWR
+    bool closeOnExec;
+    bool operator==(const OpenDescriptor&) const = default;
+};
+
+// Every descriptor this process holds on `path`, as /proc/self/fd shows them.
+std::vector<OpenDescriptor> descriptorsOn(const std::filesystem::path& path);
+
+// The letter a platform gave the device at `devicePath`, or empty.
+std::string letterOf(const LinuxPlatform& platform, const std::string& devicePath);
+
 // Where a disk hangs in the device tree, as its sysfs path shows it.
 inline const std::string kSata = "pci0000:00/0000:00:17.0/ata1/host0/target0:0:0";
 inline const std::string kUsb = "pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host6/target6:0:0";
@@ -51,7 +64,13 @@ public:
                       const std::string& root = "/");
     FakeSystem& swap(const std::string& path);
 
-    LinuxPlatform platform() const;
+    // A platform that sees this machine instead of the real one; P is LinuxPlatform or a
+    // class built on it with the same constructor.
+    template <typename P = LinuxPlatform> P platform() const
+    {
+        return P((dir / "mountinfo").string(), sysBlock().string(), dev().string(),
+                 (dir / "swaps").string());
+    }
     std::filesystem::path sysBlock() const { return dir / "sys/class/block"; }
     std::filesystem::path dev() const { return dir / "dev"; }
 

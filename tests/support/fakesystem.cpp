@@ -1,7 +1,33 @@
-#include "tests/platform/linux/fakesystem.h"
+#include "tests/support/fakesystem.h"
+
+#include <fcntl.h>
 
 namespace velo::testing
 {
+
+std::vector<OpenDescriptor> descriptorsOn(const std::filesystem::path& path)
+{
+    std::vector<OpenDescriptor> open;
+    const fs::path target = fs::canonical(path);
+    for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+        std::error_code ec;
+        if (fs::read_symlink(entry.path(), ec) != target || ec)
+            continue;
+        const int fd = std::stoi(entry.path().filename().string());
+        const int flags = ::fcntl(fd, F_GETFL), fdFlags = ::fcntl(fd, F_GETFD);
+        if (flags >= 0 && fdFlags >= 0)
+            open.push_back({flags & O_ACCMODE, (fdFlags & FD_CLOEXEC) != 0});
+    }
+    return open;
+}
+
+std::string letterOf(const LinuxPlatform& platform, const std::string& devicePath)
+{
+    for (const LinuxDrive& d : platform.table())
+        if (d.devicePath == devicePath)
+            return d.letter;
+    return {};
+}
 
 FakeSystem::FakeSystem()
 {
@@ -66,12 +92,6 @@ FakeSystem& FakeSystem::swap(const std::string& path)
     swaps_ += path + "\tpartition\t1048572\t0\t-2\n";
     writeText(dir / "swaps", swaps_);
     return *this;
-}
-
-LinuxPlatform FakeSystem::platform() const
-{
-    return LinuxPlatform((dir / "mountinfo").string(), sysBlock().string(), dev().string(),
-                         (dir / "swaps").string());
 }
 
 } // namespace velo::testing
