@@ -13,54 +13,85 @@ ChunkReader::ChunkReader(ReadAt readAt, std::uint32_t sectorSize, std::uint64_t 
       sectorsPerChunk_(std::max<std::size_t>(1, chunkBytes / sectorSize)),
       giveUpAfter_(std::max<std::uint64_t>(1, giveUpAfter))
 {
-    buffer_.resize(std::size_t(std::min<std::uint64_t>(sectorsPerChunk_, sectorCount_)) *
-                   sectorSize_);
-    chunk_.data_ = buffer_.data();
-    chunk_.sectorSize_ = sectorSize_;
 }
 
 const Chunk* ChunkReader::next()
 {
-    if (nextSector_ >= sectorCount_ || gone_)
+    if (!readAhead_) {
+        if (!fill(0, done_))
+            return nullptr;
+        return &chunks_[0];
+    }
+    if (!ahead_.valid())
+        startReading(reading_);
+    const auto [read, progress] = ahead_.get();
+    if (!read)
         return nullptr;
+    done_ = progress;
+    const std::size_t ready = reading_;
+    reading_ ^= 1;
+    startReading(reading_);
+    return &chunks_[ready];
+}
+
+void ChunkReader::startReading(std::size_t which)
+{
+    ahead_ = std::async(std::launch::async, [this, which, progress = done_]() mutable {
+        const bool read = fill(which, progress);
+        return std::pair{read, progress};
+    });
+}
+
+bool ChunkReader::fill(std::size_t which, Progress& progress)
+{
+    if (progress.nextSector >= sectorCount_ || progress.gone)
+        return false;
     std::size_t sectors =
-        std::size_t(std::min<std::uint64_t>(sectorsPerChunk_, sectorCount_ - nextSector_));
-    const std::uint64_t offset = nextSector_ * sectorSize_;
+        std::size_t(std::min<std::uint64_t>(sectorsPerChunk_, sectorCount_ - progress.nextSector));
+    const std::uint64_t offset = progress.nextSector * sectorSize_;
     const std::size_t bytes = sectors * sectorSize_;
+    std::vector<std::uint8_t>& buffer = buffers_[which];
+    if (buffer.size() < bytes)
+        buffer.resize(std::size_t(std::min<std::uint64_t>(sectorsPerChunk_, sectorCount_)) *
+                      sectorSize_);
 
-    chunk_.firstSector_ = nextSector_;
-    chunk_.unreadable_.clear();
-    chunk_.unreadableCount_ = 0;
+    Chunk& chunk = chunks_[which];
+    chunk.data_ = buffer.data();
+    chunk.sectorSize_ = sectorSize_;
+    chunk.firstSector_ = progress.nextSector;
+    chunk.unreadable_.clear();
+    chunk.unreadableCount_ = 0;
 
-    const std::size_t got = readFully(readAt_, buffer_.data(), bytes, offset, lastError_);
+    int error = 0;
+    const std::size_t got = readFully(readAt_, buffer.data(), bytes, offset, error);
     if (got < bytes) {
         // Everything before the failure is good; the rest is tried sector by sector.
-        chunk_.unreadable_.assign(sectors, false);
+        chunk.unreadable_.assign(sectors, false);
         const std::size_t firstTried = got / sectorSize_;
         if (firstTried > 0)
-            failedInARow_ = 0;
+            progress.failedInARow = 0;
         for (std::size_t i = firstTried; i < sectors; ++i) {
-            std::uint8_t* at = buffer_.data() + i * sectorSize_;
-            if (readFully(sectorAt_, at, sectorSize_, offset + i * sectorSize_, lastError_) ==
+            std::uint8_t* at = buffer.data() + i * sectorSize_;
+            if (readFully(sectorAt_, at, sectorSize_, offset + i * sectorSize_, error) ==
                 sectorSize_) {
-                failedInARow_ = 0;
+                progress.failedInARow = 0;
                 continue;
             }
-            chunk_.unreadable_[i] = true;
-            ++chunk_.unreadableCount_;
-            ++failedInARow_;
-            if (lastError_ == ENODEV || lastError_ == ENXIO || failedInARow_ >= giveUpAfter_) {
-                gone_ = SourceGone{chunk_.firstSector_ + i + 1, lastError_};
+            chunk.unreadable_[i] = true;
+            ++chunk.unreadableCount_;
+            ++progress.failedInARow;
+            if (error == ENODEV || error == ENXIO || progress.failedInARow >= giveUpAfter_) {
+                progress.gone = SourceGone{chunk.firstSector_ + i + 1, error};
                 sectors = i + 1;
                 break;
             }
         }
     } else {
-        failedInARow_ = 0;
+        progress.failedInARow = 0;
     }
-    chunk_.sectorCount_ = sectors;
-    nextSector_ += sectors;
-    return &chunk_;
+    chunk.sectorCount_ = sectors;
+    progress.nextSector += sectors;
+    return true;
 }
 
 } // namespace velo::cli

@@ -2,8 +2,10 @@
 
 #include "platform/readat.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <future>
 #include <optional>
 #include <span>
 #include <vector>
@@ -62,26 +64,42 @@ public:
                 std::size_t chunkBytes = kDefaultChunkBytes, ReadAt sectorAt = {},
                 std::uint64_t giveUpAfter = kDefaultGiveUpAfter);
 
+    // From the second chunk on, each chunk is read on another thread while the caller works
+    // on the one before it. The chunks, and what sectorsDone() and gone() say between
+    // them, are the same.
+    void readAhead() { readAhead_ = true; }
+
     // The next chunk, or nullptr after the last. The chunk is valid until the next call.
     const Chunk* next();
 
-    std::uint64_t sectorsDone() const { return nextSector_; }
+    // Of the chunks handed out so far.
+    std::uint64_t sectorsDone() const { return done_.nextSector; }
     // Set once reading has stopped before the last sector.
-    const std::optional<SourceGone>& gone() const { return gone_; }
+    const std::optional<SourceGone>& gone() const { return done_.gone; }
 
 private:
+    struct Progress {
+        std::uint64_t nextSector = 0;
+        std::uint64_t failedInARow = 0;
+        std::optional<SourceGone> gone;
+    };
+    // Reads the chunk after `progress` into chunks_[which] and moves `progress` past it;
+    // false when there is none.
+    bool fill(std::size_t which, Progress& progress);
+    void startReading(std::size_t which);
+
     ReadAt readAt_;
     ReadAt sectorAt_;
     std::uint32_t sectorSize_;
     std::uint64_t sectorCount_;
     std::size_t sectorsPerChunk_;
     std::uint64_t giveUpAfter_;
-    std::vector<std::uint8_t> buffer_;
-    std::uint64_t nextSector_ = 0;
-    std::uint64_t failedInARow_ = 0;
-    int lastError_ = 0;
-    std::optional<SourceGone> gone_;
-    Chunk chunk_;
+    bool readAhead_ = false;
+    std::array<std::vector<std::uint8_t>, 2> buffers_; // the second one for reading ahead
+    std::array<Chunk, 2> chunks_;
+    std::size_t reading_ = 0; // the chunk being read ahead
+    Progress done_;
+    std::future<std::pair<bool, Progress>> ahead_; // last: waited for before the rest goes
 };
 
 } // namespace velo::cli

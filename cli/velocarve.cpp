@@ -240,6 +240,7 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform)
     const ReadAt sectorAt = source->sectorReader();
     ChunkReader reader(source->chunkReader(), sectorSize, sectorTotal,
                        ChunkReader::kDefaultChunkBytes, sectorAt);
+    reader.readAhead(); // the next chunk comes in while this one is carved and written
     ReadAtSectors card(source->chunkReader(), sectorSize, sectorTotal, sectorAt);
     RuleChoice rule;
     if (o.rule == Rule::Jpeg) {

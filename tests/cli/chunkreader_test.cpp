@@ -203,5 +203,67 @@ TEST(ChunkReader, OddSectorSizesAndChunksSmallerThanASector)
     EXPECT_EQ(none.next(), nullptr);
 }
 
+TEST(ChunkReader, ReadingAheadOnAThreadDeliversTheSame)
+{
+    const struct {
+        const char* name;
+        std::set<std::uint64_t> bad;
+        std::uint64_t goneFrom = ~std::uint64_t(0);
+        int goneError = ENODEV;
+        std::size_t shortReadLimit = 0;
+        std::uint64_t sectors = 64; // asked for; the source holds 64
+    } cases[] = {
+        {"whole", {}},
+        {"bad sectors", {0, 17, 18, 31, 63}},
+        {"gone", {}, 20},
+        {"every read fails", {}, 20, EIO},
+        {"short reads", {}, ~std::uint64_t(0), 0, 1000},
+        {"ends early", {}, ~std::uint64_t(0), 0, 0, 70},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Delivered d[2];
+        std::optional<SourceGone> gone[2];
+        std::uint64_t done[2];
+        for (int ahead = 0; ahead < 2; ++ahead) {
+            FlakySource src{numbered(512 * 64), 512, c.bad};
+            src.goneFrom = c.goneFrom;
+            src.goneError = c.goneError;
+            src.shortReadLimit = c.shortReadLimit;
+            ChunkReader reader(src.reader(), 512, c.sectors, 512 * 16, {}, 8);
+            if (ahead)
+                reader.readAhead();
+            d[ahead] = drain(reader);
+            gone[ahead] = reader.gone();
+            done[ahead] = reader.sectorsDone();
+        }
+        EXPECT_EQ(d[1].readable, d[0].readable);
+        EXPECT_EQ(d[1].unreadable, d[0].unreadable);
+        EXPECT_EQ(d[1].bytes, d[0].bytes);
+        EXPECT_EQ(gone[1].has_value(), gone[0].has_value());
+        if (gone[0] && gone[1]) {
+            EXPECT_EQ(gone[1]->sector, gone[0]->sector);
+        }
+        EXPECT_EQ(done[1], done[0]);
+    }
+}
+
+// While a chunk is in hand, gone() and sectorsDone() speak of the chunks handed out, not
+// of the one being read ahead.
+TEST(ChunkReader, ReadingAheadSaysOnlyWhatWasHandedOut)
+{
+    FlakySource src{numbered(512 * 64), 512, {}};
+    src.goneFrom = 20;
+    ChunkReader reader(src.reader(), 512, 64, 512 * 16);
+    reader.readAhead();
+    ASSERT_NE(reader.next(), nullptr); // sectors 0-15; 16-20 are being read
+    EXPECT_EQ(reader.sectorsDone(), 16u);
+    EXPECT_FALSE(reader.gone());
+    ASSERT_NE(reader.next(), nullptr);
+    EXPECT_EQ(reader.sectorsDone(), 21u);
+    EXPECT_TRUE(reader.gone());
+    EXPECT_EQ(reader.next(), nullptr);
+}
+
 } // namespace
 } // namespace velo::cli
