@@ -547,16 +547,13 @@ void Walker::decodeScan()
         const std::uint8_t comp = s_.blockComp[std::size_t(b)];
         const HuffmanTable& dc = tables.dc[s_.scanDc[comp]];
         const HuffmanTable& ac = tables.ac[s_.scanAc[comp]];
-        if (oneCodeAtATime_)
-            coding[std::size_t(b)] = {&dc,
-                                      &ac,
-                                      kNoDcLookup.data(),
-                                      kNoAcLookup.data(),
-                                      kNoFirstLookup.data(),
-                                      &s_.dcPred[comp]};
-        else
-            coding[std::size_t(b)] = {
-                &dc, &ac, dc.dcLookup(), ac.acLookup(), ac.acFirstLookup(), &s_.dcPred[comp]};
+        const bool own = oneCodeAtATime_;
+        coding[std::size_t(b)] = {&dc,
+                                  &ac,
+                                  own ? kNoDcLookup.data() : dc.dcLookup(),
+                                  own ? kNoAcLookup.data() : ac.acLookup(),
+                                  own ? kNoFirstLookup.data() : ac.acFirstLookup(),
+                                  &s_.dcPred[comp]};
     }
     // The hot state lives in locals while decoding and goes back into s_ before anything
     // that reads it there (refill, resume points, the end of a scan) and on every return.
