@@ -31,6 +31,11 @@ bool anyHighByte(const std::uint8_t* p, std::size_t n)
     return false;
 }
 
+// Look-ups that hold nothing: every code is decoded on its own.
+const std::array<std::int16_t, 1 << HuffmanTable::kDcBits> kNoDcLookup{};
+const std::array<std::uint32_t, 1 << HuffmanTable::kRunBits> kNoAcLookup{};
+const std::array<std::uint16_t, 1 << HuffmanTable::kFirstBits> kNoFirstLookup{};
+
 } // namespace
 
 Walker::Walker(CardBytes& card, Layout layout, std::uint64_t maxFileBytes)
@@ -345,7 +350,7 @@ bool Walker::readTables(std::span<const std::uint8_t> p)
         if (p.size() < 17 + total)
             return false;
         HuffmanTable& t = tableClass == 0 ? tables->dc[id] : tables->ac[id];
-        if (!t.build(p.subspan<1, 16>(), p.subspan(17, total)))
+        if (!t.build(tableClass, p.subspan<1, 16>(), p.subspan(17, total)))
             return false;
         (tableClass == 0 ? tables->dcDefined : tables->acDefined) |= std::uint8_t(1 << id);
         p = p.subspan(17 + total);
@@ -513,12 +518,43 @@ bool Walker::endOfScanData(bool restart)
     return true;
 }
 
+// The entropy-coded data of a scan. Before each code, the bits at hand are refilled when
+// fewer than 32 are left: eight bytes at once inside a block's AC codes when none of them
+// is FF, byte by byte otherwise. Where a walk breaks, and the states kept for the gap
+// search, follow from exactly when that happens, so a look-up that takes several codes at
+// once is used only where no refill would come between them, and only where every code
+// of it stays in the block; elsewhere the codes are taken one at a time.
 void Walker::decodeScan()
 {
     const Tables& tables = *s_.tables;
     const int maxDcBits = s_.precision + 3; // 11 for 8-bit samples
     const int maxAcBits = s_.precision + 2; // 10
     const std::int32_t maxDc = (1 << maxDcBits) - 1;
+    const std::uint64_t mcuTotal = s_.mcuTotal;
+    const int mcuBlocks = s_.mcuBlocks;
+    const std::uint32_t interval = s_.restartInterval;
+    // What each block of an MCU is decoded with.
+    struct BlockCoding {
+        const HuffmanTable* dc = nullptr;
+        const HuffmanTable* ac = nullptr;
+        const std::int16_t* dcLookup = nullptr;
+        const std::uint32_t* acLookup = nullptr;
+        const std::uint16_t* acFirst = nullptr;
+        std::int32_t* pred = nullptr;
+    };
+    std::array<BlockCoding, 10> coding;
+    for (int b = 0; b < mcuBlocks; ++b) {
+        const std::uint8_t comp = s_.blockComp[std::size_t(b)];
+        const HuffmanTable& dc = tables.dc[s_.scanDc[comp]];
+        const HuffmanTable& ac = tables.ac[s_.scanAc[comp]];
+        const bool own = oneCodeAtATime_;
+        coding[std::size_t(b)] = {&dc,
+                                  &ac,
+                                  own ? kNoDcLookup.data() : dc.dcLookup(),
+                                  own ? kNoAcLookup.data() : ac.acLookup(),
+                                  own ? kNoFirstLookup.data() : ac.acFirstLookup(),
+                                  &s_.dcPred[comp]};
+    }
     // The hot state lives in locals while decoding and goes back into s_ before anything
     // that reads it there (refill, resume points, the end of a scan) and on every return.
     std::uint64_t bits = s_.bits;
@@ -526,19 +562,60 @@ void Walker::decodeScan()
     int k = s_.k;
     int block = s_.blockInMcu;
     std::uint64_t mcuDone = s_.mcuDone;
-    const std::uint64_t mcuTotal = s_.mcuTotal;
-    const int mcuBlocks = s_.mcuBlocks;
-    const std::uint32_t interval = s_.restartInterval;
+    std::uint64_t pos = s_.pos;
+    const std::uint8_t* cur = cur_;
+    const std::uint8_t* end = end_;
     auto save = [&] {
         s_.bits = bits;
         s_.bitCount = bitCount;
         s_.k = std::uint8_t(k);
         s_.blockInMcu = std::uint8_t(block);
         s_.mcuDone = mcuDone;
+        s_.pos = pos;
+        cur_ = cur;
     };
     auto load = [&] {
         bits = s_.bits;
         bitCount = s_.bitCount;
+        pos = s_.pos;
+        cur = cur_;
+        end = end_;
+    };
+    // Byte by byte, up to a marker or the end of the data; false when the walk stopped.
+    auto refillCarefully = [&] {
+        save();
+        refill();
+        if (outcome_ != Outcome::Running)
+            return false;
+        load();
+        return true;
+    };
+    // Whether the next eight bytes are there and none of them is FF.
+    auto eightPlainBytes = [&](std::uint64_t& v) {
+        if (end - cur < 8 || s_.marker || s_.afterFF)
+            return false;
+        std::memcpy(&v, cur, 8);
+        // Some byte is FF exactly when some byte of ~v is zero.
+        if ((~v - 0x0101010101010101ull) & v & 0x8080808080808080ull)
+            return false;
+        v = __builtin_bswap64(v);
+        return true;
+    };
+    // Takes `n` of the eight bytes in v; bitCount + 8 * n must be 64 at most.
+    auto take = [&](std::uint64_t v, int n) {
+        bits |= (v >> bitCount) & ~((~0ull >> 1) >> (bitCount + 8 * n - 1));
+        bitCount += 8 * n;
+        cur += n;
+        pos += std::uint64_t(n);
+    };
+    // Before a block's DC code and its first AC code: as refill() does, to more than 56
+    // bits, with eight bytes read at once where they allow it.
+    auto refillAtBlock = [&] {
+        std::uint64_t v;
+        if (!eightPlainBytes(v))
+            return refillCarefully();
+        take(v, ((56 - bitCount) >> 3) + 1);
+        return true;
     };
     auto outOfData = [&] {
         save();
@@ -549,11 +626,11 @@ void Walker::decodeScan()
     };
     auto broken = [&](BreakCause cause) {
         save();
-        fail(cause, s_.pos);
+        fail(cause, pos);
     };
     for (;;) {
         if (block == 0 && k == 0) {
-            if (s_.pos >= pauseAt_)
+            if (pos >= pauseAt_)
                 return save();
             if (mcuDone == mcuTotal) {
                 save();
@@ -567,69 +644,105 @@ void Walker::decodeScan()
                 load();
             }
         }
-        if (bitCount < 32) {
-            save();
-            refill();
-            if (outcome_ != Outcome::Running)
-                return;
-            load();
-        }
-        const std::uint8_t comp = s_.blockComp[std::size_t(block)];
-        const std::uint32_t peek = std::uint32_t(bits >> 48);
-        std::uint8_t symbol = 0;
+        if (bitCount < 32 && !refillAtBlock())
+            return;
+        const BlockCoding& c = coding[std::size_t(block)];
         if (k == 0) {
-            const int len = tables.dc[s_.scanDc[comp]].decode(peek, symbol);
-            if (len == 0 || len > bitCount)
-                return len == 0 && bitCount >= 16 ? broken(BreakCause::BadCode) : outOfData();
-            if (symbol > maxDcBits)
-                return broken(BreakCause::BadValue);
-            const int need = len + symbol;
-            if (need > bitCount)
-                return outOfData();
-            if (symbol) {
-                const std::int32_t raw = std::int32_t((bits << len) >> (64 - symbol));
-                const std::int32_t diff = raw < (1 << (symbol - 1)) ? raw - (1 << symbol) + 1 : raw;
-                const std::int32_t pred = s_.dcPred[comp] + diff;
-                if (pred > maxDc || pred < -maxDc)
+            // The DC code and its extra bits, in one look-up when they fit.
+            const std::int16_t e = c.dcLookup[bits >> (64 - HuffmanTable::kDcBits)];
+            std::int32_t diff = 0;
+            int need = 0;
+            if (bitCount >= 32 && e != 0) {
+                diff = HuffmanTable::dcDifference(e);
+                need = HuffmanTable::dcBits(e);
+            } else {
+                std::uint8_t symbol = 0;
+                const int len = c.dc->decode(std::uint32_t(bits >> 48), symbol);
+                if (len == 0 || len > bitCount)
+                    return len == 0 && bitCount >= 16 ? broken(BreakCause::BadCode) : outOfData();
+                if (symbol > maxDcBits)
                     return broken(BreakCause::BadValue);
-                s_.dcPred[comp] = pred;
+                need = len + symbol;
+                if (need > bitCount)
+                    return outOfData();
+                if (symbol) {
+                    const std::int32_t raw = std::int32_t((bits << len) >> (64 - symbol));
+                    diff = raw < (1 << (symbol - 1)) ? raw - (1 << symbol) + 1 : raw;
+                }
             }
+            const std::int32_t pred = *c.pred + diff;
+            if (pred > maxDc || pred < -maxDc)
+                return broken(BreakCause::BadValue);
+            *c.pred = pred;
             bits <<= need;
             bitCount -= need;
             k = 1;
-        } else {
-            const HuffmanTable& ac = tables.ac[s_.scanAc[comp]];
-            // A block's AC codes, one after another, while enough bits are at hand.
-            while (k < 64) {
-                if (bitCount < 32) {
-                    // Eight bytes at once when none of them is FF.
-                    if (end_ - cur_ < 8 || s_.marker || s_.afterFF)
-                        break;
-                    std::uint64_t v;
-                    std::memcpy(&v, cur_, 8);
-                    // Some byte is FF exactly when some byte of ~v is zero.
-                    if ((~v - 0x0101010101010101ull) & v & 0x8080808080808080ull)
-                        break; // the careful way, byte by byte
-                    v = __builtin_bswap64(v);
-                    const int n = (63 - bitCount) >> 3; // leaves a shift below 64
-                    bits |= (v >> bitCount) & ~(~0ull >> (bitCount + 8 * n));
-                    bitCount += 8 * n;
-                    cur_ += n;
-                    s_.pos += std::uint64_t(n);
-                }
-                const std::uint16_t e = ac.acEntry(bits);
-                if (e != 0) {
-                    bits <<= HuffmanTable::bits(e);
-                    bitCount -= HuffmanTable::bits(e);
-                    k += HuffmanTable::advance(e);
-                    // Past the block is wrong unless it is the end of the block.
-                    if (k > 64 && !(e & HuffmanTable::kAcEndOfBlock))
-                        return broken(BreakCause::BadValue);
+            if (bitCount < 32 && !refillAtBlock())
+                return;
+        }
+        const std::uint32_t* runs = c.acLookup;
+        while (k < 64) {
+            // Whole coefficients, up to three at once.
+            const std::uint32_t e = runs[bits >> (64 - HuffmanTable::kRunBits)];
+            const int taken = HuffmanTable::runBits(e);
+            const bool inBlock = k <= HuffmanTable::runHighest(e);
+            if (bitCount - taken >= 32 && inBlock) [[likely]] {
+                bits <<= taken;
+                bitCount -= taken;
+                k += HuffmanTable::runAdvance(e);
+                continue;
+            }
+            std::uint64_t v;
+            if (inBlock && bitCount >= 32) {
+                // The bits drop below 32 between two of the coefficients, or after the
+                // last: the bytes come in there, as if the coefficients came one by one.
+                int at = bitCount - taken;
+                if (bitCount - HuffmanTable::runFirstBits(e) < 32)
+                    at = bitCount - HuffmanTable::runFirstBits(e);
+                else if (bitCount - HuffmanTable::runAllButLastBits(e) < 32)
+                    at = bitCount - HuffmanTable::runAllButLastBits(e);
+                const bool blockEnds = k + HuffmanTable::runAdvance(e) >= 64;
+                if (at == bitCount - taken && blockEnds) {
+                    // The refill belongs to the next block's DC code.
+                    bits <<= taken;
+                    bitCount -= taken;
+                    k += HuffmanTable::runAdvance(e);
                     continue;
                 }
-                const int len = ac.decode(std::uint32_t(bits >> 48), symbol);
-                if (len == 0)
-                    return broken(BreakCause::BadCode);
+                if (eightPlainBytes(v)) {
+                    bits <<= taken;
+                    bitCount -= taken;
+                    k += HuffmanTable::runAdvance(e);
+                    take(v, (63 - at) >> 3);
+                    continue;
+                }
+            } else if (bitCount < 32) {
+                // Eight bytes at once when none of them is FF, to 56 bits or more.
+                if (eightPlainBytes(v)) {
+                    take(v, (63 - bitCount) >> 3);
+                    continue;
+                }
+                if (!refillCarefully())
+                    return;
+                if (bitCount >= 32)
+                    continue;
+            }
+            // One code: where a refill comes before the run's last code, where a block
+            // ends, for what the look-up leaves out, and near a marker or the end of the
+            // data.
+            const std::uint16_t f = c.acFirst[bits >> (64 - HuffmanTable::kFirstBits)];
+            if (f != 0 && HuffmanTable::firstBits(f) <= bitCount) {
+                k += HuffmanTable::firstAdvance(f);
+                // Past the block is wrong unless it is the end of the block.
+                if (k > 64 && !(f & HuffmanTable::kFirstEndOfBlock))
+                    return broken(BreakCause::BadValue);
+                bits <<= HuffmanTable::firstBits(f);
+                bitCount -= HuffmanTable::firstBits(f);
+            } else {
+                std::uint8_t symbol = 0;
+                const int len = c.ac->decode(std::uint32_t(bits >> 48), symbol);
+                if (len == 0 || len > bitCount)
+                    return len == 0 && bitCount >= 16 ? broken(BreakCause::BadCode) : outOfData();
                 const int run = symbol >> 4, size = symbol & 15;
                 if (size == 0) {
                     if (run == 15) {
@@ -647,59 +760,19 @@ void Walker::decodeScan()
                     k += run;
                     if (size > maxAcBits || k > 63)
                         return broken(BreakCause::BadValue);
+                    if (len + size > bitCount)
+                        return outOfData();
                     bits <<= len + size;
                     bitCount -= len + size;
                     ++k;
                 }
             }
-            if (k > 64)
-                k = 64; // an end of block
-            if (k < 64 && bitCount < 32) {
-                // Near a marker or the end of the data: the careful way, one code.
-                save();
-                refill();
-                if (outcome_ != Outcome::Running)
-                    return;
-                load();
-                if (bitCount < 32) {
-                    const int len = ac.decode(std::uint32_t(bits >> 48), symbol);
-                    if (len == 0 || len > bitCount)
-                        return len == 0 && bitCount >= 16 ? broken(BreakCause::BadCode)
-                                                          : outOfData();
-                    const int run = symbol >> 4, size = symbol & 15;
-                    if (size == 0) {
-                        if (run == 15) {
-                            if (k + 16 > 63)
-                                return broken(BreakCause::BadValue);
-                            k += 16;
-                        } else if (run == 0) {
-                            k = 64;
-                        } else {
-                            return broken(BreakCause::BadValue);
-                        }
-                        bits <<= len;
-                        bitCount -= len;
-                    } else {
-                        k += run;
-                        if (size > maxAcBits || k > 63)
-                            return broken(BreakCause::BadValue);
-                        if (len + size > bitCount)
-                            return outOfData();
-                        bits <<= len + size;
-                        bitCount -= len + size;
-                        ++k;
-                    }
-                }
-                continue;
-            }
         }
-        if (k >= 64) {
-            k = 0;
-            if (++block == mcuBlocks) {
-                block = 0;
-                ++mcuDone;
-                ++s_.sinceRestart;
-            }
+        k = 0;
+        if (++block == mcuBlocks) {
+            block = 0;
+            ++mcuDone;
+            ++s_.sinceRestart;
         }
     }
 }

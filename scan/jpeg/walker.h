@@ -112,6 +112,10 @@ public:
     void testPlainSectors(bool on) { testPlain_ = on; }
     // Walk every scan for its markers only, decoding none.
     void markersOnly(bool on) { markersOnly_ = on; }
+    // Decode every Huffman code on its own, by its length, without the look-ups that take
+    // a code with its extra bits or several codes at once. Every outcome is the same
+    // either way; tests compare the two.
+    void oneCodeAtATime(bool on) { oneCodeAtATime_ = on; }
 
     void restore(const WalkState& state);
     const WalkState& state() const { return s_; }
@@ -162,6 +166,7 @@ private:
     std::uint64_t pauseAt_ = 0;
     bool testPlain_ = true;
     bool markersOnly_ = false;
+    bool oneCodeAtATime_ = false;
 
     std::span<const std::uint8_t> span_; // the card's bytes in hand, from card offset spanAt_
     std::uint64_t spanAt_ = 0;

@@ -120,8 +120,6 @@ Bytes filler(Filler kind, std::size_t count, std::uint32_t seed)
     return b;
 }
 
-namespace
-{
 std::size_t entropyStart(const Bytes& j)
 {
     std::size_t i = 2;
@@ -133,7 +131,6 @@ std::size_t entropyStart(const Bytes& j)
     }
     return 0;
 }
-} // namespace
 
 std::size_t findStuffing(const Bytes& j)
 {

@@ -34,6 +34,9 @@ Bytes decodePixels(const Bytes& jpeg);
 enum class Filler { Random, Text, Zeros };
 Bytes filler(Filler kind, std::size_t count, std::uint32_t seed);
 
+// Where the entropy-coded data of the first scan begins; 0 when there is none.
+std::size_t entropyStart(const Bytes& jpeg);
+
 // Where the first FF 00, or the first restart marker, lies in the entropy-coded data; 0
 // when there is none.
 std::size_t findStuffing(const Bytes& jpeg);

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <set>
+#include <string>
+#include <tuple>
 
 namespace velo::jpeg
 {
@@ -230,6 +233,105 @@ TEST(Walker, ZeroSegmentLengthHasNoSegment)
 {
     EXPECT_EQ(walk(padded(Bytes{0xFF, 0xD8, 0xFF, 0xE0, 0, 0})).segments, 0u);
 }
+
+// Walks that take several codes at once end exactly as walks that take every code on its
+// own: same outcome, cause, length, break and resume points, on photos whose blocks end
+// with and without an end of block, cut short and damaged at many places (codes the tables
+// do not have, coefficients past the block, markers in the data).
+struct CodesAtOnce {
+    const char* name;
+    PhotoSpec photo;
+};
+
+class CodesAtOnceCases : public ::testing::TestWithParam<CodesAtOnce>
+{
+};
+
+auto decoding(const WalkState& s)
+{
+    return std::tuple(s.pos, s.bits, s.bitCount, s.k, s.blockInMcu, s.mcuDone, s.dcPred,
+                      s.sinceRestart, s.nextRestart, s.afterFF, s.marker, s.markerAt);
+}
+using Decoding = decltype(decoding(WalkState{}));
+
+struct FullWalk {
+    Outcome outcome;
+    BreakCause cause;
+    std::uint64_t end;            // the length, or where the walk stopped
+    std::vector<Decoding> points; // the resume points, then the states where it paused
+};
+
+// The walk, paused every 64 bytes (at the next MCU) to look at its state.
+FullWalk fullWalk(const Bytes& image, std::uint64_t maxFileBytes, bool oneCodeAtATime)
+{
+    MemoryCard card(padded(image), 512);
+    CardBytes bytes(card, 1 << 20);
+    Walker w(bytes, Layout{0}, maxFileBytes);
+    w.oneCodeAtATime(oneCodeAtATime);
+    w.keepResumePoints(512, 1 << 16);
+    std::vector<Decoding> paused;
+    Outcome o = Outcome::Running;
+    for (std::uint64_t at = 64; (o = w.run(at)) == Outcome::Running; at += 64)
+        paused.push_back(decoding(w.state()));
+    FullWalk walk{o, w.cause(), o == Outcome::Complete ? w.length() : w.breakAt(), {}};
+    for (const WalkState& p : w.resumePoints())
+        walk.points.push_back(decoding(p));
+    walk.points.insert(walk.points.end(), paused.begin(), paused.end());
+    return walk;
+}
+
+TEST_P(CodesAtOnceCases, EndLikeCodesOneByOne)
+{
+    const Bytes photo = makePhoto(GetParam().photo);
+    const std::size_t data = testing::entropyStart(photo);
+    ASSERT_GT(data, 0u);
+    struct Image {
+        std::string what;
+        Bytes bytes;
+        std::uint64_t maxFileBytes = 1 << 30;
+    };
+    std::vector<Image> images{{"whole", photo}};
+    const std::size_t step = std::max<std::size_t>(1, (photo.size() - data) / 127);
+    for (std::size_t at = data; at + 2 < photo.size(); at += step) {
+        const std::string where = std::to_string(at);
+        for (std::uint8_t flip : {0x01, 0x24, 0x80, 0xFF})
+            images.push_back({"byte " + where + " ^ " + std::to_string(flip),
+                              changed(photo, at, std::uint8_t(photo[at] ^ flip))});
+        images.push_back(
+            {"cut at " + where + ", then random bytes",
+             joined(firstBytes(photo, at), testing::filler(testing::Filler::Random, 1024, 7))});
+        images.push_back({"the data ends at " + where, photo, at});
+    }
+    std::set<BreakCause> causes;
+    for (const auto& [what, image, maxFileBytes] : images) {
+        SCOPED_TRACE(what);
+        const FullWalk atOnce = fullWalk(image, maxFileBytes, false);
+        const FullWalk oneByOne = fullWalk(image, maxFileBytes, true);
+        ASSERT_EQ(atOnce.outcome, oneByOne.outcome);
+        EXPECT_EQ(atOnce.cause, oneByOne.cause);
+        EXPECT_EQ(atOnce.end, oneByOne.end);
+        ASSERT_EQ(atOnce.points.size(), oneByOne.points.size());
+        for (std::size_t i = 0; i < atOnce.points.size(); ++i)
+            ASSERT_EQ(atOnce.points[i], oneByOne.points[i]) << "point " << i;
+        causes.insert(oneByOne.cause);
+    }
+    // The damage reached the paths it is meant to.
+    EXPECT_TRUE(causes.count(BreakCause::BadValue));
+    EXPECT_TRUE(causes.count(BreakCause::MarkerInData));
+}
+
+const CodesAtOnce kCodesAtOnce[] = {
+    // Most blocks full to their last coefficient: runs cross from one block to the next.
+    {"FullBlocks", {.width = 96, .height = 64, .quality = 100, .seed = 11}},
+    // Most blocks end early: runs end with the end of the block.
+    {"ShortBlocks", {.width = 200, .height = 136, .quality = 30, .seed = 12}},
+    // Many small coefficients with short codes: three of them in one look-up.
+    {"ShortCodes", {.width = 320, .height = 240, .quality = 50, .seed = 14}},
+    {"RestartEveryRow", {.width = 120, .height = 88, .quality = 90, .restartRows = 1, .seed = 13}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Walker, CodesAtOnceCases, ::testing::ValuesIn(kCodesAtOnce),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace velo::jpeg
