@@ -9,6 +9,9 @@ namespace
 {
 // A walk that may be given up looks at the stop between steps of this many bytes.
 constexpr std::uint64_t kStepBytes = 4ull << 20;
+// Walks kept for the pass at most: a broken one holds its resume points and the file's
+// tables, and a hostile card can start a file in every sector.
+constexpr std::size_t kWalksKept = 256;
 } // namespace
 
 FirstWalk walkFirst(CardBytes& card, std::uint64_t start, std::uint64_t maxFileBytes,
@@ -90,7 +93,8 @@ std::optional<std::uint64_t> LookAhead::nextStart(std::unique_lock<std::mutex>& 
         if (quit_)
             return std::nullopt;
         scanned_ = std::max(scanned_, skipTo_);
-        if (scanned_ >= sectors || scanned_ >= asked_ + aheadSectors_) {
+        if (scanned_ >= sectors || scanned_ >= asked_ + aheadSectors_ ||
+            walks_.size() >= kWalksKept) {
             changed_.wait(lock);
             continue;
         }
