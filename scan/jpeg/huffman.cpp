@@ -1,6 +1,7 @@
 #include "scan/jpeg/huffman.h"
 
 #include <algorithm>
+#include <mutex>
 #include <vector>
 
 namespace velo::jpeg
@@ -9,8 +10,10 @@ namespace velo::jpeg
 namespace
 {
 
-// The tables a thread built last, by their bytes. Cameras write the same tables into
-// every photo, so most files find theirs here.
+// The tables built last, by their bytes. Cameras write the same tables into every photo,
+// so most files find theirs here. One store for every thread that walks: built look-ups
+// are never changed. (Not one store per thread: in the mingw-w64 build, thread_local
+// objects with destructors corrupted the heap when the walking threads were joined.)
 struct Built {
     std::uint8_t tableClass = 0;
     std::array<std::uint8_t, 16> counts{};
@@ -18,8 +21,16 @@ struct Built {
     std::shared_ptr<const void> lookups;
 };
 constexpr std::size_t kBuiltKept = 32;
-thread_local std::array<Built, kBuiltKept> builtTables;
-thread_local std::size_t nextBuilt = 0;
+struct BuiltTables {
+    std::mutex mutex;
+    std::array<Built, kBuiltKept> kept;
+    std::size_t next = 0;
+};
+BuiltTables& builtTables()
+{
+    static BuiltTables tables;
+    return tables;
+}
 
 } // namespace
 
@@ -40,17 +51,22 @@ HuffmanTable::HuffmanTable()
 bool HuffmanTable::build(std::uint8_t tableClass, std::span<const std::uint8_t, 16> counts,
                          std::span<const std::uint8_t> symbols)
 {
-    for (const Built& b : builtTables)
-        if (b.lookups && b.tableClass == tableClass &&
-            std::equal(counts.begin(), counts.end(), b.counts.begin()) &&
-            std::equal(symbols.begin(), symbols.end(), b.symbols.begin(), b.symbols.end())) {
-            t_ = std::static_pointer_cast<const Lookups>(b.lookups);
-            return true;
-        }
+    BuiltTables& built = builtTables();
+    {
+        const std::lock_guard lock(built.mutex);
+        for (const Built& b : built.kept)
+            if (b.lookups && b.tableClass == tableClass &&
+                std::equal(counts.begin(), counts.end(), b.counts.begin()) &&
+                std::equal(symbols.begin(), symbols.end(), b.symbols.begin(), b.symbols.end())) {
+                t_ = std::static_pointer_cast<const Lookups>(b.lookups);
+                return true;
+            }
+    }
     auto t = make(tableClass, counts, symbols);
     if (!t)
         return false;
-    Built& b = builtTables[nextBuilt++ % kBuiltKept];
+    const std::lock_guard lock(built.mutex);
+    Built& b = built.kept[built.next++ % kBuiltKept];
     b.tableClass = tableClass;
     std::copy(counts.begin(), counts.end(), b.counts.begin());
     b.symbols.assign(symbols.begin(), symbols.end());

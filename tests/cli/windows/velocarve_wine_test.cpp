@@ -2,13 +2,17 @@
 // obvious way, cuts from the same sectors: on an image file, and on drive E: read as the
 // volume \\.\E:, which wine-fixtures.sh maps to a disk image of known sectors.
 
+#include "scan/jpeg/jpegcarver.h"
 #include "tests/platform/windows/driveimage.h"
+#include "tests/support/carverecorder.h"
 #include "tests/support/files.h"
+#include "tests/support/photos.h"
 #include "tests/support/volume.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <sstream>
 #include <windows.h>
@@ -123,6 +127,70 @@ TEST(VeloCarveExe, CarvesAnImageFileAsTheRuleCutsIt)
 }
 
 // Drive E: is read as the volume, in whole sectors of the disk.
+// The JPEG rule in velo-carve.exe, walking the files ahead on every core while the pass
+// reads the image, cuts what the rule cuts in this process on one thread: the photos of
+// the repository one after another at 4 KiB boundaries, the first of them in two pieces.
+TEST(VeloCarveExe, TheJpegRuleOnEveryCoreCutsWhatItCutsOnOne)
+{
+    constexpr std::size_t kCluster = 4096;
+    Bytes image;
+    std::uint32_t noise = 12345;
+    auto gap = [&](std::size_t clusters) {
+        image.resize((image.size() + kCluster - 1) / kCluster * kCluster);
+        for (std::size_t i = 0; i < clusters * kCluster; ++i)
+            image.push_back(std::uint8_t((noise = noise * 1103515245u + 12345u) >> 24));
+    };
+    // A baseline photo of some 160 KiB is the one cut in two.
+    const auto photos = testing::testPhotos();
+    const auto cut = std::find_if(photos.begin(), photos.end(),
+                                  [](const auto& p) { return p.filename() == "gps_DSCN0010.jpg"; });
+    ASSERT_NE(cut, photos.end());
+    const Bytes first = testing::readFile(cut->string());
+    ASSERT_GT(first.size(), 3 * kCluster);
+    image.insert(image.end(), first.begin(), first.begin() + 2 * kCluster);
+    gap(3);
+    image.insert(image.end(), first.begin() + 2 * kCluster, first.end());
+    for (std::size_t i = 0; i < photos.size(); ++i) {
+        if (photos[i] == *cut)
+            continue;
+        gap(1 + i % 3);
+        const Bytes photo = testing::readFile(photos[i].string());
+        image.insert(image.end(), photo.begin(), photo.end());
+    }
+    gap(1);
+
+    struct InMemory : jpeg::SectorReader {
+        const Bytes& bytes;
+        explicit InMemory(const Bytes& b) : bytes(b) {}
+        std::uint32_t sectorBytes() const override { return 512; }
+        std::uint64_t sectorCount() const override { return bytes.size() / 512; }
+        std::size_t read(std::uint64_t firstSector, std::size_t count, std::uint8_t* into) override
+        {
+            std::memcpy(into, bytes.data() + firstSector * 512, count * 512);
+            return count;
+        }
+    } card(image);
+    testing::CarveRecorder expected;
+    jpeg::JpegCarver rule(card, expected);
+    for (std::uint64_t s = 0; s < card.sectorCount(); ++s)
+        rule.sector(s, {image.data() + s * 512, 512});
+    ASSERT_EQ(expected.files.size(), photos.size());
+    EXPECT_EQ(expected.files[1], first); // put back together
+
+    testing::ScratchDir work;
+    const std::string source = (work / "card.img").string();
+    const std::string out = (work / "out").string();
+    testing::writeFile(source, image);
+    const RunResult run = runVeloCarve({"--quiet", "--rule", "jpeg", source, out});
+    ASSERT_EQ(run.exitStatus, 0u) << run.errorOutput;
+    std::vector<std::string> names;
+    for (const auto& [number, content] : expected.files) {
+        names.push_back(testing::outputName(number));
+        EXPECT_EQ(testing::readFile(out + "\\" + names.back()), content) << names.back();
+    }
+    EXPECT_EQ(fileNames(out), names);
+}
+
 TEST(VeloCarveExe, CarvesDriveEReadAsTheVolume)
 {
     const auto model = testing::modelFiles(testing::driveImage(), testing::kDriveSectorBytes);
