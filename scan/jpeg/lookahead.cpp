@@ -1,6 +1,7 @@
 #include "scan/jpeg/lookahead.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace velo::jpeg
 {
@@ -22,15 +23,12 @@ FirstWalk walkFirst(CardBytes& card, std::uint64_t start, std::uint64_t maxFileB
     walker.keepResumePoints(spacing.everyBytes, spacing.count);
     FirstWalk w;
     w.spacing = spacing;
-    if (quit) {
-        do {
-            if (*quit)
-                return w;
-            w.outcome = walker.run(walker.state().pos + kStepBytes);
-        } while (w.outcome == Outcome::Running);
-    } else {
-        w.outcome = walker.run();
-    }
+    const std::uint64_t whole = std::numeric_limits<std::uint64_t>::max();
+    do {
+        if (quit && *quit)
+            return w;
+        w.outcome = walker.run(quit ? walker.state().pos + kStepBytes : whole);
+    } while (w.outcome == Outcome::Running);
     w.cause = walker.cause();
     w.length = walker.length();
     w.breakAt = walker.breakAt();
