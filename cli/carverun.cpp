@@ -15,12 +15,18 @@ CarveTotals runCarve(ChunkReader& reader, FileSink& files,
     CarveTotals totals;
     Carver carver(files);
     std::optional<jpeg::JpegCarver> jpegRule;
-    if (rule.jpegCard)
-        jpegRule.emplace(*rule.jpegCard, files, rule.jpeg);
+    if (rule.jpegCard) {
+        // The rule looks at the stop within a file's walk and search too: a card made to
+        // keep one file's decision busy for long must not keep Ctrl-C waiting.
+        jpeg::JpegRuleSettings settings = rule.jpeg;
+        if (!settings.stopRequested)
+            settings.stopRequested = [] { return stopFlag != 0; };
+        jpegRule.emplace(*rule.jpegCard, files, settings);
+    }
 
     while (const Chunk* chunk = reader.next()) {
         for (std::size_t i = 0; i < chunk->sectorCount(); ++i) {
-            if (stopFlag) {
+            if (stopFlag || (jpegRule && jpegRule->stopped())) {
                 totals.stopped = true;
                 break;
             }

@@ -1,17 +1,22 @@
 #include "cli/chunkreader.h"
 
 #include <algorithm>
-#include <cerrno>
 
 namespace velo::cli
 {
 
+ChunkReader::ChunkReader(std::shared_ptr<SourceReads> reads, std::uint64_t sectorCount,
+                         std::size_t chunkBytes)
+    : reads_(std::move(reads)), sectorSize_(reads_->sectorBytes()), sectorCount_(sectorCount),
+      sectorsPerChunk_(std::max<std::size_t>(1, chunkBytes / sectorSize_))
+{
+}
+
 ChunkReader::ChunkReader(ReadAt readAt, std::uint32_t sectorSize, std::uint64_t sectorCount,
                          std::size_t chunkBytes, ReadAt sectorAt, std::uint64_t giveUpAfter)
-    : readAt_(std::move(readAt)), sectorAt_(sectorAt ? std::move(sectorAt) : readAt_),
-      sectorSize_(sectorSize), sectorCount_(sectorCount),
-      sectorsPerChunk_(std::max<std::size_t>(1, chunkBytes / sectorSize)),
-      giveUpAfter_(std::max<std::uint64_t>(1, giveUpAfter))
+    : ChunkReader(std::make_shared<SourceReads>(std::move(readAt), sectorSize, std::move(sectorAt),
+                                                giveUpAfter),
+                  sectorCount, chunkBytes)
 {
 }
 
@@ -25,9 +30,9 @@ const Chunk* ChunkReader::next()
     if (!ahead_.valid())
         startReading(reading_);
     const auto [read, progress] = ahead_.get();
+    done_ = progress;
     if (!read)
         return nullptr;
-    done_ = progress;
     const std::size_t ready = reading_;
     reading_ ^= 1;
     startReading(reading_);
@@ -48,7 +53,6 @@ bool ChunkReader::fill(std::size_t which, Progress& progress)
         return false;
     std::size_t sectors =
         std::size_t(std::min<std::uint64_t>(sectorsPerChunk_, sectorCount_ - progress.nextSector));
-    const std::uint64_t offset = progress.nextSector * sectorSize_;
     const std::size_t bytes = sectors * sectorSize_;
     std::vector<std::uint8_t>& buffer = buffers_[which];
     if (buffer.size() < bytes)
@@ -59,35 +63,19 @@ bool ChunkReader::fill(std::size_t which, Progress& progress)
     chunk.data_ = buffer.data();
     chunk.sectorSize_ = sectorSize_;
     chunk.firstSector_ = progress.nextSector;
-    chunk.unreadable_.clear();
-    chunk.unreadableCount_ = 0;
-
-    int error = 0;
-    const std::size_t got = readFully(readAt_, buffer.data(), bytes, offset, error);
-    if (got < bytes) {
-        // Everything before the failure is good; the rest is tried sector by sector.
-        chunk.unreadable_.assign(sectors, false);
-        const std::size_t firstTried = got / sectorSize_;
-        if (firstTried > 0)
-            progress.failedInARow = 0;
-        for (std::size_t i = firstTried; i < sectors; ++i) {
-            std::uint8_t* at = buffer.data() + i * sectorSize_;
-            if (readFully(sectorAt_, at, sectorSize_, offset + i * sectorSize_, error) ==
-                sectorSize_) {
-                progress.failedInARow = 0;
-                continue;
-            }
-            chunk.unreadable_[i] = true;
-            ++chunk.unreadableCount_;
-            ++progress.failedInARow;
-            if (error == ENODEV || error == ENXIO || progress.failedInARow >= giveUpAfter_) {
-                progress.gone = SourceGone{chunk.firstSector_ + i + 1, error};
-                sectors = i + 1;
-                break;
-            }
-        }
-    } else {
-        progress.failedInARow = 0;
+    chunk.unreadable_.assign(sectors, false);
+    const SourceReads::Result r =
+        reads_->read(progress.nextSector, sectors, buffer.data(), chunk.unreadable_);
+    chunk.unreadableCount_ =
+        std::size_t(std::count(chunk.unreadable_.begin(), chunk.unreadable_.end(), true));
+    if (chunk.unreadableCount_ == 0)
+        chunk.unreadable_.clear();
+    if (r.gaveUp) {
+        // The sectors after the ones tried were not read: reading ends with this chunk.
+        sectors = r.tried;
+        progress.gone = SourceGone{progress.nextSector + sectors, r.error};
+        if (sectors == 0)
+            return false;
     }
     chunk.sectorCount_ = sectors;
     progress.nextSector += sectors;

@@ -1,19 +1,18 @@
 #pragma once
 
-#include "platform/readat.h"
+#include "cli/sourcereads.h"
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <future>
+#include <memory>
 #include <optional>
 #include <span>
 #include <vector>
 
 namespace velo::cli
 {
-
-using velo::ReadAt;
 
 // A run of consecutive sectors as read. Sectors that could not be read whole are marked;
 // their bytes in data() are meaningless.
@@ -45,21 +44,18 @@ struct SourceGone {
     int error = 0;            // errno of the last failed read
 };
 
-// Reads sectors [0, sectorCount) in large chunks, the way a disk is fastest read. Only
-// when a chunk's read fails does it read that chunk's remaining sectors one at a time
-// through sectorAt (readAt when none is given: on a block device, a reader around the
-// page cache, which would otherwise fail a whole page for one bad sector), so a bad
-// sector costs exactly itself and never its neighbours.
-//
-// A source that is gone (a card pulled out) is not tried sector by sector to its end:
-// reading stops at once on ENODEV or ENXIO, and after giveUpAfter unreadable sectors in
-// a row.
+// Reads sectors [0, sectorCount) in large chunks, the way a disk is fastest read, through
+// the run's SourceReads: a bad sector costs exactly itself and never its neighbours, and
+// reading stops once the source is given up on (by this reader or another of the run).
 class ChunkReader
 {
 public:
     static constexpr std::size_t kDefaultChunkBytes = std::size_t(4) << 20;
-    static constexpr std::uint64_t kDefaultGiveUpAfter = 8192;
+    static constexpr std::uint64_t kDefaultGiveUpAfter = SourceReads::kDefaultGiveUpAfter;
 
+    ChunkReader(std::shared_ptr<SourceReads> reads, std::uint64_t sectorCount,
+                std::size_t chunkBytes = kDefaultChunkBytes);
+    // With reads of its own.
     ChunkReader(ReadAt readAt, std::uint32_t sectorSize, std::uint64_t sectorCount,
                 std::size_t chunkBytes = kDefaultChunkBytes, ReadAt sectorAt = {},
                 std::uint64_t giveUpAfter = kDefaultGiveUpAfter);
@@ -80,7 +76,6 @@ public:
 private:
     struct Progress {
         std::uint64_t nextSector = 0;
-        std::uint64_t failedInARow = 0;
         std::optional<SourceGone> gone;
     };
     // Reads the chunk after `progress` into chunks_[which] and moves `progress` past it;
@@ -88,12 +83,10 @@ private:
     bool fill(std::size_t which, Progress& progress);
     void startReading(std::size_t which);
 
-    ReadAt readAt_;
-    ReadAt sectorAt_;
+    std::shared_ptr<SourceReads> reads_;
     std::uint32_t sectorSize_;
     std::uint64_t sectorCount_;
     std::size_t sectorsPerChunk_;
-    std::uint64_t giveUpAfter_;
     bool readAhead_ = false;
     std::array<std::vector<std::uint8_t>, 2> buffers_; // the second one for reading ahead
     std::array<Chunk, 2> chunks_;

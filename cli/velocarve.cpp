@@ -1,11 +1,11 @@
 #include "cli/velocarve.h"
 
-#include "cli/cardreader.h"
 #include "cli/carverun.h"
 #include "cli/chunkreader.h"
 #include "cli/options.h"
 #include "cli/outdir.h"
 #include "cli/progress.h"
+#include "cli/readatsectors.h"
 #include "cli/report.h"
 #include "platform/carvesystem.h"
 
@@ -235,13 +235,14 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform)
 
     FileSink files(numberedFilesIn(folder.get()),
                    o.overwrite ? IfNameTaken::Replace : IfNameTaken::Fail, hooks, o.dryRun);
-    // A chunk whose read fails is read again sector by sector, the way that loses only
-    // the sectors that fail.
-    const ReadAt sectorAt = source->sectorReader();
-    ChunkReader reader(source->chunkReader(), sectorSize, sectorTotal,
-                       ChunkReader::kDefaultChunkBytes, sectorAt);
+    // One way of reading for the pass and the JPEG rule's reads ahead: a chunk whose read
+    // fails is read again sector by sector, the way that loses only the sectors that fail,
+    // and a source that stops answering is given up on once for both.
+    const auto reads =
+        std::make_shared<SourceReads>(source->chunkReader(), sectorSize, source->sectorReader());
+    ChunkReader reader(reads, sectorTotal);
     reader.readAhead(); // the next chunk comes in while this one is carved and written
-    ReadAtSectors card(source->chunkReader(), sectorSize, sectorTotal, sectorAt);
+    ReadAtSectors card(reads, sectorTotal);
     RuleChoice rule;
     if (o.rule == Rule::Jpeg) {
         rule.jpegCard = &card;

@@ -5,6 +5,18 @@
 namespace velo::jpeg
 {
 
+std::size_t SectorReader::readMarking(std::uint64_t first, std::size_t count, std::uint8_t* into,
+                                      std::vector<bool>& unreadable)
+{
+    std::size_t done = 0;
+    while (done < count) {
+        done += read(first + done, count - done, into + done * sectorBytes());
+        if (done < count)
+            unreadable[done++] = true; // the ones after it are read again
+    }
+    return count;
+}
+
 CardBytes::CardBytes(SectorReader& reader, std::size_t cacheBytes)
     : reader_(reader), sectorBytes_(reader.sectorBytes()),
       sizeBytes_(reader.sectorCount() * reader.sectorBytes()),
@@ -36,18 +48,11 @@ CardBytes::Block& CardBytes::block(std::uint64_t index)
     const std::size_t count =
         std::size_t(std::min<std::uint64_t>(sectorsPerBlock_, reader_.sectorCount() - first));
     fresh.bytes.resize(count * sectorBytes_);
-    fresh.readable.assign(count, true);
-    fresh.allReadable = true;
-    std::size_t done = 0;
-    while (done < count) {
-        done += reader_.read(first + done, count - done, fresh.bytes.data() + done * sectorBytes_);
-        if (done < count) {
-            // One bad sector costs itself: the ones after it are read again.
-            fresh.readable[done] = false;
-            fresh.allReadable = false;
-            ++done;
-        }
-    }
+    fresh.unreadable.assign(count, false);
+    fresh.tried = reader_.readMarking(first, count, fresh.bytes.data(), fresh.unreadable);
+    fresh.allReadable =
+        fresh.tried == count &&
+        std::find(fresh.unreadable.begin(), fresh.unreadable.end(), true) == fresh.unreadable.end();
     lru_.push_front(index);
     fresh.age = lru_.begin();
     lastIndex_ = index;
@@ -62,8 +67,8 @@ std::span<const std::uint8_t> CardBytes::at(std::uint64_t offset)
     const std::uint64_t sector = offset / sectorBytes_;
     const Block& b = block(sector / sectorsPerBlock_);
     const std::size_t firstSector = std::size_t(sector % sectorsPerBlock_);
-    std::size_t endSector = b.allReadable ? b.readable.size() : firstSector;
-    while (endSector < b.readable.size() && b.readable[endSector])
+    std::size_t endSector = b.allReadable ? b.unreadable.size() : firstSector;
+    while (endSector < b.tried && !b.unreadable[endSector])
         ++endSector;
     const std::size_t from = firstSector * sectorBytes_ + std::size_t(offset % sectorBytes_);
     const std::size_t to = endSector * sectorBytes_;
@@ -74,7 +79,12 @@ std::span<const std::uint8_t> CardBytes::at(std::uint64_t offset)
 
 bool CardBytes::unreadable(std::uint64_t offset)
 {
-    return offset < sizeBytes_ && at(offset).empty();
+    if (offset >= sizeBytes_)
+        return false;
+    const std::uint64_t sector = offset / sectorBytes_;
+    const Block& b = block(sector / sectorsPerBlock_);
+    const std::size_t i = std::size_t(sector % sectorsPerBlock_);
+    return i < b.tried && b.unreadable[i];
 }
 
 bool CardBytes::startsJpeg(std::uint64_t sector)
@@ -86,7 +96,7 @@ bool CardBytes::startsJpeg(std::uint64_t sector)
     const Block& b = block(sector / sectorsPerBlock_);
     const std::size_t i = std::size_t(sector % sectorsPerBlock_);
     const std::uint8_t* p = b.bytes.data() + i * sectorBytes_;
-    return b.readable[i] && p[0] == 0xFF && p[1] == 0xD8 && p[2] == 0xFF;
+    return i < b.tried && !b.unreadable[i] && p[0] == 0xFF && p[1] == 0xD8 && p[2] == 0xFF;
 }
 
 } // namespace velo::jpeg

@@ -20,10 +20,20 @@ public:
     // returns how many of them, from `first` on, were read whole. Fewer than `count` means
     // the sector after them could not be read; the bytes from there on are meaningless.
     virtual std::size_t read(std::uint64_t first, std::size_t count, std::uint8_t* into) = 0;
+    // Reads `count` sectors from `first` on into `into` and sets unreadable[i] (count
+    // entries, false on entry) for each sector that could not be read. Returns how many
+    // sectors were tried: fewer than `count` only once the source is gone(), and the bytes
+    // of those not tried are meaningless. Unless overridden, read() again after each
+    // sector that fails.
+    virtual std::size_t readMarking(std::uint64_t first, std::size_t count, std::uint8_t* into,
+                                    std::vector<bool>& unreadable);
+    // Whether the source has been given up on: no read touches it any more.
+    virtual bool gone() const { return false; }
 };
 
 // The card's bytes by offset, read in blocks and kept in a bounded cache. A sector that
-// cannot be read ends the bytes handed out before it; the ones after it are still there.
+// cannot be read, or that was not read because the source is gone, ends the bytes handed
+// out before it; the ones after it are still there.
 class CardBytes
 {
 public:
@@ -39,7 +49,10 @@ public:
     // bytes stay valid until two blocks other than theirs have been read: the cache keeps
     // at least four blocks and drops the one used longest ago.
     std::span<const std::uint8_t> at(std::uint64_t offset);
+    // Whether the sector holding `offset` was read and failed; false for one not read
+    // because the source was given up on before.
     bool unreadable(std::uint64_t offset);
+    bool sourceGone() const { return reader_.gone(); }
 
     // Whether the sector holding `offset` begins FF D8 FF (false when it cannot be read).
     bool startsJpeg(std::uint64_t sector);
@@ -47,7 +60,8 @@ public:
 private:
     struct Block {
         std::vector<std::uint8_t> bytes;
-        std::vector<bool> readable; // per sector
+        std::vector<bool> unreadable; // per sector: the read failed
+        std::size_t tried = 0;        // sectors read or failed; the rest were not read
         bool allReadable = true;
         std::list<std::uint64_t>::iterator age;
     };

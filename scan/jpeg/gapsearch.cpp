@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 namespace velo::jpeg
@@ -88,6 +89,27 @@ bool thumbnailIntact(CardBytes& card, const Layout& layout)
     return true;
 }
 
+// Walks a candidate on from `from` (first as far as `screenTo`, then on) until its outcome
+// is known or the rule's budget is spent, and charges its work. Running when the budget
+// ran out first: a walk goes no further than the budget left in bytes of the file, and its
+// work is at most a few times that, whatever segments it skips.
+Outcome walkCharged(Walker& w, const WalkState& from, std::uint64_t screenTo, SearchBudget& budget)
+{
+    const std::uint64_t left = budget.total - std::min(budget.total, budget.walked);
+    const std::uint64_t spendTo = from.pos + left;
+    Outcome o = w.run(std::min(screenTo, spendTo));
+    if (o == Outcome::Running && w.state().pos < spendTo)
+        o = w.run(spendTo);
+    budget.walked += std::max<std::uint64_t>(w.work(), 64);
+    budget.work += w.work();
+    return o;
+}
+
+bool spent(const SearchBudget& budget)
+{
+    return budget.walked >= budget.perSearch || budget.walked >= budget.total;
+}
+
 using Histogram = std::array<double, 256>;
 
 void count(CardBytes& card, std::uint64_t cardOffset, std::uint64_t bytes, Histogram& h)
@@ -124,7 +146,7 @@ double similarity(const Histogram& a, const Histogram& b)
 // histogram), among the cuts that leave an EXIF thumbnail whole.
 Continuation pickHeaderCut(CardBytes& card, std::uint64_t start, const WalkState& from,
                            const Continuation& found, const SearchLimits& limits,
-                           std::uint64_t& budget, const std::function<bool(std::uint64_t)>& taken)
+                           SearchBudget& budget, const std::function<bool(std::uint64_t)>& taken)
 {
     const std::uint64_t cluster = limits.clusterBytes;
     const std::uint64_t shift = found.resume - (start + found.split);
@@ -167,13 +189,13 @@ Continuation pickHeaderCut(CardBytes& card, std::uint64_t start, const WalkState
             continue;
         if (split == found.split)
             return found;
-        if (budget == 0 || taken(layout.resume))
+        if (spent(budget) || taken(layout.resume))
             continue;
         Walker w(card, layout, limits.maxFileBytes);
         w.testPlainSectors(limits.testPlainSectors);
+        w.countStartsPassed(false);
         w.restore(from);
-        const Outcome o = w.run();
-        budget -= std::min(budget, std::max<std::uint64_t>(w.bytesWalked(), 64));
+        const Outcome o = walkCharged(w, from, std::numeric_limits<std::uint64_t>::max(), budget);
         if (o == Outcome::Complete && w.decodedAll())
             return Continuation{split, layout.resume, w.length()};
     }
@@ -182,11 +204,10 @@ Continuation pickHeaderCut(CardBytes& card, std::uint64_t start, const WalkState
 
 } // namespace
 
-std::optional<Continuation> findContinuation(CardBytes& card, std::uint64_t start,
-                                             const std::deque<WalkState>& points,
-                                             std::uint64_t breakAt, const SearchLimits& limits,
-                                             std::uint64_t& budget,
-                                             const std::function<bool(std::uint64_t)>& taken)
+std::optional<Continuation>
+findContinuation(CardBytes& card, std::uint64_t start, const std::deque<WalkState>& points,
+                 std::uint64_t breakAt, const SearchLimits& limits, SearchBudget& budget,
+                 const std::function<bool(std::uint64_t)>& taken, const std::function<bool()>& stop)
 {
     const std::uint64_t cluster = limits.clusterBytes;
     if (points.empty() || cluster == 0)
@@ -211,17 +232,17 @@ std::optional<Continuation> findContinuation(CardBytes& card, std::uint64_t star
         const std::uint64_t cut = start + split;
         for (std::uint64_t resume = cut + cluster;
              resume - cut <= limits.windowBytes && resume < card.sizeBytes(); resume += cluster) {
-            if (budget == 0)
+            if (spent(budget) || (stop && stop()))
                 return std::nullopt;
             if (taken(resume))
                 continue;
             Walker w(card, Layout{start, split, resume}, limits.maxFileBytes);
             w.testPlainSectors(limits.testPlainSectors);
+            w.countStartsPassed(false);
             w.restore(*from);
-            Outcome o = w.run(split + limits.screenBytes);
+            const Outcome o = walkCharged(w, *from, split + limits.screenBytes, budget);
             if (o == Outcome::Running)
-                o = w.run();
-            budget -= std::min(budget, std::max<std::uint64_t>(w.bytesWalked(), 64));
+                return std::nullopt; // the budget ran out within this walk
             if (o != Outcome::Complete || !w.decodedAll())
                 continue;
             const Continuation found{split, resume, w.length()};

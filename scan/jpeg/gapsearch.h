@@ -10,9 +10,8 @@ namespace velo::jpeg
 
 // How far the search for a photo's second piece may go. It tries at most
 // maxSplits * (windowBytes / clusterBytes) candidates, newest cut first, each walked
-// until it fails or for screenBytes, and the few that pass to their end; and it stops once
-// it has walked as many bytes as the budget it is given (overshooting by one candidate's
-// walk at most, itself bounded by maxFileBytes).
+// until it fails or for screenBytes, and the few that pass to their end, within the
+// SearchBudget it is given.
 struct SearchLimits {
     std::uint64_t clusterBytes = 4096;       // pieces begin and end at whole clusters
     std::uint64_t windowBytes = 64ull << 20; // the second piece begins this far on at most
@@ -20,6 +19,16 @@ struct SearchLimits {
     std::uint64_t screenBytes = 4096;        // clean decoding a candidate needs to be followed on
     std::uint64_t maxFileBytes = 256ull << 20;
     bool testPlainSectors = true; // as Walker::testPlainSectors
+};
+
+// What one search may walk, in Walker::work(). It starts no further candidate once it has
+// spent perSearch, and gives up a walk once it has covered as many bytes of the file as
+// `total` (what the rule as a whole may still spend) has left.
+struct SearchBudget {
+    std::uint64_t perSearch = 0;
+    std::uint64_t total = 0;
+    std::uint64_t walked = 0; // spent by this search so far, each walk at least 64
+    std::uint64_t work = 0;   // Walker::work() of its walks
 };
 
 struct Continuation {
@@ -32,12 +41,13 @@ struct Continuation {
 // `breakAt` goes on: a cut at a cluster boundary at or before the break (one of the
 // newest `points` lies at or before it) and a cluster after it from which the walk runs
 // cleanly, with every scan decoded, to the end of the image. `taken` tells card offsets
-// that belong to files already carved. `budget` is the number of bytes the search may
-// walk; it is decreased by what it walks.
+// that belong to files already carved. What the search walks is added to budget.walked.
+// Once `stop` says so, the search ends with nothing found.
 std::optional<Continuation> findContinuation(CardBytes& card, std::uint64_t start,
                                              const std::deque<WalkState>& points,
                                              std::uint64_t breakAt, const SearchLimits& limits,
-                                             std::uint64_t& budget,
-                                             const std::function<bool(std::uint64_t)>& taken);
+                                             SearchBudget& budget,
+                                             const std::function<bool(std::uint64_t)>& taken,
+                                             const std::function<bool()>& stop = {});
 
 } // namespace velo::jpeg

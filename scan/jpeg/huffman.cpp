@@ -75,6 +75,20 @@ bool HuffmanTable::build(std::uint8_t tableClass, std::span<const std::uint8_t, 
     return true;
 }
 
+bool HuffmanTable::countsFit(std::span<const std::uint8_t, 16> counts)
+{
+    std::int32_t code = 0;
+    std::size_t total = 0;
+    for (int len = 1; len <= 16; ++len) {
+        const int n = counts[std::size_t(len - 1)];
+        total += std::size_t(n);
+        if (code + n > (1 << len))
+            return false;
+        code = (code + n) << 1;
+    }
+    return total <= 256;
+}
+
 std::shared_ptr<const HuffmanTable::Lookups>
 HuffmanTable::make(std::uint8_t tableClass, std::span<const std::uint8_t, 16> counts,
                    std::span<const std::uint8_t> symbols)

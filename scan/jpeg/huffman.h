@@ -18,8 +18,14 @@ class HuffmanTable
 {
 public:
     static constexpr int kFastBits = 9;
+    // The memory one built table's look-ups take, at most.
+    static constexpr std::size_t kBuiltBytes = std::size_t(16) << 10;
 
     HuffmanTable();
+
+    // Whether a table of these code counts (counts[i] codes of length i + 1) can be: no
+    // more codes of a length than the code space leaves, at most 256 in all.
+    static bool countsFit(std::span<const std::uint8_t, 16> counts);
 
     // tableClass 0 for DC, 1 for AC; counts[i] codes of length i + 1, then their symbols
     // in order. False when the counts are impossible (more codes of a length than the code

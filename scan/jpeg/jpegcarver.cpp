@@ -14,11 +14,19 @@ constexpr std::size_t kStartsKept = 256;
 
 JpegCarver::JpegCarver(SectorReader& card, CarveEvents& events, const JpegRuleSettings& settings)
     : card_(card, settings.cacheBytes), events_(events), settings_(settings),
-      budget_(settings.searchAllowanceBytes)
+      budget_(std::int64_t(settings.searchAllowanceBytes))
 {
     if (settings.lookAheadThreads)
-        lookAhead_ = std::make_unique<LookAhead>(card, settings.lookAheadThreads,
-                                                 settings.maxFileBytes, settings.cacheBytes);
+        lookAhead_ =
+            std::make_unique<LookAhead>(card, settings.lookAheadThreads, settings.maxFileBytes,
+                                        settings.cacheBytes, 64ull << 20, settings.stopRequested);
+}
+
+bool JpegCarver::stopSeen()
+{
+    if (!stopped_ && settings_.stopRequested && settings_.stopRequested())
+        stopped_ = true;
+    return stopped_;
 }
 
 std::uint64_t JpegCarver::clusterBytes()
@@ -52,9 +60,9 @@ void JpegCarver::claim(std::uint64_t cardOffset, std::uint64_t bytes)
 
 void JpegCarver::sector(std::uint64_t number, std::span<const std::uint8_t> bytes)
 {
-    budget_ += bytes.size() * settings_.searchBytesPerCardByte;
+    budget_ += std::int64_t(bytes.size() * settings_.searchBytesPerCardByte);
     std::erase_if(claimed_, [&](const Range& r) { return r.end <= number; });
-    if (claimed(number))
+    if (claimed(number) || stopSeen())
         return;
     if (bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF)
         carve(number);
@@ -101,17 +109,42 @@ std::uint64_t JpegCarver::endMarkerAfter(std::uint64_t start, std::uint64_t from
     return 0;
 }
 
-void JpegCarver::emit(std::uint64_t cardOffset, std::uint64_t bytes)
+// Hands out the card's bytes; returns how many, fewer than asked where a sector could not
+// be read (or the source was given up on).
+std::uint64_t JpegCarver::emit(std::uint64_t cardOffset, std::uint64_t bytes)
 {
-    while (bytes > 0) {
-        const auto span = card_.at(cardOffset);
+    std::uint64_t done = 0;
+    while (done < bytes) {
+        const auto span = card_.at(cardOffset + done);
         if (span.empty())
-            return;
-        const std::size_t n = std::size_t(std::min<std::uint64_t>(span.size(), bytes));
+            break;
+        const std::size_t n = std::size_t(std::min<std::uint64_t>(span.size(), bytes - done));
         events_.append(span.first(n));
-        cardOffset += n;
-        bytes -= n;
+        done += n;
     }
+    return done;
+}
+
+// Why the bytes at `cardOffset` are not there: a sector that failed, or a source that
+// has gone, when the sector may be good and the source merely dead.
+CloseReason JpegCarver::whyUnread(std::uint64_t cardOffset)
+{
+    return card_.unreadable(cardOffset) && !card_.sourceGone() ? CloseReason::Unreadable
+                                                               : CloseReason::EndOfScan;
+}
+
+// A file whose decision was cut short: it holds what its walk covered, up to the next
+// start, and at least its first sector.
+JpegCarver::Decision JpegCarver::cutShort(std::uint64_t start, std::uint64_t walkedTo,
+                                          CloseReason reason)
+{
+    const std::uint64_t end = std::min(start + walkedTo, card_.sizeBytes());
+    const std::uint64_t to = std::max(nextStartBefore(start, end), start + card_.sectorBytes());
+    Decision d;
+    d.verdict = Verdict::Truncated;
+    d.reason = reason;
+    d.pieces.push_back({start, to - start});
+    return d;
 }
 
 // How the file that starts at card offset `start` is cut; nothing for a start that is no
@@ -136,10 +169,13 @@ std::optional<JpegCarver::Decision> JpegCarver::decide(std::uint64_t start, bool
     std::optional<FirstWalk> ahead;
     if (lookAhead_ && testPlain)
         ahead = lookAhead_->take(start / sectorBytes, spacing);
-    const FirstWalk first =
-        ahead ? std::move(*ahead)
-              : walkFirst(card_, start, settings_.maxFileBytes, testPlain, spacing);
+    const FirstWalk first = ahead ? std::move(*ahead)
+                                  : walkFirst(card_, start, settings_.maxFileBytes, testPlain,
+                                              spacing, [this] { return stopSeen(); });
+    work_ += first.work;
     const Outcome outcome = first.outcome;
+    if (outcome == Outcome::Running)
+        return cutShort(start, first.breakAt, CloseReason::Stopped);
 
     Decision d;
     d.plainBreak = outcome == Outcome::Broken && first.cause == BreakCause::PlainSector;
@@ -162,17 +198,24 @@ std::optional<JpegCarver::Decision> JpegCarver::decide(std::uint64_t start, bool
                     starts.push_back(s);
             limits.clusterBytes = clusterFrom(starts);
         }
-        // One search may spend what the card has earned so far, and no more than a
-        // little over twice the first piece: a photo that is merely corrupt costs
-        // little.
-        std::uint64_t allowed =
-            std::min(budget_, settings_.searchBytesPerSearch + 2 * first.breakAt);
-        const std::uint64_t before = allowed;
-        const auto found =
-            findContinuation(card_, start, first.resumePoints, first.breakAt, limits, allowed,
-                             [&](std::uint64_t offset) { return claimed(offset / sectorBytes); });
-        budget_ -= std::min(budget_, before - allowed);
-        searchWalked_ += before - allowed;
+        // One search may start candidates while it has walked less than what the card has
+        // earned so far, and no more than a little over twice the first piece: a photo that
+        // is merely corrupt costs little. A candidate may walk on as far as the card's
+        // budget goes, so that a second piece longer than that still comes back.
+        SearchBudget budget;
+        budget.total = budget_ > 0 ? std::uint64_t(budget_) : 0;
+        budget.perSearch =
+            std::min(budget.total, settings_.searchBytesPerSearch + 2 * first.breakAt);
+        const auto found = findContinuation(
+            card_, start, first.resumePoints, first.breakAt, limits, budget,
+            [&](std::uint64_t offset) { return claimed(offset / sectorBytes); },
+            [this] { return stopSeen(); });
+        // What the last walk took in past the budget is owed, so that the work stays linear.
+        budget_ -= std::int64_t(budget.walked);
+        searchWalked_ += budget.walked;
+        work_ += budget.work;
+        if (stopSeen())
+            return cutShort(start, first.breakAt, CloseReason::Stopped);
         if (found) {
             d.verdict = Verdict::Reassembled;
             d.pieces.push_back({start, found->split});
@@ -198,7 +241,7 @@ std::optional<JpegCarver::Decision> JpegCarver::decide(std::uint64_t start, bool
     const std::uint64_t to = nextStartBefore(start, breakAt);
     d.pieces.push_back({start, to - start});
     if (outcome == Outcome::DataEnd)
-        d.reason = first.unreadable ? CloseReason::Unreadable : CloseReason::EndOfScan;
+        d.reason = first.unreadable ? whyUnread(start + first.breakAt) : CloseReason::EndOfScan;
     else if (first.cause == BreakCause::NextStart || to < breakAt)
         d.reason = CloseReason::NextStart;
     else
@@ -228,10 +271,18 @@ void JpegCarver::carve(std::uint64_t sector)
     verdict.verdict = d->verdict;
     events_.openFile(fileCounter_);
     for (const auto& [offset, bytes] : d->pieces) {
-        emit(offset, bytes);
-        claim(offset, bytes);
-        if (bytes)
-            verdict.pieces.push_back({offset / sectorBytes, (offset + bytes - 1) / sectorBytes});
+        const std::uint64_t written = emit(offset, bytes);
+        claim(offset, written);
+        if (written)
+            verdict.pieces.push_back({offset / sectorBytes, (offset + written - 1) / sectorBytes});
+        if (written < bytes) {
+            // Bytes the walk read are gone now (a sector that failed on this read, a
+            // source that stopped answering): the file ends where they do, whatever the
+            // walk found.
+            verdict.verdict = Verdict::Truncated;
+            d->reason = whyUnread(offset + written);
+            break;
+        }
     }
     events_.verdict(verdict);
     events_.closeFile(d->reason);

@@ -6,6 +6,7 @@
 #include "scan/jpeg/lookahead.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -20,7 +21,8 @@ struct JpegRuleSettings {
     std::uint64_t maxFileBytes = 256ull << 20;
     // The gap search may walk this many bytes for every byte of the card passed, plus a
     // first allowance: its work stays linear in the card's size whatever the card holds.
-    // One search walks at most searchBytesPerSearch plus twice its first piece.
+    // One search starts candidates until it has walked searchBytesPerSearch plus twice its
+    // first piece; a candidate it started may walk on as far as the whole budget goes.
     std::uint64_t searchBytesPerCardByte = 2;
     std::uint64_t searchAllowanceBytes = 32ull << 20;
     std::uint64_t searchBytesPerSearch = 256ull << 10;
@@ -28,6 +30,9 @@ struct JpegRuleSettings {
     // Threads that walk files ahead of the pass (0: the pass walks every file itself). Their
     // reads of the card come at the same time as each other's and the pass's.
     unsigned lookAheadThreads = 0;
+    // Asked every few MiB of a walk or a search: once it says so, the file in hand is cut
+    // where its walk got to, closed as stopped, and the rule takes no further file.
+    std::function<bool()> stopRequested;
 };
 
 // The carving rule that reads the JPEG structure. A sector that begins FF D8 FF starts a
@@ -52,6 +57,10 @@ public:
     std::uint64_t clusterBytes();
     // Bytes the gap search has walked so far, all searches together.
     std::uint64_t searchBytesWalked() const { return searchWalked_; }
+    // The work of every walk so far, first walks and searches (Walker::work()).
+    std::uint64_t workDone() const { return work_; }
+    // Whether the stop was seen: no file is taken after it.
+    bool stopped() const { return stopped_; }
 
 private:
     struct Range {
@@ -67,19 +76,24 @@ private:
 
     std::uint64_t clusterFrom(const std::vector<std::uint64_t>& starts) const;
     std::optional<Decision> decide(std::uint64_t start, bool testPlain);
+    bool stopSeen();
+    Decision cutShort(std::uint64_t start, std::uint64_t walkedTo, CloseReason reason);
     void carve(std::uint64_t sector);
     bool claimed(std::uint64_t sector) const;
     void claim(std::uint64_t cardOffset, std::uint64_t bytes);
     std::uint64_t nextStartBefore(std::uint64_t from, std::uint64_t to);
     std::uint64_t endMarkerAfter(std::uint64_t start, std::uint64_t from);
-    void emit(std::uint64_t cardOffset, std::uint64_t bytes);
+    std::uint64_t emit(std::uint64_t cardOffset, std::uint64_t bytes);
+    CloseReason whyUnread(std::uint64_t cardOffset);
 
     CardBytes card_;
     CarveEvents& events_;
     JpegRuleSettings settings_;
     std::uint64_t fileCounter_ = 1;
-    std::uint64_t budget_;
+    std::int64_t budget_; // bytes the gap search may walk; below 0 while a walk's overshoot is owed
     std::uint64_t searchWalked_ = 0;
+    std::uint64_t work_ = 0;
+    bool stopped_ = false;
     std::vector<Range> claimed_;
     std::vector<std::uint64_t> starts_; // first sectors of carved files, for the cluster size
     std::unique_ptr<LookAhead> lookAhead_;

@@ -1,7 +1,7 @@
 #include "scan/jpeg/lookahead.h"
 
 #include <algorithm>
-#include <limits>
+#include <bit>
 
 namespace velo::jpeg
 {
@@ -16,18 +16,20 @@ constexpr std::size_t kWalksKept = 256;
 } // namespace
 
 FirstWalk walkFirst(CardBytes& card, std::uint64_t start, std::uint64_t maxFileBytes,
-                    bool testPlain, ResumeSpacing spacing, const std::atomic<bool>* quit)
+                    bool testPlain, ResumeSpacing spacing, const std::function<bool()>& giveUp)
 {
     Walker walker(card, Layout{start}, maxFileBytes);
     walker.testPlainSectors(testPlain);
     walker.keepResumePoints(spacing.everyBytes, spacing.count);
     FirstWalk w;
     w.spacing = spacing;
-    const std::uint64_t whole = std::numeric_limits<std::uint64_t>::max();
     do {
-        if (quit && *quit)
+        if (giveUp && giveUp()) {
+            w.breakAt = walker.state().pos;
+            w.work = walker.work();
             return w;
-        w.outcome = walker.run(quit ? walker.state().pos + kStepBytes : whole);
+        }
+        w.outcome = walker.run(walker.state().pos + kStepBytes);
     } while (w.outcome == Outcome::Running);
     w.cause = walker.cause();
     w.length = walker.length();
@@ -35,16 +37,17 @@ FirstWalk walkFirst(CardBytes& card, std::uint64_t start, std::uint64_t maxFileB
     w.unreadable = walker.unreadable();
     w.decodedAll = walker.decodedAll();
     w.segments = walker.state().segments;
+    w.work = walker.work();
     if (w.outcome == Outcome::Broken)
         w.resumePoints = walker.resumePoints();
     return w;
 }
 
 LookAhead::LookAhead(SectorReader& reader, unsigned threads, std::uint64_t maxFileBytes,
-                     std::size_t cacheBytes, std::uint64_t aheadBytes)
+                     std::size_t cacheBytes, std::uint64_t aheadBytes, std::function<bool()> stop)
     : reader_(reader), maxFileBytes_(maxFileBytes), cacheBytes_(cacheBytes),
       aheadSectors_(std::max<std::uint64_t>(1, aheadBytes / reader.sectorBytes())),
-      scanCard_(reader, CardBytes::kBlockBytes * 4)
+      stop_(std::move(stop))
 {
     for (unsigned i = 0; i < threads; ++i)
         workers_.emplace_back([this] { work(); });
@@ -61,44 +64,97 @@ LookAhead::~LookAhead()
         w.join();
 }
 
+std::size_t LookAhead::heldBytes(const FirstWalk& walk)
+{
+    // Resume points share the tables in force when each was kept; count each set once.
+    std::set<const Tables*> tables;
+    for (const WalkState& p : walk.resumePoints)
+        if (p.tables)
+            tables.insert(p.tables.get());
+    std::size_t bytes = sizeof(FirstWalk) + walk.resumePoints.size() * sizeof(WalkState);
+    for (const Tables* t : tables)
+        bytes +=
+            sizeof(Tables) + HuffmanTable::kBuiltBytes *
+                                 std::size_t(std::popcount(t->dcBuilt) + std::popcount(t->acBuilt));
+    return bytes;
+}
+
+std::map<std::uint64_t, LookAhead::Walk>::iterator
+LookAhead::forget(std::map<std::uint64_t, Walk>::iterator walk)
+{
+    heldBytes_ -= walk->second.bytes;
+    return walks_.erase(walk);
+}
+
+bool LookAhead::roomForAWalk() const
+{
+    return walks_.size() < kWalksKept && heldBytes_ < kHeldBytes;
+}
+
 std::optional<FirstWalk> LookAhead::take(std::uint64_t sector, ResumeSpacing spacing)
 {
     std::unique_lock lock(mutex_);
     asked_ = sector;
+    passed_ = std::max(passed_, sector + 1);
     spacing_ = spacing;
-    walks_.erase(walks_.begin(), walks_.lower_bound(sector));
+    // Walks of starts the pass went by unasked (inside files it carved) are of no more use;
+    // one still being walked is dropped when its worker is done.
+    for (auto w = walks_.begin(); w != walks_.end() && w->first < sector;)
+        w = forget(w);
     changed_.notify_all();
     const auto it = walks_.find(sector);
-    if (it == walks_.end()) {
-        // Not reached yet, or skipped: the caller walks it, the workers go on after it.
-        scanned_ = std::max(scanned_, sector + 1);
-        return std::nullopt;
-    }
+    if (it == walks_.end())
+        return std::nullopt; // not reached yet, or skipped: the caller walks it
     changed_.wait(lock, [&] { return it->second.done; });
     std::optional<FirstWalk> walk;
     if (it->second.result.outcome == Outcome::Complete || it->second.result.spacing == spacing)
         walk = std::move(it->second.result);
-    walks_.erase(it);
+    forget(it);
     return walk;
 }
 
-// The next sector that begins FF D8 FF and that no worker has taken, once it lies within
-// reach of the pass; nothing when the workers are to stop.
-std::optional<std::uint64_t> LookAhead::nextStart(std::unique_lock<std::mutex>& lock)
+// The next start for a worker to walk, once it lies within reach of the pass; nothing
+// when the workers are to stop. Looks for starts a block of sectors at a time, with the
+// lock let go while it reads them through the worker's own card.
+std::optional<std::uint64_t> LookAhead::nextStart(std::unique_lock<std::mutex>& lock,
+                                                  CardBytes& card)
 {
     const std::uint64_t sectors = reader_.sectorCount();
+    const std::uint64_t blockSectors =
+        std::max<std::uint64_t>(1, CardBytes::kBlockBytes / reader_.sectorBytes());
     for (;;) {
         if (quit_)
             return std::nullopt;
-        scanned_ = std::max(scanned_, skipTo_);
-        if (scanned_ >= sectors || scanned_ >= asked_ + aheadSectors_ ||
-            walks_.size() >= kWalksKept) {
+        while (!found_.empty() && *found_.begin() < firstWanted())
+            found_.erase(found_.begin());
+        const std::uint64_t reach = asked_ + aheadSectors_;
+        if (!roomForAWalk()) {
             changed_.wait(lock);
             continue;
         }
-        const std::uint64_t sector = scanned_++;
-        if (scanCard_.startsJpeg(sector))
+        if (!found_.empty() && *found_.begin() < reach) {
+            const std::uint64_t sector = *found_.begin();
+            found_.erase(found_.begin());
             return sector;
+        }
+        scanned_ = std::max(scanned_, firstWanted());
+        if (scanned_ >= sectors || scanned_ >= reach || !found_.empty()) {
+            changed_.wait(lock);
+            continue;
+        }
+        const std::uint64_t from = scanned_;
+        const std::uint64_t to =
+            std::min({sectors, reach, (from / blockSectors + 1) * blockSectors});
+        scanned_ = to;
+        lock.unlock();
+        std::vector<std::uint64_t> starts;
+        for (std::uint64_t s = from; s < to && !quit_; ++s)
+            if (card.startsJpeg(s))
+                starts.push_back(s);
+        lock.lock();
+        for (std::uint64_t s : starts)
+            if (s >= firstWanted())
+                found_.insert(s);
     }
 }
 
@@ -106,13 +162,15 @@ void LookAhead::work()
 {
     CardBytes card(reader_, cacheBytes_);
     const std::uint64_t sectorBytes = reader_.sectorBytes();
+    const auto giveUp = [this] { return quit_ || (stop_ && stop_()); };
     std::unique_lock lock(mutex_);
-    while (const std::optional<std::uint64_t> sector = nextStart(lock)) {
+    while (const std::optional<std::uint64_t> sector = nextStart(lock, card)) {
         walks_[*sector] = {};
         const ResumeSpacing spacing = spacing_;
         lock.unlock();
         FirstWalk walk =
-            walkFirst(card, *sector * sectorBytes, maxFileBytes_, true, spacing, &quit_);
+            walkFirst(card, *sector * sectorBytes, maxFileBytes_, true, spacing, giveUp);
+        const std::size_t bytes = heldBytes(walk);
         lock.lock();
         if (walk.outcome == Outcome::Complete)
             skipTo_ = std::max(skipTo_, (*sector * sectorBytes + walk.length + sectorBytes - 1) /
@@ -120,6 +178,8 @@ void LookAhead::work()
         if (const auto it = walks_.find(*sector); it != walks_.end()) {
             it->second.done = true;
             it->second.result = std::move(walk);
+            it->second.bytes = bytes;
+            heldBytes_ += bytes;
         }
         changed_.notify_all();
     }

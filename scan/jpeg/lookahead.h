@@ -7,9 +7,11 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -25,21 +27,23 @@ struct ResumeSpacing {
 
 // What the first walk of a file, from its start marker with the sector test on, found.
 struct FirstWalk {
-    Outcome outcome = Outcome::Running;
+    Outcome outcome = Outcome::Running; // Running: given up before its outcome was known
     BreakCause cause = BreakCause::None;
     std::uint64_t length = 0;  // for Complete
-    std::uint64_t breakAt = 0; // for Broken and DataEnd
+    std::uint64_t breakAt = 0; // for Broken and DataEnd; for Running, how far it got
     bool unreadable = false;
     bool decodedAll = true;
     std::uint32_t segments = 0;
+    std::uint64_t work = 0; // Walker::work()
     ResumeSpacing spacing;
     std::deque<WalkState> resumePoints; // kept only when the walk broke
 };
 
-// Walks the file that starts at card offset `start` until its outcome is known. With
-// `quit`, looks at it every few MiB and gives up (outcome Running) once it is set.
+// Walks the file that starts at card offset `start` until its outcome is known. Asks
+// `giveUp` every few MiB and gives up (outcome Running) once it says so.
 FirstWalk walkFirst(CardBytes& card, std::uint64_t start, std::uint64_t maxFileBytes,
-                    bool testPlain, ResumeSpacing spacing, const std::atomic<bool>* quit = nullptr);
+                    bool testPlain, ResumeSpacing spacing,
+                    const std::function<bool()>& giveUp = {});
 
 // Walks the files ahead of the pass on other threads, so that decoding uses every core.
 //
@@ -51,15 +55,22 @@ FirstWalk walkFirst(CardBytes& card, std::uint64_t start, std::uint64_t maxFileB
 // Starts that lie inside a file found complete are not walked: the pass will not ask for
 // them.
 //
-// The reader is called from the worker threads at the same time: its reads must be safe
-// to make concurrently.
+// The walks waiting for the pass are bounded in number and in the memory their resume
+// points and tables hold. No lock is held while the card is read: the reader is called
+// from the worker threads at the same time, and its reads must be safe to make so.
 class LookAhead
 {
 public:
+    // Walks waiting for the pass, at most; and the memory they may hold, about.
+    static constexpr std::size_t kWalksKept = 256;
+    static constexpr std::size_t kHeldBytes = std::size_t(32) << 20;
+
     // `threads` workers; each keeps a cache of cacheBytes. The workers stay at most
-    // aheadBytes ahead of the start the pass asked for last.
+    // aheadBytes ahead of the start the pass asked for last. A walk is given up once `stop`
+    // says so (the pass then asks in vain).
     LookAhead(SectorReader& reader, unsigned threads, std::uint64_t maxFileBytes,
-              std::size_t cacheBytes, std::uint64_t aheadBytes = 64ull << 20);
+              std::size_t cacheBytes, std::uint64_t aheadBytes = 64ull << 20,
+              std::function<bool()> stop = {});
     ~LookAhead();
     LookAhead(const LookAhead&) = delete;
     LookAhead& operator=(const LookAhead&) = delete;
@@ -69,29 +80,39 @@ public:
     // worker that is walking it. The pass asks in the order of the sectors.
     std::optional<FirstWalk> take(std::uint64_t sector, ResumeSpacing spacing);
 
+    // The memory a walk holds for the pass, about.
+    static std::size_t heldBytes(const FirstWalk& walk);
+
 private:
     struct Walk {
         bool done = false;
         FirstWalk result;
+        std::size_t bytes = 0; // heldBytes(result) once done
     };
 
     void work();
-    std::optional<std::uint64_t> nextStart(std::unique_lock<std::mutex>& lock);
+    std::optional<std::uint64_t> nextStart(std::unique_lock<std::mutex>& lock, CardBytes& card);
+    std::map<std::uint64_t, Walk>::iterator forget(std::map<std::uint64_t, Walk>::iterator walk);
+    bool roomForAWalk() const;
+    std::uint64_t firstWanted() const { return std::max(passed_, skipTo_); }
 
     SectorReader& reader_;
     std::uint64_t maxFileBytes_;
     std::size_t cacheBytes_;
     std::uint64_t aheadSectors_;
+    std::function<bool()> stop_;
 
     std::mutex mutex_;
     std::condition_variable changed_;
     std::atomic<bool> quit_ = false;
-    ResumeSpacing spacing_;     // the one the pass used last
-    std::uint64_t asked_ = 0;   // the sector the pass asked for last
-    std::uint64_t scanned_ = 0; // sectors below this were looked at for starts
-    std::uint64_t skipTo_ = 0;  // the end of the furthest file found complete, in sectors
+    ResumeSpacing spacing_;         // the one the pass used last
+    std::uint64_t asked_ = 0;       // the sector the pass asked for last
+    std::uint64_t passed_ = 0;      // sectors below this are the pass's own
+    std::uint64_t scanned_ = 0;     // sectors below this were looked at for starts, or are being
+    std::uint64_t skipTo_ = 0;      // the end of the furthest file found complete, in sectors
+    std::set<std::uint64_t> found_; // starts found and not yet walked
     std::map<std::uint64_t, Walk> walks_;
-    CardBytes scanCard_; // for finding starts; used under mutex_
+    std::size_t heldBytes_ = 0; // of the walks done and not yet taken
     std::vector<std::thread> workers_;
 };
 

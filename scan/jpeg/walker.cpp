@@ -232,6 +232,7 @@ void Walker::stepSoi()
 
 void Walker::stepMarker()
 {
+    ++steps_;
     pushResumePoint();
     const std::uint64_t at = s_.pos;
     std::uint8_t b[4];
@@ -277,8 +278,10 @@ void Walker::stepMarker()
     bool ok = true;
     if (needed) {
         payload_.resize(payloadBytes);
-        if (copy(payloadAt, payload_.data(), payloadBytes) < payloadBytes) {
-            s_.pos = payloadAt;
+        const std::size_t got = copy(payloadAt, payload_.data(), payloadBytes);
+        if (got < payloadBytes) {
+            // The file goes as far as the bytes could be read.
+            s_.pos = payloadAt + got;
             return dataEnded();
         }
         const std::span<const std::uint8_t> p(payload_);
@@ -295,6 +298,8 @@ void Walker::stepMarker()
     }
     if (!ok)
         return fail(BreakCause::BadSegment, at);
+    if (passesTooManyStarts(payloadAt, payloadAt + payloadBytes))
+        return fail(BreakCause::NextStart, at);
     ++s_.segments;
     s_.pos = payloadAt + payloadBytes;
     if (code == 0xDA) {
@@ -344,19 +349,52 @@ bool Walker::readTables(std::span<const std::uint8_t> p)
         const std::uint8_t tableClass = p[0] >> 4, id = p[0] & 15;
         if (tableClass > 1 || id > 3)
             return false;
+        const auto counts = p.subspan<1, 16>();
         std::size_t total = 0;
-        for (int i = 1; i <= 16; ++i)
-            total += p[std::size_t(i)];
-        if (p.size() < 17 + total)
+        for (std::uint8_t c : counts)
+            total += c;
+        if (p.size() < 17 + total || !HuffmanTable::countsFit(counts))
             return false;
-        HuffmanTable& t = tableClass == 0 ? tables->dc[id] : tables->ac[id];
-        if (!t.build(tableClass, p.subspan<1, 16>(), p.subspan(17, total)))
-            return false;
-        (tableClass == 0 ? tables->dcDefined : tables->acDefined) |= std::uint8_t(1 << id);
+        TableSpec& spec = tableClass == 0 ? tables->dcSpec[id] : tables->acSpec[id];
+        std::copy(counts.begin(), counts.end(), spec.counts.begin());
+        std::copy_n(p.begin() + 17, total, spec.symbols.begin());
+        const std::uint8_t bit = std::uint8_t(1 << id);
+        (tableClass == 0 ? tables->dcDefined : tables->acDefined) |= bit;
+        (tableClass == 0 ? tables->dcBuilt : tables->acBuilt) &= std::uint8_t(~bit);
         p = p.subspan(17 + total);
     }
     s_.tables = std::move(tables);
     return true;
+}
+
+// Builds the tables the scan's components use that are not built yet.
+void Walker::buildScanTables(std::uint8_t components)
+{
+    std::uint8_t dcNeeded = 0, acNeeded = 0;
+    for (std::uint8_t i = 0; i < components; ++i) {
+        dcNeeded |= std::uint8_t(1 << s_.scanDc[i]);
+        acNeeded |= std::uint8_t(1 << s_.scanAc[i]);
+    }
+    dcNeeded &= std::uint8_t(~s_.tables->dcBuilt);
+    acNeeded &= std::uint8_t(~s_.tables->acBuilt);
+    if (!dcNeeded && !acNeeded)
+        return;
+    auto tables = std::make_shared<Tables>(*s_.tables);
+    auto build = [](std::uint8_t tableClass, const TableSpec& spec, HuffmanTable& into) {
+        std::size_t total = 0;
+        for (std::uint8_t c : spec.counts)
+            total += c;
+        into.build(tableClass, spec.counts, std::span(spec.symbols).first(total));
+    };
+    for (std::uint8_t id = 0; id < 4; ++id) {
+        if (dcNeeded >> id & 1)
+            build(0, tables->dcSpec[id], tables->dc[id]);
+        if (acNeeded >> id & 1)
+            build(1, tables->acSpec[id], tables->ac[id]);
+    }
+    tables->dcBuilt |= dcNeeded;
+    tables->acBuilt |= acNeeded;
+    s_.tables = std::move(tables);
 }
 
 bool Walker::startScan(std::span<const std::uint8_t> p)
@@ -401,6 +439,7 @@ bool Walker::startScan(std::span<const std::uint8_t> p)
         decodedAll_ = false;
         return true;
     }
+    buildScanTables(n);
     const auto ceilDiv = [](std::uint64_t a, std::uint64_t b) { return (a + b - 1) / b; };
     if (n == 1) {
         const std::uint8_t c = comp[0];
@@ -451,9 +490,13 @@ void Walker::readMpf(std::span<const std::uint8_t> t, std::uint64_t base)
             const std::size_t rec = data + 16 * j;
             if (rec + 16 > t.size())
                 return;
-            const std::uint32_t offset = u32(rec + 8);
-            if (offset != 0 && u32(rec + 4) != 0)
-                s_.mpfStart[s_.mpfImages++] = base + offset;
+            const std::uint32_t bytes = u32(rec + 4), offset = u32(rec + 8);
+            if (offset == 0 && bytes != 0) {
+                s_.mpfEnd = bytes; // the first image, this one
+            } else if (bytes != 0) {
+                s_.mpfStart[s_.mpfImages] = base + offset;
+                s_.mpfBytes[s_.mpfImages++] = bytes;
+            }
         }
     }
 }
@@ -461,14 +504,23 @@ void Walker::readMpf(std::span<const std::uint8_t> t, std::uint64_t base)
 void Walker::imageEnded()
 {
     ++s_.images;
-    // The next image an MPF index declares after this one, if it is there.
+    // The next image an MPF index declares after this one, if it is there. It begins where
+    // the index says this one ends, give or take some padding: an offset much further on
+    // would take in whatever lies between, other photos included.
     std::uint64_t next = std::numeric_limits<std::uint64_t>::max();
+    std::uint32_t nextBytes = 0;
     for (std::uint8_t i = 0; i < s_.mpfImages; ++i)
-        if (s_.mpfStart[i] >= s_.pos && s_.mpfStart[i] < next)
+        if (s_.mpfStart[i] >= s_.pos && s_.mpfStart[i] < next) {
             next = s_.mpfStart[i];
+            nextBytes = s_.mpfBytes[i];
+        }
+    const std::uint64_t declaredEnd = std::max(s_.pos, s_.mpfEnd);
     std::uint8_t b[3];
-    if (next < limit_ && copy(next, b, 3) == 3 && b[0] == 0xFF && b[1] == 0xD8 && b[2] == 0xFF) {
+    if (next < limit_ && next <= declaredEnd + kMpfSlackBytes &&
+        !passesTooManyStarts(s_.pos, next) && copy(next, b, 3) == 3 && b[0] == 0xFF &&
+        b[1] == 0xD8 && b[2] == 0xFF) {
         s_.pos = next;
+        s_.mpfEnd = next + nextBytes;
         s_.phase = WalkState::Phase::Soi;
         s_.frame = false;
         s_.tables.reset();
@@ -477,6 +529,33 @@ void Walker::imageEnded()
         return;
     }
     s_.phase = WalkState::Phase::Done;
+}
+
+// Counts the sectors that begin FF D8 FF from logical offset `from` up to `to` (their
+// first bytes), other than the file's own first sector; true once the walk has passed
+// more than kStartsPassedMost of them.
+bool Walker::passesTooManyStarts(std::uint64_t from, std::uint64_t to)
+{
+    if (!countStarts_)
+        return false;
+    const std::uint64_t sectorBytes = card_.sectorBytes();
+    to = std::min(to, limit_);
+    for (std::uint64_t at = from; at < to;) {
+        // The bytes from `at` lie together on the card up to the split, if it comes first.
+        const std::uint64_t runEnd = at < layout_.split ? std::min(to, layout_.split) : to;
+        const std::uint64_t cardFrom = layout_.cardOffset(at);
+        const std::uint64_t cardTo = cardFrom + (runEnd - at);
+        for (std::uint64_t sector = (cardFrom + sectorBytes - 1) / sectorBytes;
+             sector * sectorBytes < cardTo; ++sector) {
+            ++steps_;
+            if (sector * sectorBytes == layout_.start || !card_.startsJpeg(sector))
+                continue;
+            if (++s_.startsPassed > kStartsPassedMost)
+                return true;
+        }
+        at = runEnd;
+    }
+    return false;
 }
 
 // --- entropy-coded data -----------------------------------------------------------------

@@ -47,9 +47,19 @@ enum class BreakCause {
     TooLong,      // longer than the largest file the rule takes
 };
 
+// A Huffman table as a DHT segment defines it.
+struct TableSpec {
+    std::array<std::uint8_t, 16> counts{};
+    std::array<std::uint8_t, 256> symbols{};
+};
+
+// The Huffman tables in force. A table is built for decoding only once a scan uses it, so
+// that segments defining tables no scan uses cost no more than their bytes to read.
 struct Tables {
-    std::array<HuffmanTable, 4> dc, ac;
+    std::array<HuffmanTable, 4> dc, ac;        // built
+    std::array<TableSpec, 4> dcSpec, acSpec;   // defined
     std::uint8_t dcDefined = 0, acDefined = 0; // bit i: table i is there
+    std::uint8_t dcBuilt = 0, acBuilt = 0;     // bit i: table i is built from its spec
 };
 
 // Everything the walk of one file knows at one point between two steps. Copies of it are
@@ -60,6 +70,10 @@ struct WalkState {
     std::uint64_t pos = 0; // logical offset of the next byte to read
     std::uint32_t segments = 0;
     std::uint32_t images = 0;
+    // Later sectors that begin FF D8 FF which the walk passed over inside segments or MPF
+    // jumps (an embedded thumbnail or preview). Few in any photo; many in a card made to
+    // have every walk run over the same bytes again.
+    std::uint32_t startsPassed = 0;
 
     // The frame of the current image.
     bool frame = false;
@@ -72,9 +86,13 @@ struct WalkState {
     std::uint32_t scans = 0;
     std::shared_ptr<const Tables> tables;
 
-    // Further images an MPF index declares, as logical offsets of their starts.
+    // Further images an MPF index declares, as logical offsets of their starts, with the
+    // sizes it declares for them; mpfEnd is where the image in hand should end by the same
+    // index (0: it declares none).
     std::uint8_t mpfImages = 0;
     std::array<std::uint64_t, 8> mpfStart{};
+    std::array<std::uint32_t, 8> mpfBytes{};
+    std::uint64_t mpfEnd = 0;
 
     // The scan being walked.
     bool decoding = false; // false: walked for its markers only
@@ -99,6 +117,11 @@ struct WalkState {
 class Walker
 {
 public:
+    // Later starts a walk may pass over before it breaks (NextStart).
+    static constexpr std::uint32_t kStartsPassedMost = 8;
+    // How far past the end an MPF index declares for an image its next image may begin.
+    static constexpr std::uint64_t kMpfSlackBytes = 4096;
+
     Walker(CardBytes& card, Layout layout, std::uint64_t maxFileBytes);
 
     // Keep copies of the state at every multiple of `every` bytes in the entropy-coded data
@@ -116,6 +139,11 @@ public:
     // a code with its extra bits or several codes at once. Every outcome is the same
     // either way; tests compare the two.
     void oneCodeAtATime(bool on) { oneCodeAtATime_ = on; }
+    // Whether a walk breaks (NextStart) after passing more than kStartsPassedMost later
+    // starts (on by default): every start is walked once, so a card with many must not let
+    // each walk run over the same bytes. A search for a second piece, whose work its budget
+    // bounds, turns it off.
+    void countStartsPassed(bool on) { countStarts_ = on; }
 
     void restore(const WalkState& state);
     const WalkState& state() const { return s_; }
@@ -132,6 +160,11 @@ public:
     bool decodedAll() const { return decodedAll_; }
     // Bytes read so far (segments skipped by their length cost nothing).
     std::uint64_t bytesWalked() const { return walked_; }
+    // The work done so far, in bytes read: each segment looked at and each sector tested for
+    // a start counts as kStepWork bytes more. Linear in the card's size over all the walks
+    // of a carve, whatever the card holds; tests and the fuzzer check that it stays so.
+    static constexpr std::uint64_t kStepWork = 16;
+    std::uint64_t work() const { return walked_ + kStepWork * steps_; }
 
 private:
     void stepSoi();
@@ -141,8 +174,10 @@ private:
     bool startScan(std::span<const std::uint8_t> payload);
     bool readFrame(std::uint8_t marker, std::span<const std::uint8_t> payload);
     bool readTables(std::span<const std::uint8_t> payload);
+    void buildScanTables(std::uint8_t components);
     void readMpf(std::span<const std::uint8_t> payload, std::uint64_t base);
     void imageEnded();
+    bool passesTooManyStarts(std::uint64_t from, std::uint64_t to);
     bool endOfScanData(bool restart);
 
     bool fetch();
@@ -163,10 +198,12 @@ private:
     bool noMoreData_ = false;
     bool decodedAll_ = true;
     std::uint64_t walked_ = 0;
+    std::uint64_t steps_ = 0; // segments looked at, sectors tested for a start
     std::uint64_t pauseAt_ = 0;
     bool testPlain_ = true;
     bool markersOnly_ = false;
     bool oneCodeAtATime_ = false;
+    bool countStarts_ = true;
 
     std::span<const std::uint8_t> span_; // the card's bytes in hand, from card offset spanAt_
     std::uint64_t spanAt_ = 0;

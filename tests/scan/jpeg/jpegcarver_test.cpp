@@ -5,7 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <map>
+#include <numeric>
+#include <random>
 #include <set>
 
 namespace velo::jpeg
@@ -172,29 +175,121 @@ TEST(JpegCarver, WhatIsNotWholeIsSaid)
     EXPECT_EQ(events.files[3].size(), 2 * kCluster);
 }
 
-TEST(JpegCarver, AHostileCardCostsWorkInProportionToItsSize)
+// Cards made to keep the rule busy, of about `bytes` bytes.
+Bytes photosThatBreakOff(std::size_t bytes)
 {
     // Every two or three clusters a photo starts whose data breaks off: each would search
     // the whole card for its second piece without a budget.
     const Bytes photo = makePhoto({.width = 320, .height = 240, .seed = 51});
     CardBuilder b;
-    for (int i = 0; i < 512; ++i) {
+    for (int i = 0; b.image.size() < bytes; ++i) {
         Bytes piece(photo.begin(), photo.begin() + kCluster + kSector);
         const Bytes noise =
             testing::filler(Filler::Random, (2 + i % 2) * kCluster - piece.size(), i);
         piece.insert(piece.end(), noise.begin(), noise.end());
         b.add(piece);
     }
-    MemoryCard card(b.image, kSector);
-    Recorder events;
-    const JpegRuleSettings settings{.searchBytesPerCardByte = 2, .searchAllowanceBytes = 1 << 20};
-    JpegCarver rule(card, events, settings);
-    for (std::uint64_t s = 0; s < card.sectorCount(); ++s)
-        rule.sector(s, {card.image().data() + s * kSector, kSector});
-    EXPECT_EQ(events.files.size(), 512u);
-    EXPECT_LE(rule.searchBytesWalked(),
-              settings.searchAllowanceBytes + 2 * b.image.size() + settings.maxFileBytes);
-    EXPECT_GT(rule.searchBytesWalked(), 0u);
+    return b.image;
+}
+
+Bytes startsWithSegmentsIntoTheNext(std::size_t bytes)
+{
+    // Every sector starts a file whose APP0 segment reaches into the next sector, onto the
+    // APP0 marker there: each walk would run over every later sector to the card's end.
+    Bytes card(bytes, 0x20);
+    for (std::size_t at = 0; at + kSector <= bytes; at += kSector) {
+        const Bytes head{0xFF, 0xD8, 0xFF, 0xE0, 0x01, 0xFE}; // 510 bytes: to 2 past the next
+        std::copy(head.begin(), head.end(), card.begin() + std::ptrdiff_t(at));
+    }
+    return card;
+}
+
+Bytes chainedTableSegments(std::size_t bytes)
+{
+    // Every sector starts a file with a DHT segment of three distinct tables that reaches
+    // 2 bytes into the next sector (its start marker is the last table's last symbols), onto
+    // the DHT marker there: each walk would read, and build, the tables of every later
+    // sector.
+    const std::array<std::uint8_t, 16> counts{0, 2, 1, 3, 3, 2, 4, 3, 5, 5, 4, 4, 0, 0, 1, 0x7d};
+    std::mt19937 random(5);
+    auto table = [&](Bytes& into, std::uint8_t id, std::uint8_t lastCount) {
+        std::array<std::uint8_t, 16> c = counts;
+        c[15] = lastCount;
+        into.push_back(std::uint8_t(0x10 | id));
+        into.insert(into.end(), c.begin(), c.end());
+        Bytes symbols(std::accumulate(c.begin(), c.end(), std::size_t(0)));
+        std::iota(symbols.begin(), symbols.end(), std::uint8_t(1));
+        std::shuffle(symbols.begin(), symbols.end(), random);
+        into.insert(into.end(), symbols.begin(), symbols.end());
+    };
+    Bytes card;
+    while (card.size() < bytes) {
+        Bytes sector{0xFF, 0xD8, 0xFF, 0xC4, 0x01, 0xFE}; // 508 bytes of tables
+        table(sector, 0, 0x7d);                           // 179 bytes
+        table(sector, 1, 0x7d);                           // 179
+        table(sector, 2, 0x60);                           // 150, of which 2 in the next sector
+        sector.resize(kSector);
+        card.insert(card.end(), sector.begin(), sector.end());
+    }
+    card.resize(bytes);
+    return card;
+}
+
+Bytes headersThatBreakBeforeLongChains(std::size_t bytes)
+{
+    // Photos whose headers break off after a long APP1 segment, between stretches of FF E0
+    // FF E0 ...: from any even offset a chain of 64 KiB segments. Every candidate for a
+    // second piece would walk such a chain to its end.
+    CardBuilder b;
+    for (int i = 0; b.image.size() < bytes; ++i) {
+        Bytes head{0xFF, 0xD8, 0xFF, 0xE1, 0x30, 0x00};
+        head.resize(2 + 0x3002, 0xA5);
+        head.insert(head.end(), {0x12, 0x34}); // not a marker: the header breaks here
+        b.add(head);
+        Bytes chain(64 * kCluster);
+        for (std::size_t k = 0; k < chain.size(); k += 2)
+            chain[k] = 0xFF, chain[k + 1] = 0xE0;
+        b.add(chain);
+    }
+    return b.image;
+}
+
+// The work of the rule's walks and searches stays in proportion to the card's size, and
+// the gap search within its budget, on cards made to make it grow with the square.
+TEST(JpegCarver, HostileCardsCostWorkInProportionToTheirSize)
+{
+    const struct {
+        const char* name;
+        Bytes (*make)(std::size_t bytes);
+        std::uint64_t gapWindowBytes;
+    } cards[] = {
+        {"photos that break off", photosThatBreakOff, 64ull << 20},
+        {"a start in every sector", startsWithSegmentsIntoTheNext, 64ull << 20},
+        {"chained table segments", chainedTableSegments, 64ull << 20},
+        {"searches that walk long chains", headersThatBreakBeforeLongChains, 1ull << 20},
+    };
+    // Bytes read, segments looked at and sectors tested, per byte of the card, at most.
+    constexpr std::uint64_t kWorkPerCardByte = 16;
+    for (const auto& c : cards) {
+        SCOPED_TRACE(c.name);
+        for (int i = 0; i < 2; ++i) {
+            const std::size_t bytes = std::size_t(1) << (20 + 2 * i); // 1 MiB, 4 MiB
+            MemoryCard card(c.make(bytes), kSector);
+            Recorder events;
+            const JpegRuleSettings settings{.clusterBytes = kCluster,
+                                            .gapWindowBytes = c.gapWindowBytes,
+                                            .searchBytesPerCardByte = 2,
+                                            .searchAllowanceBytes = 1 << 20};
+            JpegCarver rule(card, events, settings);
+            for (std::uint64_t s = 0; s < card.sectorCount(); ++s)
+                rule.sector(s, {card.image().data() + s * kSector, kSector});
+            EXPECT_LE(rule.searchBytesWalked(),
+                      settings.searchAllowanceBytes + 2 * bytes + 2 * (std::uint64_t(64) << 10))
+                << bytes << " bytes";
+            EXPECT_LE(rule.workDone(), kWorkPerCardByte * bytes + 4 * settings.searchAllowanceBytes)
+                << bytes << " bytes";
+        }
+    }
 }
 
 TEST(JpegCarver, WalkingAheadOnOtherThreadsChangesNoDecision)

@@ -73,15 +73,17 @@ struct Walked {
     std::uint64_t breakAt;
     std::uint32_t segments;
     bool decodedAll;
+    bool unreadable;
 };
 
-Walked walk(const Bytes& image)
+Walked walk(const Bytes& image, std::set<std::uint64_t> bad = {})
 {
-    MemoryCard card(image, 512);
+    MemoryCard card(image, 512, std::move(bad));
     CardBytes bytes(card, 1 << 20);
     Walker w(bytes, Layout{0}, 1 << 30);
     const Outcome o = w.run();
-    return {o, w.cause(), w.length(), w.breakAt(), w.state().segments, w.decodedAll()};
+    return {
+        o, w.cause(), w.length(), w.breakAt(), w.state().segments, w.decodedAll(), w.unreadable()};
 }
 
 struct Case {
@@ -92,6 +94,7 @@ struct Case {
     // Complete: the file's length; Broken or DataEnd: where the walk stopped.
     std::function<std::uint64_t()> at;
     bool decodedAll = true;
+    std::set<std::uint64_t> bad = {}; // sectors that cannot be read
 };
 
 const Bytes& baseline()
@@ -141,6 +144,29 @@ Bytes withMpf()
     return joined(withSegment(baseline(), mpfSegment(firstBytes, std::uint32_t(second.size()),
                                                      firstBytes - 10)),
                   second);
+}
+
+// A segment of `bytes` after the start marker, with a later start (FF D8 FF) at the
+// beginning of each of its first `starts` whole sectors: thumbnails in an EXIF block, or a
+// card made so that every walk runs over every later start.
+Bytes withStartsInASegment(std::size_t bytes, std::size_t starts)
+{
+    Bytes payload(bytes, 0x41);
+    for (std::size_t i = 1; i <= starts; ++i)
+        std::copy_n(thumb().begin(), 3, payload.begin() + std::ptrdiff_t(i * 512 - 6));
+    return padded(withSegment(baseline(), segment(0xE1, payload)));
+}
+
+// An MPF index whose second image lies `gap` bytes past where the first one ends.
+Bytes withMpfGap(std::size_t gap)
+{
+    const Bytes second = makePhoto({.width = 64, .height = 48, .seed = 5});
+    const Bytes mpf = mpfSegment(0, 0, 0); // for its size only
+    const std::uint32_t firstBytes = std::uint32_t(baseline().size() + mpf.size());
+    Bytes b = withSegment(baseline(), mpfSegment(firstBytes, std::uint32_t(second.size()),
+                                                 std::uint32_t(firstBytes + gap - 10)));
+    b.resize(b.size() + gap, 0x55);
+    return joined(b, second);
 }
 
 const Case kCases[] = {
@@ -196,6 +222,31 @@ const Case kCases[] = {
      Outcome::Broken, BreakCause::PlainSector, [] { return 4096; }},
     {"CutShortAtTheCardsEnd", [] { return firstBytes(baseline(), 4096); }, Outcome::DataEnd,
      BreakCause::None, [] { return 4096; }},
+    {"FewStartsInASegmentArePassed",
+     [] { return withStartsInASegment(6000, Walker::kStartsPassedMost); }, Outcome::Complete,
+     BreakCause::None, [] { return baseline().size() + 6004; }},
+    {"ManyStartsInASegmentBreakTheWalk",
+     [] { return withStartsInASegment(6000, Walker::kStartsPassedMost + 1); }, Outcome::Broken,
+     BreakCause::NextStart, [] { return 2; }},
+    {"MpfImageWithinItsPaddingIncluded", [] { return padded(withMpfGap(1000)); }, Outcome::Complete,
+     BreakCause::None, [] { return withMpfGap(1000).size(); }},
+    {"MpfImageFarPastTheDeclaredEndIsLeftOut", [] { return padded(withMpfGap(100000)); },
+     Outcome::Complete, BreakCause::None,
+     [] { return baseline().size() + mpfSegment(0, 0, 0).size(); }},
+    {"UnreadableSectorInsideASegmentReadWhole",
+     [] {
+         // An MPF segment is read whole; its sector 2 cannot be read.
+         Bytes mpf = mpfSegment(0, 0, 0);
+         mpf.resize(3000, 0);
+         mpf[2] = std::uint8_t((mpf.size() - 2) >> 8);
+         mpf[3] = std::uint8_t(mpf.size() - 2);
+         return padded(withSegment(baseline(), mpf));
+     },
+     Outcome::DataEnd,
+     BreakCause::None,
+     [] { return 1024; },
+     true,
+     {2}},
 };
 
 class WalkerCases : public ::testing::TestWithParam<Case>
@@ -205,8 +256,9 @@ class WalkerCases : public ::testing::TestWithParam<Case>
 TEST_P(WalkerCases, EndsWhereTheStructureSays)
 {
     const Case& c = GetParam();
-    const Walked w = walk(c.image());
+    const Walked w = walk(c.image(), c.bad);
     ASSERT_EQ(w.outcome, c.outcome);
+    EXPECT_EQ(w.unreadable, !c.bad.empty());
     EXPECT_EQ(w.cause, c.cause);
     if (c.outcome == Outcome::Complete)
         EXPECT_EQ(w.length, c.at());
