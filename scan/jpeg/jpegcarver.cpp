@@ -17,9 +17,9 @@ JpegCarver::JpegCarver(SectorReader& card, CarveEvents& events, const JpegRuleSe
       budget_(std::int64_t(settings.searchAllowanceBytes))
 {
     if (settings.lookAheadThreads)
-        lookAhead_ =
-            std::make_unique<LookAhead>(card, settings.lookAheadThreads, settings.maxFileBytes,
-                                        settings.cacheBytes, 64ull << 20, settings.stopRequested);
+        lookAhead_ = std::make_unique<LookAhead>(
+            card, settings.lookAheadThreads, settings.maxFileBytes, settings.cacheBytes,
+            64ull << 20, settings.lookAheadHeldBytes, settings.stopRequested);
 }
 
 bool JpegCarver::stopSeen()

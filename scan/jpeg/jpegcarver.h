@@ -30,6 +30,8 @@ struct JpegRuleSettings {
     // Threads that walk files ahead of the pass (0: the pass walks every file itself). Their
     // reads of the card come at the same time as each other's and the pass's.
     unsigned lookAheadThreads = 0;
+    // The memory the walks made ahead may hold while they wait for the pass, about.
+    std::size_t lookAheadHeldBytes = std::size_t(32) << 20;
     // Asked every few MiB of a walk or a search: once it says so, the file in hand is cut
     // where its walk got to, closed as stopped, and the rule takes no further file.
     std::function<bool()> stopRequested;
@@ -61,6 +63,8 @@ public:
     std::uint64_t workDone() const { return work_; }
     // Whether the stop was seen: no file is taken after it.
     bool stopped() const { return stopped_; }
+    // The walks made ahead: null without threads for them.
+    LookAhead* lookAhead() { return lookAhead_.get(); }
 
 private:
     struct Range {

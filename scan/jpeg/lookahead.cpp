@@ -44,10 +44,11 @@ FirstWalk walkFirst(CardBytes& card, std::uint64_t start, std::uint64_t maxFileB
 }
 
 LookAhead::LookAhead(SectorReader& reader, unsigned threads, std::uint64_t maxFileBytes,
-                     std::size_t cacheBytes, std::uint64_t aheadBytes, std::function<bool()> stop)
+                     std::size_t cacheBytes, std::uint64_t aheadBytes, std::size_t heldBytes,
+                     std::function<bool()> stop)
     : reader_(reader), maxFileBytes_(maxFileBytes), cacheBytes_(cacheBytes),
       aheadSectors_(std::max<std::uint64_t>(1, aheadBytes / reader.sectorBytes())),
-      stop_(std::move(stop))
+      heldLimit_(heldBytes), stop_(std::move(stop))
 {
     for (unsigned i = 0; i < threads; ++i)
         workers_.emplace_back([this] { work(); });
@@ -88,7 +89,13 @@ LookAhead::forget(std::map<std::uint64_t, Walk>::iterator walk)
 
 bool LookAhead::roomForAWalk() const
 {
-    return walks_.size() < kWalksKept && heldBytes_ < kHeldBytes;
+    return walks_.size() < kWalksKept && heldBytes_ < heldLimit_;
+}
+
+std::pair<std::size_t, std::size_t> LookAhead::heldBytesMost()
+{
+    std::lock_guard lock(mutex_);
+    return {heldMost_, walkMost_};
 }
 
 std::optional<FirstWalk> LookAhead::take(std::uint64_t sector, ResumeSpacing spacing)
@@ -180,6 +187,8 @@ void LookAhead::work()
             it->second.result = std::move(walk);
             it->second.bytes = bytes;
             heldBytes_ += bytes;
+            heldMost_ = std::max(heldMost_, heldBytes_);
+            walkMost_ = std::max(walkMost_, bytes);
         }
         changed_.notify_all();
     }

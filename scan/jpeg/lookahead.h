@@ -61,16 +61,16 @@ FirstWalk walkFirst(CardBytes& card, std::uint64_t start, std::uint64_t maxFileB
 class LookAhead
 {
 public:
-    // Walks waiting for the pass, at most; and the memory they may hold, about.
+    // Walks waiting for the pass, at most.
     static constexpr std::size_t kWalksKept = 256;
-    static constexpr std::size_t kHeldBytes = std::size_t(32) << 20;
 
     // `threads` workers; each keeps a cache of cacheBytes. The workers stay at most
-    // aheadBytes ahead of the start the pass asked for last. A walk is given up once `stop`
+    // aheadBytes ahead of the start the pass asked for last, and start no walk while the
+    // walks waiting for the pass hold heldBytes or more. A walk is given up once `stop`
     // says so (the pass then asks in vain).
     LookAhead(SectorReader& reader, unsigned threads, std::uint64_t maxFileBytes,
               std::size_t cacheBytes, std::uint64_t aheadBytes = 64ull << 20,
-              std::function<bool()> stop = {});
+              std::size_t heldBytes = std::size_t(32) << 20, std::function<bool()> stop = {});
     ~LookAhead();
     LookAhead(const LookAhead&) = delete;
     LookAhead& operator=(const LookAhead&) = delete;
@@ -82,6 +82,8 @@ public:
 
     // The memory a walk holds for the pass, about.
     static std::size_t heldBytes(const FirstWalk& walk);
+    // The most the walks waiting for the pass held at once, and the most one of them held.
+    std::pair<std::size_t, std::size_t> heldBytesMost();
 
 private:
     struct Walk {
@@ -100,6 +102,7 @@ private:
     std::uint64_t maxFileBytes_;
     std::size_t cacheBytes_;
     std::uint64_t aheadSectors_;
+    std::size_t heldLimit_;
     std::function<bool()> stop_;
 
     std::mutex mutex_;
@@ -113,6 +116,7 @@ private:
     std::set<std::uint64_t> found_; // starts found and not yet walked
     std::map<std::uint64_t, Walk> walks_;
     std::size_t heldBytes_ = 0; // of the walks done and not yet taken
+    std::size_t heldMost_ = 0, walkMost_ = 0;
     std::vector<std::thread> workers_;
 };
 

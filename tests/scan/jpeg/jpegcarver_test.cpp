@@ -292,6 +292,86 @@ TEST(JpegCarver, HostileCardsCostWorkInProportionToTheirSize)
     }
 }
 
+// A source that answers each sector once, then stops answering (a card pulled out after
+// the rule walked its photos): what is written is what could be read, and no file whose
+// bytes went missing is called whole, nor any sector unreadable that was never read.
+class CardThatDiesOnARereading : public MemoryCard
+{
+public:
+    using MemoryCard::MemoryCard;
+    std::size_t read(std::uint64_t first, std::size_t count, std::uint8_t* into) override
+    {
+        for (std::uint64_t s = first; s < first + count && !gone_; ++s)
+            gone_ = !read_.insert(s).second;
+        return gone_ ? 0 : MemoryCard::read(first, count, into);
+    }
+    std::size_t readMarking(std::uint64_t first, std::size_t count, std::uint8_t* into,
+                            std::vector<bool>& unreadable) override
+    {
+        return read(first, count, into) == count ? count : 0;
+    }
+    bool gone() const override { return gone_; }
+
+private:
+    std::set<std::uint64_t> read_;
+    bool gone_ = false;
+};
+
+TEST(JpegCarver, WhatTheSourceNoLongerGivesIsNotCalledWhole)
+{
+    // Photos larger than the rule's cache: writing them reads their first blocks again.
+    CardBuilder b;
+    std::vector<Bytes> photos;
+    for (std::uint32_t i = 0; i < 3; ++i) {
+        photos.push_back(makePhoto({.width = 1200, .height = 900, .quality = 95, .seed = 91 + i}));
+        b.add(photos.back());
+    }
+    ASSERT_GT(photos[0].size(), 300u << 10);
+    CardThatDiesOnARereading card(b.image, kSector);
+    Recorder events;
+    carveAll(card, events, {.clusterBytes = kCluster, .cacheBytes = 256 << 10});
+    ASSERT_FALSE(events.files.empty());
+    for (const auto& [n, v] : events.verdicts) {
+        SCOPED_TRACE("file " + std::to_string(n));
+        const Bytes& photo = photos.at(n - 1);
+        const Bytes& file = events.files.at(n);
+        ASSERT_LE(file.size(), photo.size());
+        EXPECT_TRUE(std::equal(file.begin(), file.end(), photo.begin()));
+        if (file.size() < photo.size()) {
+            EXPECT_EQ(v.verdict, Verdict::Truncated);
+            EXPECT_EQ(events.closeReasons.at(n), CloseReason::EndOfScan);
+        }
+    }
+    EXPECT_LT(events.files[1].size(), photos[0].size()); // the source did go
+}
+
+// Ctrl-C is heard within a file's walk: the file holds what was walked and is closed as
+// stopped, and no file comes after it.
+TEST(JpegCarver, TheStopIsSeenWithinAWalk)
+{
+    CardBuilder b;
+    Bytes chain{0xFF, 0xD8}; // then 16 MiB of 64 KiB segments: one walk of many steps
+    chain.resize(16u << 20);
+    for (std::size_t k = 2; k < chain.size(); k += 2)
+        chain[k] = 0xFF, chain[k + 1] = 0xE0;
+    b.add(chain);
+    b.add(makePhoto({.seed = 95}));
+    MemoryCard card(b.image, kSector);
+    Recorder events;
+    int asked = 0;
+    JpegRuleSettings settings{.clusterBytes = kCluster};
+    settings.stopRequested = [&] { return ++asked > 2; };
+    JpegCarver rule(card, events, settings);
+    for (std::uint64_t s = 0; s < card.sectorCount(); ++s)
+        rule.sector(s, {card.image().data() + s * kSector, kSector});
+    EXPECT_TRUE(rule.stopped());
+    ASSERT_EQ(events.files.size(), 1u);
+    EXPECT_EQ(events.closeReasons[1], CloseReason::Stopped);
+    EXPECT_EQ(events.verdicts[1].verdict, Verdict::Truncated);
+    EXPECT_GE(events.files[1].size(), 4u << 20);  // the first step of the walk
+    EXPECT_LT(events.files[1].size(), 16u << 20); // not the whole chain
+}
+
 TEST(JpegCarver, WalkingAheadOnOtherThreadsChangesNoDecision)
 {
     // Every kind of outcome on one card: whole photos, one in two pieces, one whose
