@@ -1,8 +1,11 @@
 #include "cli/chunkreader.h"
+#include "cli/readatsectors.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <memory>
 #include <cstring>
 #include <numeric>
 #include <optional>
@@ -263,6 +266,31 @@ TEST(ChunkReader, ReadingAheadSaysOnlyWhatWasHandedOut)
     EXPECT_EQ(reader.sectorsDone(), 21u);
     EXPECT_TRUE(reader.gone());
     EXPECT_EQ(reader.next(), nullptr);
+}
+
+// The JPEG rule reads ahead of the pass through the same SourceReads: failures either
+// reader meets count towards one give-up, and once the source is given up on no reader
+// touches it again.
+TEST(SourceReads, OneGiveUpForEveryReaderOfTheRun)
+{
+    FlakySource src{numbered(512 * 64), 512, {}};
+    src.goneFrom = 20;
+    src.goneError = EIO;
+    const auto reads = std::make_shared<SourceReads>(src.reader(), 512, ReadAt{}, 8);
+    ReadAtSectors ahead(reads, 64);
+    std::vector<std::uint8_t> into(512 * 16);
+    std::vector<bool> unreadable(16, false);
+    EXPECT_EQ(ahead.readMarking(40, 16, into.data(), unreadable), 8u); // 8 fail: given up
+    EXPECT_TRUE(ahead.gone());
+    EXPECT_EQ(std::count(unreadable.begin(), unreadable.end(), true), 8);
+    const std::size_t readsWhenGivenUp = src.reads.size();
+
+    ChunkReader pass(reads, 64, 512 * 16);
+    EXPECT_EQ(pass.next(), nullptr); // the pass stops at once, where it stands
+    ASSERT_TRUE(pass.gone());
+    EXPECT_EQ(pass.gone()->sector, 0u);
+    EXPECT_EQ(ahead.read(0, 4, into.data()), 0u);
+    EXPECT_EQ(src.reads.size(), readsWhenGivenUp);
 }
 
 } // namespace
