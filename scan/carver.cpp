@@ -1,5 +1,7 @@
 #include "scan/carver.h"
 
+#include "scan/markers.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -9,11 +11,6 @@ namespace velo
 namespace
 {
 constexpr std::size_t kEndWindowBytes = 11; // the zero after FF D9 and ten more
-
-bool startsStream(std::span<const std::uint8_t> s)
-{
-    return s.size() >= 3 && s[0] == 0xFF && s[1] == 0xD8 && s[2] == 0xFF;
-}
 
 // Every byte of the end window is zero; positions from the sector's end on count as
 // zero, so the window never reaches into the next sector.
@@ -46,7 +43,7 @@ const char* closeReasonWord(CloseReason reason)
 
 void Carver::sector(std::span<const std::uint8_t> bytes)
 {
-    if (startsStream(bytes)) {
+    if (beginsJpeg(bytes)) {
         if (writing_)
             close(CloseReason::NextStart);
         writing_ = true;

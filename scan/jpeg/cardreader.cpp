@@ -1,5 +1,7 @@
 #include "scan/jpeg/cardreader.h"
 
+#include "scan/markers.h"
+
 #include <algorithm>
 
 namespace velo::jpeg
@@ -95,8 +97,8 @@ bool CardBytes::startsJpeg(std::uint64_t sector)
         return false;
     const Block& b = block(sector / sectorsPerBlock_);
     const std::size_t i = std::size_t(sector % sectorsPerBlock_);
-    const std::uint8_t* p = b.bytes.data() + i * sectorBytes_;
-    return i < b.tried && !b.unreadable[i] && p[0] == 0xFF && p[1] == 0xD8 && p[2] == 0xFF;
+    return i < b.tried && !b.unreadable[i] &&
+           beginsJpeg({b.bytes.data() + i * sectorBytes_, sectorBytes_});
 }
 
 } // namespace velo::jpeg

@@ -4,7 +4,6 @@
 #include <array>
 #include <cmath>
 #include <cstring>
-#include <limits>
 #include <vector>
 
 namespace velo::jpeg
@@ -89,17 +88,14 @@ bool thumbnailIntact(CardBytes& card, const Layout& layout)
     return true;
 }
 
-// Walks a candidate on from `from` (first as far as `screenTo`, then on) until its outcome
-// is known or the rule's budget is spent, and charges its work. Running when the budget
+// Walks a candidate on from `from` until its outcome is known or the rule's budget is
+// spent, and charges its work. Running when the budget
 // ran out first: a walk goes no further than the budget left in bytes of the file, and its
 // work is at most a few times that, whatever segments it skips.
-Outcome walkCharged(Walker& w, const WalkState& from, std::uint64_t screenTo, SearchBudget& budget)
+Outcome walkCharged(Walker& w, const WalkState& from, SearchBudget& budget)
 {
     const std::uint64_t left = budget.total - std::min(budget.total, budget.walked);
-    const std::uint64_t spendTo = from.pos + left;
-    Outcome o = w.run(std::min(screenTo, spendTo));
-    if (o == Outcome::Running && w.state().pos < spendTo)
-        o = w.run(spendTo);
+    const Outcome o = w.run(from.pos + left);
     budget.walked += std::max<std::uint64_t>(w.work(), 64);
     budget.work += w.work();
     return o;
@@ -195,7 +191,7 @@ Continuation pickHeaderCut(CardBytes& card, std::uint64_t start, const WalkState
         w.testPlainSectors(limits.testPlainSectors);
         w.countStartsPassed(false);
         w.restore(from);
-        const Outcome o = walkCharged(w, from, std::numeric_limits<std::uint64_t>::max(), budget);
+        const Outcome o = walkCharged(w, from, budget);
         if (o == Outcome::Complete && w.decodedAll())
             return Continuation{split, layout.resume, w.length()};
     }
@@ -240,7 +236,7 @@ findContinuation(CardBytes& card, std::uint64_t start, const std::deque<WalkStat
             w.testPlainSectors(limits.testPlainSectors);
             w.countStartsPassed(false);
             w.restore(*from);
-            const Outcome o = walkCharged(w, *from, split + limits.screenBytes, budget);
+            const Outcome o = walkCharged(w, *from, budget);
             if (o == Outcome::Running)
                 return std::nullopt; // the budget ran out within this walk
             if (o != Outcome::Complete || !w.decodedAll())

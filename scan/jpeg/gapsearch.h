@@ -10,13 +10,11 @@ namespace velo::jpeg
 
 // How far the search for a photo's second piece may go. It tries at most
 // maxSplits * (windowBytes / clusterBytes) candidates, newest cut first, each walked
-// until it fails or for screenBytes, and the few that pass to their end, within the
-// SearchBudget it is given.
+// until it fails or reaches the end of image, within the SearchBudget it is given.
 struct SearchLimits {
     std::uint64_t clusterBytes = 4096;       // pieces begin and end at whole clusters
     std::uint64_t windowBytes = 64ull << 20; // the second piece begins this far on at most
     std::size_t maxSplits = 8;               // cluster boundaries before the break tried as the cut
-    std::uint64_t screenBytes = 4096;        // clean decoding a candidate needs to be followed on
     std::uint64_t maxFileBytes = 256ull << 20;
     bool testPlainSectors = true; // as Walker::testPlainSectors
 };

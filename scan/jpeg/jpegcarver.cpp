@@ -1,5 +1,7 @@
 #include "scan/jpeg/jpegcarver.h"
 
+#include "scan/markers.h"
+
 #include <algorithm>
 #include <numeric>
 
@@ -64,7 +66,7 @@ void JpegCarver::sector(std::uint64_t number, std::span<const std::uint8_t> byte
     std::erase_if(claimed_, [&](const Range& r) { return r.end <= number; });
     if (claimed(number) || stopSeen())
         return;
-    if (bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF)
+    if (beginsJpeg(bytes))
         carve(number);
 }
 
@@ -96,8 +98,7 @@ std::uint64_t JpegCarver::endMarkerAfter(std::uint64_t start, std::uint64_t from
         const std::size_t n = std::size_t(std::min<std::uint64_t>(span.size(), inSector));
         if (n == 0)
             return 0;
-        if (n >= 64 && std::none_of(span.begin(), span.begin() + std::ptrdiff_t(n),
-                                    [](std::uint8_t b) { return b & 0x80; }))
+        if (n >= kPlainRunBytes && plainBytes(span.first(n)))
             return 0;
         for (std::size_t i = 0; i < n; ++i) {
             if (afterFF && span[i] == 0xD9)
@@ -157,13 +158,12 @@ std::optional<JpegCarver::Decision> JpegCarver::decide(std::uint64_t start, bool
     limits.clusterBytes = cluster;
     limits.windowBytes = settings_.gapWindowBytes;
     limits.maxFileBytes = settings_.maxFileBytes;
-    limits.screenBytes = std::clamp<std::uint64_t>(cluster, 2048, 16384);
     limits.testPlainSectors = testPlain;
 
     // Points every sector while the cluster size is not known, every cluster once it is;
     // enough of them to reach maxSplits clusters back.
     ResumeSpacing spacing;
-    spacing.everyBytes = cluster == sectorBytes && !settings_.clusterBytes ? sectorBytes : cluster;
+    spacing.everyBytes = cluster;
     spacing.count = std::size_t(
         std::min<std::uint64_t>(1024, limits.maxSplits * cluster / spacing.everyBytes + 32));
     std::optional<FirstWalk> ahead;

@@ -8,11 +8,8 @@ namespace velo::jpeg
 
 namespace
 {
-// A walk that may be given up looks at the stop between steps of this many bytes.
+// A walk looks at the stop between steps of this many bytes.
 constexpr std::uint64_t kStepBytes = 4ull << 20;
-// Walks kept for the pass at most: a broken one holds its resume points and the file's
-// tables, and a hostile card can start a file in every sector.
-constexpr std::size_t kWalksKept = 256;
 } // namespace
 
 FirstWalk walkFirst(CardBytes& card, std::uint64_t start, std::uint64_t maxFileBytes,

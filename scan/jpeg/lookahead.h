@@ -61,7 +61,8 @@ FirstWalk walkFirst(CardBytes& card, std::uint64_t start, std::uint64_t maxFileB
 class LookAhead
 {
 public:
-    // Walks waiting for the pass, at most.
+    // Walks waiting for the pass, at most: a broken one holds its resume points and the
+    // tables they keep, and a hostile card can start a file in every sector.
     static constexpr std::size_t kWalksKept = 256;
 
     // `threads` workers; each keeps a cache of cacheBytes. The workers stay at most

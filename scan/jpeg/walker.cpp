@@ -1,5 +1,7 @@
 #include "scan/jpeg/walker.h"
 
+#include "scan/markers.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -17,18 +19,6 @@ std::uint16_t be16(const std::uint8_t* p)
 bool isFrameMarker(std::uint8_t m)
 {
     return m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC;
-}
-
-// A sector of JPEG entropy-coded data has bytes of 0x80 and more; 64 bytes in a row
-// without one (text, zeros) are not a photo's.
-constexpr std::size_t kPlainRunBytes = 64;
-
-bool anyHighByte(const std::uint8_t* p, std::size_t n)
-{
-    for (std::size_t i = 0; i < n; ++i)
-        if (p[i] & 0x80)
-            return true;
-    return false;
 }
 
 // Look-ups that hold nothing: every code is decoded on its own.
@@ -169,7 +159,7 @@ bool Walker::fetch()
         const std::uint64_t sector = cardAt / sectorBytes;
         if (sector != lastSectorChecked_) {
             lastSectorChecked_ = sector;
-            if (n >= kPlainRunBytes && !anyHighByte(from, std::size_t(n))) {
+            if (n >= kPlainRunBytes && plainBytes({from, std::size_t(n)})) {
                 fail(BreakCause::PlainSector, s_.pos);
                 return false;
             }
@@ -427,7 +417,7 @@ bool Walker::startScan(std::span<const std::uint8_t> p)
     s_.afterFF = false;
     s_.marker = 0;
 
-    s_.decoding = !markersOnly_ && s_.decodable && ss == 0 && se == 63 && ahal == 0;
+    s_.decoding = s_.decodable && ss == 0 && se == 63 && ahal == 0;
     for (std::uint8_t i = 0; i < n && s_.decoding; ++i) {
         const bool have = s_.tables && s_.scanDc[i] < 4 && s_.scanAc[i] < 4 &&
                           (s_.tables->dcDefined >> s_.scanDc[i] & 1) &&
@@ -517,8 +507,7 @@ void Walker::imageEnded()
     const std::uint64_t declaredEnd = std::max(s_.pos, s_.mpfEnd);
     std::uint8_t b[3];
     if (next < limit_ && next <= declaredEnd + kMpfSlackBytes &&
-        !passesTooManyStarts(s_.pos, next) && copy(next, b, 3) == 3 && b[0] == 0xFF &&
-        b[1] == 0xD8 && b[2] == 0xFF) {
+        !passesTooManyStarts(s_.pos, next) && copy(next, b, 3) == 3 && beginsJpeg(b)) {
         s_.pos = next;
         s_.mpfEnd = next + nextBytes;
         s_.phase = WalkState::Phase::Soi;

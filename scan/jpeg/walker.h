@@ -133,8 +133,6 @@ public:
     // default). Flat synthetic images can hold such sectors, so a walk broken there is
     // taken again without the test when no second piece is found.
     void testPlainSectors(bool on) { testPlain_ = on; }
-    // Walk every scan for its markers only, decoding none.
-    void markersOnly(bool on) { markersOnly_ = on; }
     // Decode every Huffman code on its own, by its length, without the look-ups that take
     // a code with its extra bits or several codes at once. Every outcome is the same
     // either way; tests compare the two.
@@ -201,7 +199,6 @@ private:
     std::uint64_t steps_ = 0; // segments looked at, sectors tested for a start
     std::uint64_t pauseAt_ = 0;
     bool testPlain_ = true;
-    bool markersOnly_ = false;
     bool oneCodeAtATime_ = false;
     bool countStarts_ = true;
 
