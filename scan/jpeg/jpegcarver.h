@@ -34,7 +34,7 @@ struct JpegRuleSettings {
     std::size_t lookAheadHeldBytes = std::size_t(32) << 20;
     // Asked every few MiB of a walk or a search: once it says so, the file in hand is cut
     // where its walk got to, closed as stopped, and the rule takes no further file.
-    std::function<bool()> stopRequested;
+    std::function<bool()> stopRequested = {};
 };
 
 // The carving rule that reads the JPEG structure. A sector that begins FF D8 FF starts a
