@@ -306,7 +306,7 @@ public:
         return gone_ ? 0 : MemoryCard::read(first, count, into);
     }
     std::size_t readMarking(std::uint64_t first, std::size_t count, std::uint8_t* into,
-                            std::vector<bool>& unreadable) override
+                            std::vector<bool>& /*unreadable*/) override
     {
         return read(first, count, into) == count ? count : 0;
     }
