@@ -19,10 +19,11 @@ std::string inCapitals(std::string name)
     return name;
 }
 
-// Whether the folder finds this entry under its name in capitals, the name a run would
-// create: Windows' file systems always ignore case; on Linux it depends on the file system
-// (FAT and exFAT ignore it, ext4 only in a case-folding folder), and asking for the other
-// name answers exactly that.
+// Whether the folder has something under this entry's name in capitals, the name a run
+// would create. Windows' file systems always ignore case. On Linux it depends on the file
+// system (FAT and exFAT ignore it, ext4 only in a case-folding folder), and looking the
+// name up answers exactly that. Not by inode: a FAT file system served through FUSE gives
+// the two names different inode numbers.
 bool foundInCapitals(const fs::path& entry)
 {
 #ifdef _WIN32
@@ -30,7 +31,8 @@ bool foundInCapitals(const fs::path& entry)
     return true;
 #else
     std::error_code ec;
-    return fs::equivalent(entry, entry.parent_path() / inCapitals(entry.filename().string()), ec);
+    return fs::exists(
+        fs::symlink_status(entry.parent_path() / inCapitals(entry.filename().string()), ec));
 #endif
 }
 
