@@ -128,6 +128,16 @@ void RecoveryController::showIdleState()
 
 void RecoveryController::SYST()
 {
+    // Files saved onto the volume being scanned could overwrite the very photos the scan
+    // is to find: the scan does not start, and the window stays as it was for the user to
+    // choose another folder.
+    if (const std::string letter = window_.text(Field::Label19);
+        platform_.folderLiesOnDrive(saveFolder(), letter)) {
+        window_.showMessage("La cartella di salvataggio si trova sul device " + letter +
+                            ": sceglierne un'altra");
+        return;
+    }
+
     stopFlag_ = 0;
     window_.setText(Field::Label20, window_.text(Field::Label14));
     showScanningState();

@@ -32,7 +32,9 @@ public:
     void windowClosing();  // a scan still running is stopped first
 
     void KAI(const std::string& driveLetter); // a drive's geometry into the grid
-    void SYST();                              // the recovery scan
+    // The recovery scan; not started, with one message, when the save folder lies on the
+    // drive to be scanned.
+    void SYST();
 
     // 1 on the 95/98/Me family, whose raw sectors come through the VWIN32 service; 0
     // everywhere else. Written only at start-up.

@@ -2,6 +2,7 @@
 
 #include "drive/rawvolume.h"
 
+#include <cerrno>
 #include <charconv>
 #include <vector>
 
@@ -80,6 +81,8 @@ ParseResult parseOptions(std::span<const std::string> args)
             o.dryRun = true;
         } else if (arg == "--overwrite") {
             o.overwrite = true;
+        } else if (arg == "--allow-writing-to-source") {
+            o.allowWritingToSource = true;
         } else if (arg == "--sector-size") {
             const auto n = wholeNumber(*value);
             if (!n || *n == 0 || *n > kLargestSectorBytes)
@@ -152,6 +155,9 @@ Options:
                    past the break (default 64)
   --dry-run        carve nothing; write only the report and the summary
   --overwrite      replace the DD*.JPG files of an earlier run in OUTDIR
+  --allow-writing-to-source
+                   let OUTDIR and the report lie on the device being read (refused
+                   without it: writing there can overwrite the photos still to be found)
   -q, --quiet      no progress and no summary
   -h, --help       show this help
   --version        show the version
@@ -159,6 +165,26 @@ Options:
 Exit status: 0 done; 1 some sectors could not be read or some files not written;
 2 bad usage or a source that cannot be opened; 130 stopped by Ctrl-C.
 )";
+}
+
+std::string sourceOpenHint(const std::string& source, int errorNumber)
+{
+    // The usual causes differ by system; a plain file's own rights need no hint.
+    if (source.starts_with("/dev/")) {
+        if (errorNumber == EACCES || errorNumber == EPERM)
+            return "Reading a disk needs root, or membership in the disk group (as root: "
+                   "adduser NAME disk, then log in again).\n";
+        if (errorNumber == ENOENT)
+            return "Is the card attached? lsblk lists the disks; attach an image file with "
+                   "losetup -r -f --show card.img.\n";
+    }
+    if (source.starts_with("\\\\.\\")) {
+        if (errorNumber == EACCES || errorNumber == EPERM)
+            return "Windows opens a volume only for a program run as administrator.\n";
+        if (errorNumber == ENOENT)
+            return "Is the card in its drive?\n";
+    }
+    return "";
 }
 
 std::string versionText()

@@ -21,6 +21,8 @@ struct Options {
     bool dryRun = false;
     bool quiet = false;
     bool overwrite = false;
+    // OUTDIR or the report may lie on the device being read (refused without it).
+    bool allowWritingToSource = false;
     Rule rule = Rule::Window;
     std::optional<std::uint64_t> clusterBytes; // --rule jpeg; absent: learned
     std::optional<std::uint64_t> gapWindowMiB; // --rule jpeg; absent: 64
@@ -39,5 +41,10 @@ ParseResult parseOptions(std::span<const std::string> args);
 
 std::string usageText();
 std::string versionText();
+
+// A line to add after "cannot open SOURCE: why" when SOURCE names a device and the cause
+// is a usual one (errno EACCES or EPERM: the rights to read a disk; ENOENT: no card
+// there), ending in a newline; "" otherwise.
+std::string sourceOpenHint(const std::string& source, int errorNumber);
 
 } // namespace velo::cli

@@ -8,12 +8,43 @@ namespace velo::cli
 
 namespace fs = std::filesystem;
 
-bool isCarvedFileName(const std::string& name)
+namespace
 {
-    if (name.size() < 2 + 3 + 4 || !name.starts_with("DD") || !name.ends_with(".JPG"))
+
+std::string inCapitals(std::string name)
+{
+    for (char& c : name)
+        if (c >= 'a' && c <= 'z')
+            c = char(c - 'a' + 'A');
+    return name;
+}
+
+// Whether the folder has something under this entry's name in capitals, the name a run
+// would create. Windows' file systems always ignore case. On Linux it depends on the file
+// system (FAT and exFAT ignore it, ext4 only in a case-folding folder), and looking the
+// name up answers exactly that. Not by inode: a FAT file system served through FUSE gives
+// the two names different inode numbers.
+bool foundInCapitals(const fs::path& entry)
+{
+#ifdef _WIN32
+    (void)entry;
+    return true;
+#else
+    std::error_code ec;
+    return fs::exists(
+        fs::symlink_status(entry.parent_path() / inCapitals(entry.filename().string()), ec));
+#endif
+}
+
+} // namespace
+
+bool isCarvedFileName(const std::string& name, LetterCase letterCase)
+{
+    const std::string capitals = letterCase == LetterCase::Ignored ? inCapitals(name) : name;
+    if (capitals.size() < 2 + 3 + 4 || !capitals.starts_with("DD") || !capitals.ends_with(".JPG"))
         return false;
-    for (std::size_t i = 2; i < name.size() - 4; ++i)
-        if (name[i] < '0' || name[i] > '9')
+    for (std::size_t i = 2; i < capitals.size() - 4; ++i)
+        if (capitals[i] < '0' || capitals[i] > '9')
             return false;
     return true;
 }
@@ -22,7 +53,9 @@ bool holdsEarlierRun(const std::string& folder)
 {
     std::error_code ec;
     for (fs::directory_iterator entry(folder, ec), end; !ec && entry != end; entry.increment(ec)) {
-        if (isCarvedFileName(entry->path().filename().string()))
+        const std::string name = entry->path().filename().string();
+        if (isCarvedFileName(name) ||
+            (isCarvedFileName(name, LetterCase::Ignored) && foundInCapitals(entry->path())))
             return true;
     }
     return false;
@@ -70,7 +103,7 @@ bool sameFolder(const fs::path& a, const fs::path& b)
 bool namesCarvedFileIn(const std::string& path, const std::string& folder)
 {
     const fs::path p = fs::absolute(path);
-    if (!isCarvedFileName(p.filename().string()))
+    if (!isCarvedFileName(p.filename().string(), LetterCase::Ignored))
         return false;
     return sameFolder(p.parent_path(), folder.empty() ? fs::path(".") : fs::path(folder));
 }

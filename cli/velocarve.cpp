@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <memory>
 #include <thread>
+#include <vector>
 
 namespace velo::cli
 {
@@ -97,6 +98,19 @@ std::string reportProblem(const std::string& path, const CarveSource& source,
     return "";
 }
 
+// What this run would write onto the device it reads: OUTDIR (unless nothing is carved)
+// and the report file, each named as given.
+std::vector<std::string> pathsOnSource(const Options& o, const CarveSource& source)
+{
+    std::vector<std::string> found;
+    if (!o.dryRun && source.outputLiesOnSource(o.outdir))
+        found.push_back(o.outdir);
+    if (o.reportPath && *o.reportPath != "-" &&
+        source.outputLiesOnSource(std::filesystem::absolute(*o.reportPath).parent_path().string()))
+        found.push_back(*o.reportPath);
+    return found;
+}
+
 // The highest folder of outdir's path that does not exist yet; empty when outdir exists.
 std::filesystem::path firstMissingFolder(const std::string& outdir)
 {
@@ -146,8 +160,12 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform)
     // Every check comes before the first thing is created.
     std::string openError;
     const std::unique_ptr<CarveSource> source = openCarveSource(o.source, openError);
-    if (!source)
-        return usageError(openError);
+    if (!source) {
+        const std::string hint = sourceOpenHint(o.source, errno);
+        usageError(openError);
+        std::fputs(hint.c_str(), stderr);
+        return kExitUsage;
+    }
 
     const std::uint32_t sectorSize = o.sectorSize.value_or(source->sectorBytes());
     const std::uint64_t wholeSectors = source->sizeBytes() / sectorSize;
@@ -177,6 +195,16 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform)
             !problem.empty())
             return usageError(problem);
     }
+    for (const std::string& onSource : pathsOnSource(o, *source)) {
+        if (!o.allowWritingToSource)
+            return usageError(onSource + " lies on " + o.source +
+                              ", the device being read, where writing can overwrite the lost "
+                              "photos; write elsewhere, or give --allow-writing-to-source");
+        std::fprintf(stderr,
+                     "velo-carve: warning: %s lies on %s, the device being read; writing there "
+                     "can overwrite the free space that holds the lost photos\n",
+                     onSource.c_str(), o.source.c_str());
+    }
 
     // Now create: the folder, its lock, the report.
     std::unique_ptr<OutputFolder> folder;
@@ -205,12 +233,6 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform)
     std::optional<ReportWriter> report;
     if (reportStream)
         report.emplace(reportStream, o.rule == Rule::Jpeg);
-
-    if (!o.dryRun && source->outputLiesOnSource(o.outdir))
-        std::fprintf(stderr,
-                     "velo-carve: warning: %s lies on %s, the device being read; writing there "
-                     "can overwrite the free space that holds the lost photos\n",
-                     o.outdir.c_str(), o.source.c_str());
 
     const auto start = Clock::now();
     ProgressDisplay progress(!o.quiet && progressLineFits(), sectorTotal, sectorSize, start);

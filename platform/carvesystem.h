@@ -37,19 +37,20 @@ public:
     virtual bool outputLiesOnSource(const std::string& folder) const = 0;
 
     // Why the report may not be written to path, judged by what is there now (a link, a
-    // device, a folder, the source itself, a file with other names), or "" when nothing is
-    // in the way. The folder it would go in is checked by the caller.
+    // device, a folder, the source itself or the image file behind the device being read,
+    // a file with other names), or "" when nothing is in the way. The folder it would go
+    // in is checked by the caller.
     virtual std::string reportProblem(const std::string& path) const = 0;
 
-    // The report, created or emptied, never written through a link, a device or the
-    // source. Null (errno set) when it cannot be opened so; EINVAL when what was opened
-    // turned out to be one of those after the checks above.
+    // The report, created or emptied, never written through a link, a device, the source
+    // or the image behind it. Null (errno set) when it cannot be opened so; EINVAL when what was
+    // opened turned out to be one of those after the checks above.
     virtual std::FILE* openReport(const std::string& path) const = 0;
 };
 
 // Opens path read-only and learns its size: null with one line naming the problem in
-// error ("cannot open PATH: why"). A folder, a pipe or anything else without a size is
-// refused.
+// error ("cannot open PATH: why") and errno set (EACCES, ENOENT, ...). A folder, a pipe or
+// anything else without a size is refused.
 std::unique_ptr<CarveSource> openCarveSource(const std::string& path, std::string& error);
 
 // Ctrl-C (and a request to end the program) sets flag, once: a second one ends the

@@ -119,6 +119,10 @@ public:
     virtual bool createFolder(const std::string& path) = 0;
     // Opens an existing folder for making output files in; an empty pointer when it can't.
     virtual std::unique_ptr<OutputFolder> openOutputFolder(const std::string& path) = 0;
+    // Whether files made in folder (which need not exist yet: its nearest existing parent
+    // counts) would be written onto the volume that opening the drive's device reads, so
+    // that saving there could overwrite what a scan of it is still to find.
+    virtual bool folderLiesOnDrive(const std::string& folder, const std::string& driveLetter) = 0;
 };
 
 // The backend of the system this program is built for: Linux or Windows, whichever of the

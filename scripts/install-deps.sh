@@ -15,6 +15,7 @@ packages=(
   clang libclang-rt-14-dev          # the fuzzer
   util-linux                        # losetup
   libfuse3-dev fuse3                # a disk with chosen bad sectors for the tests
+  fusefat                           # a FAT card on a kernel without vfat (it ignores case)
   libjpeg62-turbo-dev               # photos made in the JPEG rule's tests
 )
 

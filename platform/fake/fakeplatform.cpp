@@ -291,6 +291,29 @@ std::unique_ptr<OutputFolder> FakePlatform::openOutputFolder(const std::string& 
     return std::make_unique<FakeOutputFolder>(*this, trimmed);
 }
 
+bool FakePlatform::folderLiesOnDrive(const std::string& folder, const std::string& driveLetter)
+{
+    auto trimmed = [&](std::string path) {
+        while (!path.empty() && path.back() == separator)
+            path.pop_back();
+        return path;
+    };
+    const std::string inFolder = trimmed(folder);
+    const FakeDrive* holder = nullptr;
+    std::size_t holderLength = 0;
+    for (const FakeDrive& drive : driveList) {
+        if (drive.rootFolder.empty())
+            continue;
+        const std::string root = trimmed(drive.rootFolder);
+        const bool holds = inFolder == root || inFolder.starts_with(root + separator);
+        if (holds && (!holder || root.size() >= holderLength)) {
+            holder = &drive;
+            holderLength = root.size();
+        }
+    }
+    return holder && upper(holder->letter) == upper(driveLetter);
+}
+
 bool FakePlatform::readSector(FakeDrive& drive, std::uint64_t byteOffset, std::uint8_t* into,
                               std::uint32_t byteCount, std::uint32_t& transferred)
 {

@@ -76,6 +76,8 @@ public:
     char pathSeparator() const override { return separator; }
     bool createFolder(const std::string& path) override;
     std::unique_ptr<OutputFolder> openOutputFolder(const std::string& path) override;
+    // The drive whose root folder holds folder most closely (by whole names) is the one.
+    bool folderLiesOnDrive(const std::string& folder, const std::string& driveLetter) override;
 
 private:
     friend class FakeVolumeHandle;

@@ -18,40 +18,47 @@ namespace velo::linux_backend
 Source openSource(const std::string& path)
 {
     Source s;
-    auto fail = [&](const std::string& why) {
+    // errorNumber: what errno says, or for a refusal of ours the errno closest to it.
+    auto fail = [&](const std::string& why, int errorNumber) {
         if (s.fd >= 0)
             ::close(s.fd);
         s.fd = -1;
         s.error = "cannot open " + path + ": " + why;
+        s.errorNumber = errorNumber;
         return s;
+    };
+    auto failWithErrno = [&] {
+        const int errorNumber = errno;
+        return fail(std::strerror(errorNumber), errorNumber);
     };
 
     // O_NONBLOCK keeps a FIFO given by mistake from hanging the open; it is refused below.
     s.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (s.fd < 0)
-        return fail(std::strerror(errno));
+        return failWithErrno();
     struct stat st {
     };
     if (::fstat(s.fd, &st) != 0)
-        return fail(std::strerror(errno));
+        return failWithErrno();
     s.fileSystem = st.st_dev;
     s.inode = st.st_ino;
     if (S_ISDIR(st.st_mode))
-        return fail("Is a directory");
+        return fail("Is a directory", EISDIR);
 
     if (S_ISBLK(st.st_mode)) {
         s.blockDevice = true;
         s.device = st.st_rdev;
         std::uint64_t size = 0;
         if (::ioctl(s.fd, BLKGETSIZE64, &size) != 0)
-            return fail(std::strerror(errno));
+            return failWithErrno();
         if (const std::uint32_t sectorSize = logicalSectorSize(s.fd))
             s.logicalSectorSize = sectorSize;
         s.sizeBytes = size;
+        s.filesBehind = filesBehind(s.device);
     } else if (S_ISREG(st.st_mode)) {
         s.sizeBytes = std::uint64_t(st.st_size);
     } else {
-        return fail("not a disk image or block device");
+        return fail("not a disk image or block device", EINVAL);
     }
 
     // Blocking reads from here on; the kernel may read ahead aggressively.
@@ -112,6 +119,37 @@ bool writesToDevice(const std::string& folder, dev_t device, const SysfsBlock& s
         p = p.parent_path();
     }
     return st.st_dev == device || builtOn(device, sysfs.scan()).count(st.st_dev) > 0;
+}
+
+std::vector<FileIdentity> filesBehind(dev_t device, const SysfsBlock& sysfs)
+{
+    const std::vector<BlockDevice> all = sysfs.scan();
+    std::set<std::string> names;
+    for (const BlockDevice& d : all)
+        if (d.hasDevNumber && numberOf(d) == device)
+            names.insert(d.name);
+    // Downwards: a partition reads its disk, a stacked device the devices it is made of.
+    for (bool grew = !names.empty(); grew;) {
+        grew = false;
+        for (const BlockDevice& d : all) {
+            if (!names.count(d.name))
+                continue;
+            if (!d.parent.empty() && names.insert(d.parent).second)
+                grew = true;
+            for (const std::string& slave : d.slaves)
+                if (names.insert(slave).second)
+                    grew = true;
+        }
+    }
+    std::vector<FileIdentity> files;
+    for (const BlockDevice& d : all) {
+        struct stat backing {
+        };
+        if (names.count(d.name) && !d.loopBackingFile.empty() &&
+            ::stat(d.loopBackingFile.c_str(), &backing) == 0)
+            files.push_back({backing.st_dev, backing.st_ino});
+    }
+    return files;
 }
 
 std::vector<dev_t> loopDevicesBackedBy(const std::string& image, const SysfsBlock& sysfs)

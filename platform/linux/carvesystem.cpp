@@ -5,6 +5,7 @@
 #include "platform/linux/linuxplatform.h"
 #include "platform/linux/readat.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -64,6 +65,8 @@ public:
                 return "cannot write " + path + ": Is a directory";
             if (isSource(st))
                 return "the report " + path + " is the source itself";
+            if (isBehindSource(st))
+                return "the report " + path + " is the image file behind the device being read";
             if (st.st_nlink > 1)
                 return "the report " + path +
                        " has other names (hard links); name a file of its own";
@@ -83,8 +86,8 @@ public:
             return nullptr;
         struct stat st {
         };
-        const bool ours =
-            ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink <= 1 && !isSource(st);
+        const bool ours = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink <= 1 &&
+                          !isSource(st) && !isBehindSource(st);
         std::FILE* stream = nullptr;
         if (ours && ::ftruncate(fd, 0) == 0 &&
             ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0)
@@ -101,6 +104,14 @@ private:
     bool isSource(const struct stat& st) const
     {
         return st.st_dev == source_.fileSystem && st.st_ino == source_.inode;
+    }
+
+    // An image attached through the loop device being read: emptying it empties the card.
+    bool isBehindSource(const struct stat& st) const
+    {
+        const linux_backend::FileIdentity file{st.st_dev, st.st_ino};
+        return std::find(source_.filesBehind.begin(), source_.filesBehind.end(), file) !=
+               source_.filesBehind.end();
     }
 
     Source source_;
@@ -121,6 +132,7 @@ std::unique_ptr<CarveSource> openCarveSource(const std::string& path, std::strin
     Source source = linux_backend::openSource(path);
     if (source.fd < 0) {
         error = source.error;
+        errno = source.errorNumber;
         return nullptr;
     }
     return std::make_unique<LinuxCarveSource>(std::move(source));

@@ -1,5 +1,6 @@
 #include "platform/linux/linuxplatform.h"
 
+#include "platform/linux/blocksource.h"
 #include "platform/linux/drivediscovery.h"
 #include "platform/linux/linuxdevicehandle.h"
 #include "platform/linux/linuxoutputfolder.h"
@@ -156,6 +157,20 @@ std::unique_ptr<OutputFolder> LinuxPlatform::openOutputFolder(const std::string&
     if (fd < 0)
         return nullptr;
     return std::make_unique<LinuxOutputFolder>(fd);
+}
+
+bool LinuxPlatform::folderLiesOnDrive(const std::string& folder, const std::string& driveLetter)
+{
+    // The device that openDevice reads: a drive without one (a network share) is never
+    // read, so nothing saved can overwrite it.
+    const LinuxDrive* entry = driveLetter.size() == 1 ? drive(driveLetter[0]) : nullptr;
+    if (!entry || entry->devicePath.empty())
+        return false;
+    struct stat device {
+    };
+    if (::stat(entry->devicePath.c_str(), &device) != 0 || !S_ISBLK(device.st_mode))
+        return false;
+    return writesToDevice(folder, device.st_rdev, SysfsBlock(sysBlockRoot_));
 }
 
 } // namespace velo

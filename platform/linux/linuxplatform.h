@@ -30,6 +30,7 @@ public:
     char pathSeparator() const override;
     bool createFolder(const std::string& path) override;
     std::unique_ptr<OutputFolder> openOutputFolder(const std::string& path) override;
+    bool folderLiesOnDrive(const std::string& folder, const std::string& driveLetter) override;
 
     // The drive table, in letter order. Worked out on first use and then kept: the
     // program lists drives once at start-up, and letters must not move under it.

@@ -221,8 +221,10 @@ private:
 std::unique_ptr<CarveSource> openCarveSource(const std::string& path, std::string& error)
 {
     auto source = WindowsSource::open(path, error);
-    if (!source)
+    if (!source) {
+        errno = createErrno(::GetLastError());
         return nullptr;
+    }
     return std::make_unique<WindowsCarveSource>(std::move(source), path);
 }
 

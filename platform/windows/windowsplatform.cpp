@@ -3,6 +3,7 @@
 #include "platform/windows/windowsdevicehandle.h"
 #include "platform/windows/windowsdrivetype.h"
 #include "platform/windows/windowsoutputfolder.h"
+#include "platform/windows/windowssource.h"
 
 #include <cctype>
 #include <windows.h>
@@ -143,6 +144,12 @@ bool WindowsPlatform::createFolder(const std::string& path)
 std::unique_ptr<OutputFolder> WindowsPlatform::openOutputFolder(const std::string& path)
 {
     return WindowsOutputFolder::open(path);
+}
+
+bool WindowsPlatform::folderLiesOnDrive(const std::string& folder, const std::string& driveLetter)
+{
+    return driveLetter.size() == 1 &&
+           windows_backend::writesToSourceVolume(folder, "\\\\.\\" + driveLetter + ":");
 }
 
 } // namespace velo

@@ -27,6 +27,8 @@ public:
     bool createFolder(const std::string& path) override;
     // See windows_backend::WindowsOutputFolder.
     std::unique_ptr<OutputFolder> openOutputFolder(const std::string& path) override;
+    // The volume of "\\.\X:" and the one that holds the folder are compared.
+    bool folderLiesOnDrive(const std::string& folder, const std::string& driveLetter) override;
 };
 
 } // namespace velo

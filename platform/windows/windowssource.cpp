@@ -76,6 +76,7 @@ std::string lastErrorText()
         line.pop_back();
     if (line.empty())
         line = "system error " + std::to_string(code);
+    ::SetLastError(code); // for a caller that reads the code after the text
     return line;
 }
 

@@ -255,31 +255,58 @@ TEST_F(Form2Fixture, RunClickedRightAfterStopStartsOnlyOnceTheStoppedScanHasRetu
     EXPECT_FALSE(c.Command3->isEnabled());
 }
 
-TEST_F(Form2Fixture, OpenFailureShowsAPlainMessageBox)
+// The window's messages are plain boxes under its title, and leave it idle with nothing
+// carved: a drive that cannot be opened, a save folder on the drive to be scanned.
+TEST(Form2Messages, EachIsAPlainMessageBoxAndTheWindowStaysIdle)
 {
-    platform.findDrive("E")->canOpen = false;
-    Form2 w(platform);
-    const Form2Controls c(w);
-    c.select("E");
-    QString text, title;
-    QMessageBox::Icon icon = QMessageBox::Warning;
-    QMessageBox::StandardButtons buttons;
-    onceModal([&](QWidget* modal) {
-        auto* box = qobject_cast<QMessageBox*>(modal);
-        ASSERT_NE(box, nullptr);
-        text = box->text();
-        title = box->windowTitle();
-        icon = box->icon();
-        buttons = box->standardButtons();
-        box->accept();
-    });
-    c.Command2->click();
-    EXPECT_EQ(text, "Errore nell'apertura del device E");
-    EXPECT_EQ(title, kApplicationTitle);
-    EXPECT_EQ(icon, QMessageBox::NoIcon);
-    EXPECT_EQ(buttons, QMessageBox::Ok);
-    EXPECT_TRUE(c.Command2->isEnabled());
-    EXPECT_FALSE(c.Picture1->isVisibleTo(&w));
+    const struct {
+        const char* name;
+        std::function<void(FakePlatform&)> arrange;
+        const char* saveFolder;
+        const char* message;
+    } cases[] = {
+        {"the drive cannot be opened", [](FakePlatform& p) { p.findDrive("E")->canOpen = false; },
+         "/save/", "Errore nell'apertura del device E"},
+        {"the save folder is on the drive",
+         [](FakePlatform& p) {
+             p.findDrive("E")->rootFolder = "/media/card";
+             p.folders.insert({"/media", "/media/card"});
+         },
+         "/media/card/", "La cartella di salvataggio si trova sul device E: sceglierne un'altra"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakePlatform platform;
+        testing::addDesktopDrives(platform);
+        testing::addCard(platform, testing::volumeWithStream());
+        c.arrange(platform);
+        Form2 w(platform);
+        const Form2Controls controls(w);
+        controls.select("E");
+        controls.Text1->setText(c.saveFolder);
+        QString text, title;
+        QMessageBox::Icon icon = QMessageBox::Warning;
+        QMessageBox::StandardButtons buttons;
+        onceModal([&](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            ASSERT_NE(box, nullptr);
+            text = box->text();
+            title = box->windowTitle();
+            icon = box->icon();
+            buttons = box->standardButtons();
+            box->accept();
+        });
+        controls.Command2->click();
+        EXPECT_EQ(text, c.message);
+        EXPECT_EQ(title, kApplicationTitle);
+        EXPECT_EQ(icon, QMessageBox::NoIcon);
+        EXPECT_EQ(buttons, QMessageBox::Ok);
+        EXPECT_TRUE(controls.Command2->isEnabled());
+        EXPECT_TRUE(controls.Command1->isEnabled()); // another folder can be chosen
+        EXPECT_FALSE(controls.Picture1->isVisibleTo(&w));
+        EXPECT_TRUE(platform.files.empty());
+        EXPECT_EQ(controls.Text1->text(), c.saveFolder);
+    }
 }
 
 TEST_F(Form2Fixture, SaveFolderButtonWritesTheFolderChosenWithOkOnly)

@@ -222,6 +222,57 @@ TEST_F(Controller, OpenFailureShowsTheOneMessageAndReturnsToIdle)
     EXPECT_FALSE(logic.scanning());
 }
 
+// The card E is mounted at /media/card, drive C at the root: a save folder on E (its root,
+// a folder in it, one not made yet) stops the scan before anything is opened or made; a
+// folder elsewhere, one merely named like the card's, does not.
+TEST_F(Controller, SaveFolderOnTheScannedDriveIsRefusedWithOneMessage)
+{
+    const struct {
+        const char* saveFolder;
+        bool onCard;
+    } cases[] = {
+        {"/media/card/", true},
+        {"/media/card", true},
+        {"/media/card/DCIM/found/", true},
+        {"/media/card/not/made/yet/", true},
+        {"/save/", false},
+        {"/media/cardboard/", false},
+        {"/media/", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.saveFolder);
+        FakePlatform machine;
+        testing::addDesktopDrives(machine);
+        machine.findDrive("C")->rootFolder = "/";
+        testing::addCard(machine, v).rootFolder = "/media/card";
+        machine.folders.insert({"/media", "/media/card", "/media/card/DCIM",
+                                "/media/card/DCIM/found", "/media/cardboard"});
+        FakeWindow shown;
+        RecoveryController controller(machine, shown);
+        controller.Form_Load();
+        controller.ListView1_ItemClick("E");
+        shown.setText(Field::Text1, c.saveFolder);
+        const auto before = shown.texts;
+
+        controller.Command2_Click();
+        if (c.onCard) {
+            EXPECT_EQ(shown.messages,
+                      std::vector<std::string>{"La cartella di salvataggio si trova sul device E: "
+                                               "sceglierne un'altra"});
+            EXPECT_TRUE(machine.openedDevices.empty());
+            EXPECT_TRUE(machine.createdFolders.empty());
+            EXPECT_TRUE(machine.createdFiles.empty());
+            EXPECT_EQ(shown.texts, before); // the grid, the drive and the folder as they were
+        } else {
+            EXPECT_TRUE(shown.messages.empty());
+            EXPECT_EQ(machine.openedDevices, std::vector<std::string>{"\\\\.\\E:"});
+            EXPECT_EQ(machine.files.size(), 2u);
+        }
+        EXPECT_TRUE(shown.idle());
+        EXPECT_FALSE(controller.scanning());
+    }
+}
+
 TEST_F(Controller, SectorSizeTooLargeForABufferReturnsToIdleWithoutOpening)
 {
     readyToScan();

@@ -59,6 +59,9 @@ struct PhotoImage {
     }
 };
 
+// A mistake in the command line: a second line points to --help.
+const char* const kTryHelp = "Try 'velo-carve --help' for more information.";
+
 TEST(VeloCarve, BadInputGetsOneLineAndStatus2AndWritesNothing)
 {
     PhotoImage img;
@@ -72,16 +75,17 @@ TEST(VeloCarve, BadInputGetsOneLineAndStatus2AndWritesNothing)
     const struct {
         std::vector<std::string> args;
         const char* mentions;
-        bool hint = false; // a mistake in the command line: a second line points to --help
+        const char* second = nullptr; // what a second line says, where there is one
     } cases[] = {
-        {{}, "missing SOURCE and OUTDIR", true},
+        {{}, "missing SOURCE and OUTDIR", kTryHelp},
         {{(work / "missing.img").string(), out}, "cannot open"},
+        {{"/dev/velo-no-such-card", out}, "No such file", "lsblk"},
         {{work.path.string(), out}, "Is a directory"},
         {{asFile + "/x", out}, "Not a directory"},
         {{(work / "fifo").string(), out}, "not a disk image"},
-        {{"--sector-size", "0", img512, out}, "--sector-size", true},
-        {{"--sector-size", "2097152", img512, out}, "--sector-size", true},
-        {{"--sector-size", "big", img512, out}, "--sector-size", true},
+        {{"--sector-size", "0", img512, out}, "--sector-size", kTryHelp},
+        {{"--sector-size", "2097152", img512, out}, "--sector-size", kTryHelp},
+        {{"--sector-size", "big", img512, out}, "--sector-size", kTryHelp},
         {{"--sectors", "1000000", img512, out}, "whole sectors"},
         {{img512, asFile}, "is not a folder"},
         {{img512, asFile + "/sub"}, "is not a folder"},
@@ -92,9 +96,9 @@ TEST(VeloCarve, BadInputGetsOneLineAndStatus2AndWritesNothing)
         const RunResult r = runVeloCarve(c.args);
         EXPECT_EQ(r.exitStatus, 2) << c.mentions;
         const auto errs = lines(r.errorOutput);
-        ASSERT_EQ(errs.size(), c.hint ? 2u : 1u) << r.errorOutput;
-        if (c.hint) {
-            EXPECT_EQ(errs[1], "Try 'velo-carve --help' for more information.");
+        ASSERT_EQ(errs.size(), c.second ? 2u : 1u) << r.errorOutput;
+        if (c.second) {
+            EXPECT_THAT(errs[1], HasSubstr(c.second));
         }
         EXPECT_EQ(errs[0].rfind("velo-carve: ", 0), 0u) << errs[0];
         EXPECT_THAT(errs[0], HasSubstr(c.mentions));
@@ -326,6 +330,8 @@ TEST(VeloCarve, RefusesToWriteOverTheSourceADeviceOrItsOwnOutput)
         {{"--report", "/dev/null", image, newOut.string()}, "over the device /dev/null"},
         {{"--overwrite", "--report", (out / "DD002.JPG").string(), image, out.string()},
          "would be one of the files carved into"},
+        {{"--overwrite", "--report", (out / "dd002.jpg").string(), image, out.string()},
+         "would be one of the files carved into"},
         {{"--overwrite", (out / "DD001.JPG").string(), out.string()}, "named like the files"},
         {{empty.string(), newOut.string()}, "has no sector to read"},
     };
@@ -385,9 +391,10 @@ TEST(VeloCarve, AnOutputOutOfInodesIsSaidOnceAndCounted)
                           "inodes"));
 }
 
-// SOURCE an image attached through a loop device and mounted, OUTDIR inside that mount:
-// the image's own blocks would be written, which is warned of as for a device.
-TEST(VeloCarve, WarnsWhenOutdirLiesInAMountOfTheImageBeingRead)
+// SOURCE an image attached through a loop device and mounted: OUTDIR or the report inside
+// that mount would write the image's own blocks. Refused before anything is made, unless
+// --allow-writing-to-source says the risk is taken, which is then warned of.
+TEST(VeloCarve, WritingIntoAMountOfTheImageBeingReadNeedsConsent)
 {
     ScratchDir dir;
     const fs::path image = dir / "card.img";
@@ -397,11 +404,125 @@ TEST(VeloCarve, WarnsWhenOutdirLiesInAMountOfTheImageBeingRead)
     Mount card(image.string(), "ext2", "loop", dir / "mnt");
     if (!card.mounted)
         GTEST_SKIP() << card.why;
+    const fs::path onCard = dir / "mnt" / "recovered", report = dir / "mnt" / "found.csv";
+    const fs::path elsewhere = dir / "out";
+    const std::string allow = "--allow-writing-to-source";
 
-    const RunResult r = runVeloCarve({"-q", image.string(), (dir / "mnt" / "recovered").string()});
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        const char* linesOn;        // what is said to lie on the device, "" when nothing
+        std::vector<fs::path> made; // what the run creates
+    } cases[] = {
+        {{image.string(), onCard.string()}, 2, onCard.c_str(), {}},
+        {{"--report", report.string(), image.string(), elsewhere.string()}, 2, report.c_str(), {}},
+        {{"--dry-run", image.string(), onCard.string()}, 0, "", {}},
+        {{"--dry-run", "--report", report.string(), image.string(), onCard.string()},
+         2,
+         report.c_str(),
+         {}},
+        {{allow, image.string(), onCard.string()}, 0, onCard.c_str(), {onCard}},
+        {{allow, "--report", report.string(), image.string(), elsewhere.string()},
+         0,
+         report.c_str(),
+         {report, elsewhere}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.args));
+        const RunResult r = runVeloCarve(c.args);
+        EXPECT_EQ(r.exitStatus, c.status) << r.errorOutput;
+        const auto errs = lines(r.errorOutput);
+        if (c.status == 2) {
+            ASSERT_EQ(errs.size(), 1u) << r.errorOutput;
+            EXPECT_THAT(errs[0], HasSubstr(std::string(c.linesOn) + " lies on " + image.string()));
+            EXPECT_THAT(errs[0], HasSubstr(allow));
+        } else if (*c.linesOn) {
+            EXPECT_THAT(r.errorOutput,
+                        HasSubstr("warning: " + std::string(c.linesOn) + " lies on"));
+        } else {
+            EXPECT_THAT(r.errorOutput, Not(HasSubstr("lies on")));
+        }
+        for (const fs::path& p : {onCard, report, elsewhere}) {
+            EXPECT_EQ(fs::exists(p), std::count(c.made.begin(), c.made.end(), p) == 1) << p;
+            fs::remove_all(p);
+        }
+    }
+}
+
+// A card image attached read-only through a loop device, read through that device: the
+// image file is the card, and a report over it is refused even with consent to write on
+// the source.
+TEST(VeloCarve, TheImageBehindTheLoopDeviceReadIsNeverTheReport)
+{
+    PhotoImage img;
+    const Bytes imageBytes = readFile(img.image);
+    const ReadOnlyLoopDevice attached(img.image);
+    if (attached.device().empty())
+        GTEST_SKIP() << attached.why();
+    const fs::path out = img.dir / "out";
+    const std::string image = img.image.string();
+
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--report", image, attached.device(), out.string()},
+          std::vector<std::string>{"--allow-writing-to-source", "--report", image,
+                                   attached.device(), out.string()},
+          std::vector<std::string>{"--dry-run", "--report", image, attached.device(),
+                                   out.string()}}) {
+        SCOPED_TRACE(::testing::PrintToString(args));
+        const RunResult r = runVeloCarve(args);
+        EXPECT_EQ(r.exitStatus, 2);
+        const auto errs = lines(r.errorOutput);
+        ASSERT_EQ(errs.size(), 1u) << r.errorOutput;
+        EXPECT_THAT(errs[0], HasSubstr("the report " + image + " is the image file behind"));
+        EXPECT_FALSE(fs::exists(out));
+        EXPECT_EQ(readFile(img.image), imageBytes);
+    }
+
+    // The carve itself reads the image through the device as it is.
+    const RunResult r = runVeloCarve({"-q", attached.device(), out.string()});
     EXPECT_EQ(r.exitStatus, 0) << r.errorOutput;
-    EXPECT_THAT(r.errorOutput,
-                HasSubstr("warning: " + (dir / "mnt" / "recovered").string() + " lies on"));
+    ASSERT_EQ(fileNames(out).size(), img.photos.size());
+    EXPECT_EQ(readFile(out / "DD001.JPG"), img.photos[0]);
+}
+
+// A file of an earlier run in small letters on a FAT card takes the name DD001.JPG there,
+// so the run is refused as for DD001.JPG; where the file system keeps case apart, it
+// takes no name of this run and the run goes ahead beside it.
+TEST(VeloCarve, AnEarlierRunInSmallLettersIsRefusedWhereCaseIsIgnored)
+{
+    PhotoImage img;
+    LoopMount fat(std::uint64_t(8) << 20, "vfat");
+    ScratchDir plain;
+    const struct {
+        const char* name;
+        fs::path folder;
+        bool ignoresCase;
+    } folders[] = {
+        {"FAT card", fat.mountPoint(), true},
+        {"Linux scratch folder", plain.path, false},
+    };
+    for (const auto& f : folders) {
+        SCOPED_TRACE(f.name);
+        if (f.ignoresCase && !fat.ok()) {
+            std::printf("skipped the FAT card: %s\n", fat.why().c_str());
+            continue;
+        }
+        const fs::path out = f.folder / "out";
+        fs::create_directories(out);
+        writeFile(out / "dd001.jpg", {'o', 'l', 'd'});
+        ASSERT_EQ(fs::exists(out / "DD001.JPG"), f.ignoresCase);
+
+        const RunResult r = runVeloCarve({"-q", img.image.string(), out.string()});
+        if (f.ignoresCase) {
+            EXPECT_EQ(r.exitStatus, 2);
+            EXPECT_THAT(r.errorOutput, HasSubstr("already holds DD*.JPG files"));
+            EXPECT_EQ(fileNames(out), std::vector<std::string>{"dd001.jpg"});
+        } else {
+            EXPECT_EQ(r.exitStatus, 0) << r.errorOutput;
+            EXPECT_EQ(readFile(out / "DD001.JPG"), img.photos[0]);
+        }
+        EXPECT_EQ(readFile(out / "dd001.jpg"), (Bytes{'o', 'l', 'd'}));
+    }
 }
 
 } // namespace

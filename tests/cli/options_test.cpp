@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <initializer_list>
 
 namespace velo::cli
@@ -21,8 +22,9 @@ ParseResult parse(std::initializer_list<std::string> args)
 
 TEST(Options, EveryOptionInBothSpellings)
 {
-    const auto r = parse({"--sector-size", "4096", "--sectors=1000", "--report", "r.csv",
-                          "--dry-run", "-q", "--overwrite", "/dev/sdb", "out"});
+    const auto r =
+        parse({"--sector-size", "4096", "--sectors=1000", "--report", "r.csv", "--dry-run", "-q",
+               "--overwrite", "--allow-writing-to-source", "/dev/sdb", "out"});
     ASSERT_EQ(r.outcome, ParseOutcome::Run) << r.error;
     EXPECT_EQ(r.options.sectorSize, 4096u);
     EXPECT_EQ(r.options.sectors, 1000u);
@@ -30,6 +32,7 @@ TEST(Options, EveryOptionInBothSpellings)
     EXPECT_TRUE(r.options.dryRun);
     EXPECT_TRUE(r.options.quiet);
     EXPECT_TRUE(r.options.overwrite);
+    EXPECT_TRUE(r.options.allowWritingToSource);
     EXPECT_EQ(r.options.source, "/dev/sdb");
     EXPECT_EQ(r.options.outdir, "out");
 
@@ -38,7 +41,8 @@ TEST(Options, EveryOptionInBothSpellings)
     EXPECT_FALSE(plain.options.sectorSize);
     EXPECT_FALSE(plain.options.sectors);
     EXPECT_FALSE(plain.options.reportPath);
-    EXPECT_FALSE(plain.options.dryRun || plain.options.quiet || plain.options.overwrite);
+    EXPECT_FALSE(plain.options.dryRun || plain.options.quiet || plain.options.overwrite ||
+                 plain.options.allowWritingToSource);
 }
 
 TEST(Options, OperandsMayFollowOrLookLikeOptions)
@@ -110,6 +114,39 @@ TEST(Options, BadCommandLinesNameTheProblem)
         EXPECT_EQ(r.outcome, ParseOutcome::Error) << c.mentions;
         EXPECT_THAT(r.error, HasSubstr(c.mentions));
         EXPECT_THAT(r.error, Not(HasSubstr("\n"))) << "one line: " << r.error;
+    }
+}
+
+// A source that cannot be opened for a usual reason gets one line of help after the error;
+// a plain file, or an unusual reason, gets none.
+TEST(Options, ADeviceThatCannotBeOpenedForAUsualReasonGetsAHint)
+{
+    const struct {
+        const char* source;
+        int errorNumber;
+        const char* mentions; // "" for no hint
+    } cases[] = {
+        {"/dev/sdb", EACCES, "disk group"},
+        {"/dev/mmcblk0p1", EPERM, "root"},
+        {"/dev/sdz9", ENOENT, "losetup -r -f --show card.img"},
+        {"/dev/sdz9", ENOENT, "lsblk"},
+        {"\\\\.\\E:", EACCES, "administrator"},
+        {"\\\\.\\Q:", ENOENT, "card"},
+        {"card.img", EACCES, ""},
+        {"card.img", ENOENT, ""},
+        {"/dev/sdb", EIO, ""},
+        {"/dev/sdb", EISDIR, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.source) + " errno " + std::to_string(c.errorNumber));
+        const std::string hint = sourceOpenHint(c.source, c.errorNumber);
+        if (*c.mentions == '\0') {
+            EXPECT_EQ(hint, "");
+            continue;
+        }
+        EXPECT_THAT(hint, HasSubstr(c.mentions));
+        ASSERT_FALSE(hint.empty());
+        EXPECT_EQ(hint.find('\n'), hint.size() - 1) << "one line: " << hint;
     }
 }
 

@@ -16,11 +16,31 @@ using namespace velo::cli::testing;
 
 TEST(Outdir, OnlyThisProgramsNamesMarkAnEarlierRun)
 {
-    for (const char* name : {"DD001.JPG", "DD1000.JPG", "DD12345678.JPG"})
-        EXPECT_TRUE(isCarvedFileName(name)) << name;
-    for (const char* name : {"DD01.JPG", "DD001.jpg", "dd001.JPG", "DD001.JPEG", "DDabc.JPG",
-                             "XDD001.JPG", "DD001.JPG.bak", "DD.JPG", ""})
-        EXPECT_FALSE(isCarvedFileName(name)) << name;
+    const struct {
+        const char* name;
+        bool exact;   // named as this program names its files
+        bool anyCase; // the same in other letter case
+    } names[] = {
+        {"DD001.JPG", true, true},
+        {"DD1000.JPG", true, true},
+        {"DD12345678.JPG", true, true},
+        {"DD001.jpg", false, true},
+        {"dd001.JPG", false, true},
+        {"dd001.jpg", false, true},
+        {"Dd001.jPg", false, true},
+        {"DD01.JPG", false, false},
+        {"dd01.jpg", false, false},
+        {"DD001.JPEG", false, false},
+        {"DDabc.JPG", false, false},
+        {"XDD001.JPG", false, false},
+        {"DD001.JPG.bak", false, false},
+        {"DD.JPG", false, false},
+        {"", false, false},
+    };
+    for (const auto& n : names) {
+        EXPECT_EQ(isCarvedFileName(n.name), n.exact) << n.name;
+        EXPECT_EQ(isCarvedFileName(n.name, LetterCase::Ignored), n.anyCase) << n.name;
+    }
 
     ScratchDir dir;
     EXPECT_FALSE(holdsEarlierRun((dir / "missing").string()));
@@ -29,6 +49,48 @@ TEST(Outdir, OnlyThisProgramsNamesMarkAnEarlierRun)
     EXPECT_FALSE(holdsEarlierRun(dir.path.string()));
     writeFile(dir / "DD002.JPG", {1});
     EXPECT_TRUE(holdsEarlierRun(dir.path.string()));
+}
+
+// A file of an earlier run in other letter case stops a run exactly where the name the
+// run makes is taken by it: on Windows always, on Linux where the file system ignores
+// case (tests/cli/binary_test.cpp mounts one).
+TEST(Outdir, AnEarlierRunInOtherCaseCountsWhereTheFileSystemIgnoresCase)
+{
+    for (const char* name : {"dd002.jpg", "DD002.jpg", "Dd002.Jpg"}) {
+        ScratchDir dir;
+        writeFile(dir / name, {1});
+        const bool nameTaken = fs::exists(dir / "DD002.JPG");
+#ifdef _WIN32
+        EXPECT_TRUE(nameTaken) << name;
+#endif
+        EXPECT_EQ(holdsEarlierRun(dir.path.string()), nameTaken) << name;
+    }
+}
+
+// The report, or the source, named like a carved file in OUTDIR, in any letter case and
+// however the folder is spelt; a name elsewhere, or not quite a carved one, is free.
+TEST(Outdir, ANameAmongTheCarvedFilesIsFoundInAnyCase)
+{
+    ScratchDir dir;
+    fs::create_directories(dir / "out");
+    fs::create_directories(dir / "elsewhere");
+    const std::string out = (dir / "out").string();
+    const struct {
+        fs::path path;
+        std::string folder;
+        bool named;
+    } cases[] = {
+        {dir / "out" / "DD002.JPG", out, true},
+        {dir / "out" / "dd002.jpg", out, true},
+        {dir / "out" / "Dd002.JPG", out, true},
+        {dir / "out" / "." / "dd002.jpg", (dir / "elsewhere" / ".." / "out").string(), true},
+        {dir / "not-made" / "dd002.jpg", (dir / "not-made").string(), true},
+        {dir / "elsewhere" / "dd002.jpg", out, false},
+        {dir / "out" / "dd02.jpg", out, false},
+        {dir / "out" / "report.csv", out, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(namesCarvedFileIn(c.path.string(), c.folder), c.named) << c.path;
 }
 
 TEST(Outdir, AFileInTheWayIsAProblemAMissingFolderIsNot)

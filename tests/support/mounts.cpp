@@ -23,6 +23,13 @@ std::string firstLineOf(const std::string& command)
         text.pop_back();
     return text;
 }
+// A kernel without the vfat driver (a container's) may still mount FAT in user space.
+// umount ends it as it ends a kernel mount.
+bool fuseFat(const std::string& image, bool writable, const fs::path& at)
+{
+    return run("fusefat " + std::string(writable ? "-o rw+ " : "") + image + " " + at.string() +
+               " >/dev/null 2>&1") == 0;
+}
 } // namespace
 
 Mount::Mount(const std::string& source, const std::string& type, const std::string& options,
@@ -32,10 +39,12 @@ Mount::Mount(const std::string& source, const std::string& type, const std::stri
     fs::create_directories(at);
     if (::geteuid() != 0)
         why = "needs root to mount";
-    else if (run("mount -t " + type + " -o " + options + " " + source + " " + at.string()) != 0)
-        why = "this machine does not allow a " + type + " mount";
-    else
+    else if (run("mount -t " + type + " -o " + options + " " + source + " " + at.string()) == 0)
         mounted = true;
+    else if (type == "vfat" && fuseFat(source, options.find("ro") == std::string::npos, at))
+        mounted = true;
+    else
+        why = "this machine does not allow a " + type + " mount";
 }
 
 Mount::~Mount()

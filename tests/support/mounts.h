@@ -13,7 +13,8 @@
 namespace velo::testing
 {
 
-// `mount -t type -o options source at`, for as long as the object lives.
+// `mount -t type -o options source at`, for as long as the object lives. FAT ("vfat") is
+// mounted through fusefat where the kernel has no driver for it.
 struct Mount {
     Mount(const std::string& source, const std::string& type, const std::string& options,
           fs::path at);

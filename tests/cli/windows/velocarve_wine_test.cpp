@@ -211,7 +211,11 @@ TEST(VeloCarveExe, RefusesBeforeCreatingAnything)
     const std::string earlier = (work / "earlier").string();
     ASSERT_TRUE(::CreateDirectoryA(earlier.c_str(), nullptr));
     testing::writeFile(earlier + "\\DD001.JPG", {1, 2, 3});
+    const std::string small = (work / "small").string(); // an earlier run in small letters
+    ASSERT_TRUE(::CreateDirectoryA(small.c_str(), nullptr));
+    testing::writeFile(small + "\\dd001.jpg", {1, 2, 3});
     const std::string out = (work / "out").string();
+    const std::string onE = "E:\\velo-carve-" + std::to_string(::GetCurrentProcessId());
 
     const struct {
         std::vector<std::string> args;
@@ -222,11 +226,15 @@ TEST(VeloCarveExe, RefusesBeforeCreatingAnything)
         {{"--sectors", "65", image, out}, "whole sectors"},
         {{image, image}, "is not a folder"},
         {{image, earlier}, "earlier run"},
+        {{image, small}, "earlier run"},
         {{"--report", image, image, out}, "is the source itself"},
         {{"--report", "\\\\.\\E:", image, out}, "over the device"},
         {{"--report", "NUL", image, out}, "over the device"},
         {{"--report", work.path.string(), image, out}, "Is a directory"},
         {{"--report", out + "\\DD001.JPG", image, out}, "would be one of the files"},
+        {{"--report", out + "\\dd001.jpg", image, out}, "would be one of the files"},
+        {{"\\\\.\\E:", onE}, "lies on \\\\.\\E:"},
+        {{"--report", onE + ".csv", "\\\\.\\E:", out}, "lies on \\\\.\\E:"},
     };
     for (const auto& row : rows) {
         const RunResult run = runVeloCarve(row.args);
@@ -236,9 +244,12 @@ TEST(VeloCarveExe, RefusesBeforeCreatingAnything)
         EXPECT_EQ(errors[0].rfind("velo-carve: ", 0), 0u) << errors[0];
         EXPECT_NE(errors[0].find(row.mentions), std::string::npos) << errors[0];
         EXPECT_EQ(::GetFileAttributesA(out.c_str()), INVALID_FILE_ATTRIBUTES) << row.mentions;
+        EXPECT_EQ(::GetFileAttributesA(onE.c_str()), INVALID_FILE_ATTRIBUTES) << row.mentions;
+        EXPECT_EQ(::GetFileAttributesA((onE + ".csv").c_str()), INVALID_FILE_ATTRIBUTES);
     }
     EXPECT_EQ(testing::readFile(image), volume.bytes);
     EXPECT_EQ(fileNames(earlier), std::vector<std::string>{"DD001.JPG"});
+    EXPECT_EQ(fileNames(small), std::vector<std::string>{"dd001.jpg"});
 }
 
 // Under Wine a symbolic link of the host looks like a plain file, so it cannot be seen
@@ -263,11 +274,12 @@ TEST(VeloCarveExe, AReportNamedByALinkNeverWritesToItsTarget)
     EXPECT_EQ(std::string(report.begin(), report.end()), "name,first_sector,length,end,output\n");
 }
 
-// Carving drive E: into a folder on drive E: itself is allowed, with a warning.
-TEST(VeloCarveExe, WarnsWhenOutdirLiesOnTheVolumeBeingCarved)
+// Carving drive E: into a folder on drive E: itself (refused without it above) is allowed
+// with --allow-writing-to-source, and warned of.
+TEST(VeloCarveExe, WarnsWhenAllowedToWriteOnTheVolumeBeingCarved)
 {
     const std::string out = "E:\\velo-carve-" + std::to_string(::GetCurrentProcessId());
-    const RunResult run = runVeloCarve({"--quiet", "\\\\.\\E:", out});
+    const RunResult run = runVeloCarve({"--quiet", "--allow-writing-to-source", "\\\\.\\E:", out});
     std::error_code ec;
     std::filesystem::remove_all(out, ec);
     EXPECT_EQ(run.exitStatus, 0u) << run.errorOutput;

@@ -88,5 +88,54 @@ TEST(BlockSource, LoopDevicesAreFoundByTheirBackingFile)
     EXPECT_TRUE(loopDevicesBackedBy((sys.dir / "missing.img").string(), sysfs).empty());
 }
 
+// The image behind a loop device is found from the loop device, from a partition of it and
+// from a volume stacked on one; a device with no loop below it has none.
+TEST(BlockSource, TheImageFilesBehindADeviceAreFoundBelowIt)
+{
+    FakeSystem sys;
+    writeText(sys.dir / "card.img", "card");
+    writeText(sys.dir / "other.img", "other");
+    sys.add({.name = "loop0",
+             .major = 7,
+             .minor = 0,
+             .bus = kVirtual,
+             .loopBackingFile = (sys.dir / "card.img").string()})
+        .add({.name = "loop0p1", .parent = "loop0", .major = 259, .minor = 0})
+        .add({.name = "loop1",
+              .major = 7,
+              .minor = 1,
+              .bus = kVirtual,
+              .holders = {"dm-0"},
+              .loopBackingFile = (sys.dir / "other.img").string()})
+        .add({.name = "dm-0", .major = 253, .minor = 0, .bus = kVirtual, .slaves = {"loop1"}})
+        .add({.name = "sda", .major = 8, .minor = 0})
+        .add({.name = "sda1", .parent = "sda", .major = 8, .minor = 1});
+    const SysfsBlock sysfs(sys.sysBlock().string());
+    auto identity = [](const fs::path& file) {
+        struct stat st {
+        };
+        EXPECT_EQ(::stat(file.c_str(), &st), 0) << file;
+        return FileIdentity{st.st_dev, st.st_ino};
+    };
+    const FileIdentity card = identity(sys.dir / "card.img");
+    const FileIdentity other = identity(sys.dir / "other.img");
+
+    const struct {
+        const char* name;
+        dev_t device;
+        std::vector<FileIdentity> files;
+    } cases[] = {
+        {"loop device", makedev(7, 0), {card}},
+        {"partition of a loop device", makedev(259, 0), {card}},
+        {"volume stacked on a loop device", makedev(253, 0), {other}},
+        {"the loop device under that volume", makedev(7, 1), {other}},
+        {"disk", makedev(8, 0), {}},
+        {"partition of a disk", makedev(8, 1), {}},
+        {"device sysfs does not know", makedev(8, 99), {}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(filesBehind(c.device, sysfs), c.files) << c.name;
+}
+
 } // namespace
 } // namespace velo

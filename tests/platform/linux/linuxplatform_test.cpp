@@ -1,6 +1,7 @@
 #include "tests/support/fakesystem.h"
 #include "tests/support/mounts.h"
 
+#include <cctype>
 #include <cstdio>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -73,6 +74,45 @@ TEST(LinuxPlatform, AttachedCardImageIsAReadableDrive)
     while (device->read(buffer.data(), std::uint32_t(buffer.size()), got) && got > 0)
         readBack.append(buffer.begin(), buffer.begin() + got);
     EXPECT_TRUE(readBack == image) << "read " << readBack.size() << " bytes";
+}
+
+// A card image mounted through a loop device is a drive; a folder on its file system (made
+// or not yet) lies on it, a folder elsewhere does not. Needs root and a working mount.
+TEST(LinuxPlatform, KnowsWhichFoldersLieOnADrive)
+{
+    const LoopMount card(std::uint64_t(4) << 20, "ext2");
+    if (!card.ok())
+        GTEST_SKIP() << card.why();
+    LinuxPlatform platform;
+    std::string letter;
+    for (const LinuxDrive& d : platform.table())
+        if (d.mountPoint == card.mountPoint().string())
+            letter = d.letter;
+    if (letter.empty() && platform.drive('Z'))
+        GTEST_SKIP() << "this machine has more drives than letters";
+    ASSERT_FALSE(letter.empty()) << card.mountPoint();
+    ScratchDir elsewhere;
+    const std::string mounted = card.mountPoint().string();
+    std::filesystem::create_directories(card.mountPoint() / "DCIM");
+
+    const struct {
+        std::string folder;
+        std::string letter;
+        bool liesOn;
+    } cases[] = {
+        {mounted, letter, true},
+        {mounted + "/", letter, true},
+        {mounted + "/DCIM/", letter, true},
+        {mounted + "/not/made/yet/", letter, true},
+        {mounted + "/DCIM/", std::string(1, char(std::tolower(letter[0]))), true},
+        {elsewhere.path.string() + "/", letter, false},
+        {mounted + "/DCIM/", "C", false},
+        {mounted + "/DCIM/", "", false},
+        {mounted + "/DCIM/", letter + letter, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(platform.folderLiesOnDrive(c.folder, c.letter), c.liesOn)
+            << c.folder << " on " << c.letter;
 }
 
 } // namespace
