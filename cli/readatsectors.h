@@ -1,7 +1,7 @@
 #pragma once
 
 #include "cli/sourcereads.h"
-#include "scan/jpeg/cardreader.h"
+#include "scan/jpeg/sectorreader.h"
 
 #include <memory>
 

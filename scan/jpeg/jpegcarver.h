@@ -1,7 +1,7 @@
 #pragma once
 
 #include "scan/carver.h"
-#include "scan/jpeg/cardreader.h"
+#include "scan/jpeg/cardbytes.h"
 #include "scan/jpeg/gapsearch.h"
 #include "scan/jpeg/lookahead.h"
 

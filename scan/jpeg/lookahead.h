@@ -1,7 +1,6 @@
 #pragma once
 
-#include "scan/jpeg/cardreader.h"
-#include "scan/jpeg/walker.h"
+#include "scan/jpeg/firstwalk.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -17,33 +16,6 @@
 
 namespace velo::jpeg
 {
-
-// How often a first walk keeps a copy of its state for the gap search, and how many.
-struct ResumeSpacing {
-    std::uint64_t everyBytes = 0;
-    std::size_t count = 0;
-    bool operator==(const ResumeSpacing&) const = default;
-};
-
-// What the first walk of a file, from its start marker with the sector test on, found.
-struct FirstWalk {
-    Outcome outcome = Outcome::Running; // Running: given up before its outcome was known
-    BreakCause cause = BreakCause::None;
-    std::uint64_t length = 0;  // for Complete
-    std::uint64_t breakAt = 0; // for Broken and DataEnd; for Running, how far it got
-    bool unreadable = false;
-    bool decodedAll = true;
-    std::uint32_t segments = 0;
-    std::uint64_t work = 0; // Walker::work()
-    ResumeSpacing spacing;
-    std::deque<WalkState> resumePoints; // kept only when the walk broke
-};
-
-// Walks the file that starts at card offset `start` until its outcome is known. Asks
-// `giveUp` every few MiB and gives up (outcome Running) once it says so.
-FirstWalk walkFirst(CardBytes& card, std::uint64_t start, std::uint64_t maxFileBytes,
-                    bool testPlain, ResumeSpacing spacing,
-                    const std::function<bool()>& giveUp = {});
 
 // Walks the files ahead of the pass on other threads, so that decoding uses every core.
 //

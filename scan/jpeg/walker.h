@@ -1,6 +1,6 @@
 #pragma once
 
-#include "scan/jpeg/cardreader.h"
+#include "scan/jpeg/cardbytes.h"
 #include "scan/jpeg/huffman.h"
 
 #include <array>

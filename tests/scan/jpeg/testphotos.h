@@ -3,7 +3,7 @@
 // Photos made here with libjpeg, for the JPEG rule's tests (no photo files needed), and a
 // card in memory for the rule to read.
 
-#include "scan/jpeg/cardreader.h"
+#include "scan/jpeg/sectorreader.h"
 
 #include <cstdint>
 #include <set>

@@ -1,4 +1,4 @@
-#include "scan/jpeg/cardreader.h"
+#include "scan/jpeg/cardbytes.h"
 
 #include "scan/markers.h"
 
@@ -6,18 +6,6 @@
 
 namespace velo::jpeg
 {
-
-std::size_t SectorReader::readMarking(std::uint64_t first, std::size_t count, std::uint8_t* into,
-                                      std::vector<bool>& unreadable)
-{
-    std::size_t done = 0;
-    while (done < count) {
-        done += read(first + done, count - done, into + done * sectorBytes());
-        if (done < count)
-            unreadable[done++] = true; // the ones after it are read again
-    }
-    return count;
-}
 
 CardBytes::CardBytes(SectorReader& reader, std::size_t cacheBytes)
     : reader_(reader), sectorBytes_(reader.sectorBytes()),
