@@ -3,6 +3,7 @@
 #include "cli/cardreader.h"
 #include "cli/carverun.h"
 #include "cli/chunkreader.h"
+#include "cli/contactsheet.h"
 #include "cli/options.h"
 #include "cli/outdir.h"
 #include "cli/progress.h"
@@ -122,6 +123,43 @@ void removeEmptyFolders(const std::string& outdir, const std::filesystem::path& 
     }
 }
 
+// Why the contact sheet may not be written as the options name it, or "" when it may:
+// besides what sheetProblem checks, it is neither the source nor the report.
+std::string outputSheetProblem(const Options& o)
+{
+    if (namesFileIn(o.source, o.outdir, *o.sheetName))
+        return "the contact sheet " + *o.sheetName + " would be the source itself";
+    if (o.reportPath && *o.reportPath != "-" && namesFileIn(*o.reportPath, o.outdir, *o.sheetName))
+        return "the report " + *o.reportPath + " would be the contact sheet; give --sheet NAME";
+    return sheetProblem(o.outdir, *o.sheetName, o.overwrite);
+}
+
+// Reads the files back, builds the contact sheet and writes it into the folder: a new
+// file, or with --overwrite one that replaces an earlier run's. Without previews (a
+// stopped run) the sheet has no thumbnails. Its totals line, or "" when it could not be
+// written.
+std::string writeSheet(const Options& o, OutputFolder& folder,
+                       const std::vector<CarvedFile>& closed, std::uint32_t sectorSize,
+                       bool previews)
+{
+    ContactSheet sheet(o.outdir, sectorSize, o.rule == Rule::Jpeg);
+    for (const CarvedFile& f : closed) {
+        if (f.outcome == FileOutcome::NotWritten)
+            sheet.addNotJpeg();
+        else
+            sheet.add(SheetEntry::read(f, o.outdir, previews));
+    }
+    const std::string page = sheet.page();
+    CreateFailure failure = CreateFailure::None;
+    const auto file = folder.createFile(
+        *o.sheetName, o.overwrite ? IfNameTaken::Replace : IfNameTaken::Fail, failure);
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(page.data());
+    const bool written = file && file->write({bytes, page.size()});
+    if (!file || !file->close() || !written)
+        return "";
+    return sheet.totalsLine();
+}
+
 } // namespace
 
 int runVeloCarve(std::span<const std::string> args, Platform& platform)
@@ -177,6 +215,11 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform)
             !problem.empty())
             return usageError(problem);
     }
+    const bool makeSheet = o.sheetName && !o.dryRun;
+    if (makeSheet) {
+        if (const std::string problem = outputSheetProblem(o); !problem.empty())
+            return usageError(problem);
+    }
 
     // Now create: the folder, its lock, the report.
     std::unique_ptr<OutputFolder> folder;
@@ -223,15 +266,19 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform)
                      o.outdir.c_str());
     };
     bool reportFailureSaid = false;
-    if (report)
-        hooks.fileClosed = [&](const CarvedFile& f) {
-            if (report->add(f) || reportFailureSaid)
-                return;
-            reportFailureSaid = true;
-            progress.clear();
-            std::fprintf(stderr, "velo-carve: cannot write the report %s: %s; the carve goes on\n",
-                         o.reportPath->c_str(), std::strerror(report->error()));
-        };
+    VerdictTally verdicts;
+    std::vector<CarvedFile> closed; // for the contact sheet
+    hooks.fileClosed = [&](const CarvedFile& f) {
+        verdicts.add(f);
+        if (makeSheet)
+            closed.push_back(f);
+        if (!report || report->add(f) || reportFailureSaid)
+            return;
+        reportFailureSaid = true;
+        progress.clear();
+        std::fprintf(stderr, "velo-carve: cannot write the report %s: %s; the carve goes on\n",
+                     o.reportPath->c_str(), std::strerror(report->error()));
+    };
 
     FileSink files(numberedFilesIn(folder.get()),
                    o.overwrite ? IfNameTaken::Replace : IfNameTaken::Fail, hooks, o.dryRun);
@@ -273,14 +320,27 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform)
             std::fprintf(stderr, "velo-carve: the report %s could not be written whole\n",
                          o.reportPath->c_str());
     }
-    if (!o.quiet)
-        std::fputs(
-            summaryText(totals, sectorTotal, sectorSize, secondsSince(start), o.dryRun).c_str(),
-            stderr);
+    std::string sheetTotals;
+    if (makeSheet) {
+        sheetTotals = writeSheet(o, *folder, closed, sectorSize, !totals.stopped);
+        if (sheetTotals.empty())
+            std::fprintf(stderr, "velo-carve: cannot write the contact sheet %s\n",
+                         (std::filesystem::path(o.outdir) / *o.sheetName).string().c_str());
+    }
+    if (!o.quiet) {
+        std::string summary = summaryText(totals, sectorTotal, sectorSize, secondsSince(start),
+                                          o.dryRun, o.rule == Rule::Jpeg ? verdicts.text() : "");
+        if (!sheetTotals.empty())
+            summary += "Contact sheet " +
+                       (std::filesystem::path(o.outdir) / *o.sheetName).string() + ": " +
+                       sheetTotals + "\n";
+        std::fputs(summary.c_str(), stderr);
+    }
 
     if (totals.stopped)
         return kExitStopped;
-    if (totals.unreadableSectors || totals.failedFiles || !reportOk || reader.gone())
+    if (totals.unreadableSectors || totals.failedFiles || !reportOk || reader.gone() ||
+        (makeSheet && sheetTotals.empty()))
         return kExitIncomplete;
     return kExitDone;
 }
