@@ -23,9 +23,14 @@ class Tiff
 public:
     explicit Tiff(Bytes bytes) : bytes_(bytes), bigEndian_(bytes.size() > 1 && bytes[0] == 'M') {}
 
+    bool fits(std::size_t at, std::size_t width) const
+    {
+        return at <= bytes_.size() && bytes_.size() - at >= width;
+    }
+
     std::optional<std::uint32_t> number(std::size_t at, std::size_t width) const
     {
-        if (at > bytes_.size() || bytes_.size() - at < width)
+        if (!fits(at, width))
             return std::nullopt;
         std::uint32_t value = 0;
         for (std::size_t i = 0; i < width; ++i) {
@@ -58,7 +63,8 @@ public:
     std::optional<std::size_t> find(std::size_t directory, std::uint16_t tag) const
     {
         const auto count = number(directory, 2);
-        if (!count)
+        // A directory that runs past the block is not read at all.
+        if (!count || !fits(directory + 2, std::size_t(*count) * 12))
             return std::nullopt;
         for (std::size_t i = 0; i < *count; ++i) {
             const std::size_t entry = directory + 2 + i * 12;
