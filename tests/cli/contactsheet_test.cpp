@@ -127,24 +127,37 @@ TEST(ContactSheet, ShowsEachFileWithItsVerdictSizeSectorsAndDateAndMarksTheBroke
     EXPECT_THAT(page, Not(HasSubstr("<script")));
 }
 
-// With the window's rule nothing is checked: every verdict says so, and a file's one piece
-// runs from its first sector as far as its bytes go.
+// With the window's rule nothing is checked: every verdict says so, a file's one piece
+// runs from its first sector as far as its bytes go, and only the thumbnail's decoding
+// can find it broken.
 TEST(ContactSheet, FilesOfTheWindowsRuleAreUnchecked)
 {
+    Bytes cut = photos::makePhoto({.width = 320, .height = 240});
+    cut.resize(cut.size() / 2);
+    const Thumbnail whole = Thumbnail::of(photos::makePhoto({})), partial = Thumbnail::of(cut);
     const struct {
         std::uint32_t sectorBytes;
         std::uint64_t length;
         const char* sectors;
-    } rows[] = {{512, 512, "100"}, {512, 513, "100\u2013101"}, {4096, 9000, "100\u2013102"}};
+        const Thumbnail& thumbnail;
+        bool broken;
+    } rows[] = {
+        {512, 512, "100", whole, false},
+        {512, 513, "100\u2013101", whole, false},
+        {4096, 9000, "100\u2013102", whole, false},
+        {512, 512, "100", partial, true},
+        {512, 512, "100", failedThumbnail(), true},
+    };
     for (const auto& row : rows) {
         ContactSheet sheet("out", row.sectorBytes, false);
-        sheet.add({carved(1, 100, row.length), Thumbnail::of(photos::makePhoto({})), ""});
+        sheet.add({carved(1, 100, row.length), row.thumbnail, ""});
         const std::string page = sheet.page();
         const auto entries = entriesOf(page);
         ASSERT_EQ(entries.size(), 1u);
         EXPECT_THAT(entries[0], HasSubstr("<span class=\"verdict\">unchecked</span>"));
         EXPECT_THAT(entries[0], HasSubstr("<dd>" + std::string(row.sectors) + "</dd>"));
-        EXPECT_FALSE(entries[0].starts_with("<figure class=\"entry broken\""));
+        EXPECT_EQ(entries[0].starts_with("<figure class=\"entry broken\""), row.broken);
+        EXPECT_EQ(sheet.brokenFiles(), row.broken ? 1u : 0u);
         EXPECT_EQ(sheet.tally().unchecked, 1u);
         EXPECT_THAT(page, HasSubstr("checks no file"));
     }
@@ -154,12 +167,15 @@ TEST(ContactSheet, FilesOfTheWindowsRuleAreUnchecked)
 // the page as text, never as markup.
 TEST(ContactSheet, EscapesEveryTextFromTheCard)
 {
-    const std::string hostile[] = {
-        "<script>alert(1)</script>",
-        "\"><img src=x onerror=alert(1)>",
-        "2008:05:30 <b>15:56</b> & 'so'",
+    const struct {
+        std::string text, escaped;
+    } rows[] = {
+        {"<script>alert(1)</script>", "&lt;script&gt;alert(1)&lt;/script&gt;"},
+        {"\"><img src=x onerror=alert(1)>", "&quot;&gt;&lt;img src=x onerror=alert(1)&gt;"},
+        {"2008:05:30 <b>15:56</b> & 'so'",
+         "2008:05:30 &lt;b&gt;15:56&lt;/b&gt; &amp; &#39;so&#39;"},
     };
-    for (const std::string& text : hostile) {
+    for (const auto& [text, escaped] : rows) {
         SCOPED_TRACE(text);
         ScratchDir dir;
         velo::testing::writeFile(dir / "DD001.JPG", photoWithExif({.dateTime = text}));
@@ -171,9 +187,11 @@ TEST(ContactSheet, EscapesEveryTextFromTheCard)
         sheet.add(fromCard);
         sheet.add({carved(2, 10, 100), noted, ""});
         const std::string page = sheet.page();
+        EXPECT_EQ(htmlEscaped(text), escaped);
         EXPECT_THAT(page, Not(HasSubstr(text)));
-        EXPECT_THAT(page, HasSubstr(htmlEscaped(text)));
-        EXPECT_THAT(htmlEscaped(text), Not(::testing::ContainsRegex("[<>\"']")));
+        EXPECT_THAT(page, HasSubstr("<dd>" + escaped + "</dd>"));       // the date
+        EXPECT_THAT(page, HasSubstr("<small>" + escaped + "</small>")); // the decoder's words
+        EXPECT_THAT(page, HasSubstr("<title>velo-carve: " + escaped + "</title>"));
     }
 }
 
