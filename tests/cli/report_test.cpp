@@ -78,43 +78,6 @@ TEST(Report, EachLineIsInTheFileAsSoonAsItIsAdded)
     std::fclose(stream);
 }
 
-// Files counted by verdict: a start that is no JPEG is no file, and a file without a
-// verdict (the window's rule) is unchecked.
-TEST(Report, FilesAreCountedByVerdict)
-{
-    const auto file = [](std::optional<Verdict> v, FileOutcome outcome = FileOutcome::Written) {
-        CarvedFile f{"DD001.JPG", 0, 512, CloseReason::EndMarker, outcome};
-        if (v)
-            f.verdict = FileVerdict{*v, {{0, 0}}};
-        return f;
-    };
-    using V = Verdict;
-    const struct {
-        const char* name;
-        std::vector<CarvedFile> files;
-        std::uint64_t counted, notJpeg;
-        const char* text;
-    } rows[] = {
-        {"none", {}, 0, 0, ""},
-        {"the window's rule", {file({}), file({})}, 2, 0, "2 unchecked"},
-        {"the JPEG rule",
-         {file(V::Complete), file(V::Complete), file(V::Reassembled), file(V::Damaged),
-          file(V::Truncated), file(V::NotJpeg, FileOutcome::NotWritten)},
-         5,
-         1,
-         "2 complete, 1 reassembled, 1 damaged, 1 truncated"},
-        {"no JPEG at all", {file(V::NotJpeg, FileOutcome::NotWritten)}, 0, 1, ""},
-    };
-    for (const auto& row : rows) {
-        VerdictTally tally;
-        for (const CarvedFile& f : row.files)
-            tally.add(f);
-        EXPECT_EQ(tally.files, row.counted) << row.name;
-        EXPECT_EQ(tally.notJpeg, row.notJpeg) << row.name;
-        EXPECT_EQ(tally.text(), row.text) << row.name;
-    }
-}
-
 TEST(Progress, RateAndTimeLeftComeFromThePartDone)
 {
     CarveTotals t;
