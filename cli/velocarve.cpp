@@ -70,6 +70,16 @@ public:
             std::fputs("\r\033[K", stderr);
     }
 
+    // A line in place of the progress line, for a step after the carve, until clear().
+    void say(const std::string& text)
+    {
+        if (!enabled_)
+            return;
+        std::fprintf(stderr, "\r%s\033[K", text.c_str());
+        std::fflush(stderr);
+        drawn_ = true;
+    }
+
 private:
     bool enabled_;
     std::uint64_t sectorTotal_;
@@ -322,6 +332,7 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform)
     }
     const CarveTotals totals = runCarve(
         reader, files, [&](const CarveTotals& t) { progress.update(t); }, rule);
+    const double carveSeconds = secondsSince(start); // the contact sheet's time aside
     progress.clear();
 
     if (reader.gone())
@@ -344,14 +355,16 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform)
     }
     std::string sheetTotals;
     if (makeSheet) {
+        progress.say("making the contact sheet of " + std::to_string(closed.size()) + " files");
         sheetTotals = writeSheet(o, *folder, closed, sectorSize, !totals.stopped);
+        progress.clear();
         if (sheetTotals.empty())
             std::fprintf(stderr, "velo-carve: cannot write the contact sheet %s\n",
                          (std::filesystem::path(o.outdir) / *o.sheetName).string().c_str());
     }
     if (!o.quiet) {
-        std::string summary = summaryText(totals, sectorTotal, sectorSize, secondsSince(start),
-                                          o.dryRun, o.rule == Rule::Jpeg ? verdicts.text() : "");
+        std::string summary = summaryText(totals, sectorTotal, sectorSize, carveSeconds, o.dryRun,
+                                          o.rule == Rule::Jpeg ? verdicts.text() : "");
         if (!sheetTotals.empty())
             summary += "Contact sheet " +
                        (std::filesystem::path(o.outdir) / *o.sheetName).string() + ": " +
