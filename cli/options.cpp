@@ -28,7 +28,16 @@ std::optional<std::uint64_t> wholeNumber(const std::string& text)
 bool takesValue(const std::string& name)
 {
     return name == "--sector-size" || name == "--sectors" || name == "--report" ||
-           name == "--rule" || name == "--cluster-size" || name == "--gap-window";
+           name == "--rule" || name == "--cluster-size" || name == "--gap-window" ||
+           name == "--sheet";
+}
+
+// A name for a file inside OUTDIR, not a path: no separator of either system, and not
+// one of the names that mean a folder.
+bool isPlainFileName(const std::string& name)
+{
+    return !name.empty() && name != "." && name != ".." &&
+           name.find_first_of("/\\") == std::string::npos;
 }
 
 } // namespace
@@ -45,6 +54,7 @@ ParseResult parseOptions(std::span<const std::string> args)
 
     std::vector<std::string> operands;
     bool optionsEnded = false;
+    bool sheetChosen = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string arg = args[i];
         if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
@@ -114,6 +124,18 @@ ParseResult parseOptions(std::span<const std::string> args)
                 return fail("--gap-window must be a whole number of MiB from 0 to 65536, not '" +
                             *value + "'");
             o.gapWindowMiB = *n;
+        } else if (arg == "--sheet") {
+            if (!isPlainFileName(*value))
+                return fail("--sheet takes a file name inside OUTDIR, not '" + *value + "'");
+            if (sheetChosen && !o.sheetName)
+                return fail("--sheet and --no-sheet contradict each other");
+            o.sheetName = *value;
+            sheetChosen = true;
+        } else if (arg == "--no-sheet") {
+            if (sheetChosen && o.sheetName)
+                return fail("--sheet and --no-sheet contradict each other");
+            o.sheetName.reset();
+            sheetChosen = true;
         } else {
             return fail("unknown option " + arg);
         }
@@ -153,8 +175,13 @@ Options:
                    (default: learned from where files start)
   --gap-window M   with --rule jpeg: look for a photo's second piece at most M MiB
                    past the break (default 64)
-  --dry-run        carve nothing; write only the report and the summary
-  --overwrite      replace the DD*.JPG files of an earlier run in OUTDIR
+  --sheet NAME     the contact sheet's file name in OUTDIR (default index.html): a
+                   page any browser opens, with a thumbnail, size, verdict, sectors
+                   and camera date of every file carved
+  --no-sheet       write no contact sheet
+  --dry-run        carve nothing; write only the report and the summary (no sheet)
+  --overwrite      replace the DD*.JPG files and the contact sheet of an earlier run
+                   in OUTDIR
   --allow-writing-to-source
                    let OUTDIR and the report lie on the device being read (refused
                    without it: writing there can overwrite the photos still to be found)
@@ -162,8 +189,9 @@ Options:
   -h, --help       show this help
   --version        show the version
 
-Exit status: 0 done; 1 some sectors could not be read or some files not written;
-2 bad usage or a source that cannot be opened; 130 stopped by Ctrl-C.
+Exit status: 0 done; 1 some sectors could not be read or some files (or the contact
+sheet) not written; 2 bad usage, a source that cannot be opened or an output that may
+not be written; 130 stopped by Ctrl-C.
 )";
 }
 

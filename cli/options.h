@@ -8,6 +8,8 @@
 namespace velo::cli
 {
 
+inline constexpr const char* kDefaultSheetName = "index.html";
+
 // Which carving rule: the window's, or the one that reads the JPEG structure.
 enum class Rule { Window, Jpeg };
 
@@ -26,6 +28,8 @@ struct Options {
     Rule rule = Rule::Window;
     std::optional<std::uint64_t> clusterBytes; // --rule jpeg; absent: learned
     std::optional<std::uint64_t> gapWindowMiB; // --rule jpeg; absent: 64
+    // The contact sheet's plain file name in OUTDIR; absent with --no-sheet.
+    std::optional<std::string> sheetName = std::string(kDefaultSheetName);
 };
 
 enum class ParseOutcome { Run, Help, Version, Error };

@@ -108,6 +108,45 @@ bool namesCarvedFileIn(const std::string& path, const std::string& folder)
     return sameFolder(p.parent_path(), folder.empty() ? fs::path(".") : fs::path(folder));
 }
 
+namespace
+{
+
+std::string upper(std::string text)
+{
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z')
+            c = char(c - 'a' + 'A');
+    return text;
+}
+
+} // namespace
+
+bool namesFileIn(const std::string& path, const std::string& folder, const std::string& name)
+{
+    const fs::path p = fs::absolute(path);
+    if (upper(p.filename().string()) != upper(name))
+        return false;
+    return sameFolder(p.parent_path(), folder.empty() ? fs::path(".") : fs::path(folder));
+}
+
+std::string sheetProblem(const std::string& folder, const std::string& name, bool overwrite)
+{
+    if (isCarvedFileName(upper(name)))
+        return "the contact sheet " + name + " would be named like a carved photo";
+    const fs::path path = fs::path(folder) / name;
+    std::error_code ec;
+    const fs::file_status st = fs::symlink_status(path, ec);
+    if (ec || !fs::exists(st))
+        return "";
+    if (fs::is_directory(st))
+        return "the contact sheet " + path.string() +
+               " is a folder; give --sheet NAME or --no-sheet";
+    if (!overwrite)
+        return folder + " already holds " + name +
+               "; give --overwrite to replace it, --sheet NAME for another name, or --no-sheet";
+    return "";
+}
+
 std::string createFolders(const std::string& folder)
 {
     std::error_code ec;

@@ -28,6 +28,15 @@ std::string outdirProblem(const std::string& folder);
 // case apart, refusing such a name costs no more than choosing another.
 bool namesCarvedFileIn(const std::string& path, const std::string& folder);
 
+// Whether path names the file `name` in folder (which need not exist yet). The names are
+// compared without regard to case, as Windows treats them.
+bool namesFileIn(const std::string& path, const std::string& folder, const std::string& name);
+
+// Why the contact sheet may not be written as `name` in folder, or "" when it may: a name
+// velo-carve gives its photos, a folder of that name, or (without overwrite) a file of that
+// name that this run did not create.
+std::string sheetProblem(const std::string& folder, const std::string& name, bool overwrite);
+
 // Creates the folder and any missing parents; "" on success, else why not.
 std::string createFolders(const std::string& folder);
 

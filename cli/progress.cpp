@@ -63,13 +63,15 @@ std::string progressLine(const CarveTotals& t, std::uint64_t sectorTotal, std::u
 }
 
 std::string summaryText(const CarveTotals& t, std::uint64_t sectorTotal, std::uint32_t sectorSize,
-                        double elapsed, bool dryRun)
+                        double elapsed, bool dryRun, const std::string& verdicts)
 {
     std::string s = format("%s %llu %s (%s) from %llu of %llu sectors of %u bytes in %.1f s.",
                            dryRun ? "Found" : "Carved", (unsigned long long)t.files,
                            plural(t.files, "file", "files"), byteSize(t.bytes).c_str(),
                            (unsigned long long)t.sectorsDone, (unsigned long long)sectorTotal,
                            sectorSize, elapsed);
+    if (!verdicts.empty())
+        s += " By verdict: " + verdicts + ".";
     if (t.stopped)
         s += " Stopped before the end of the source.";
     s += t.unreadableSectors ? format(" %llu %s could not be read and %s left out.",

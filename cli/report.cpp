@@ -64,6 +64,50 @@ std::string reportLine(const CarvedFile& f)
     return line + '\n';
 }
 
+void VerdictTally::add(const CarvedFile& f)
+{
+    if (f.outcome == FileOutcome::NotWritten) {
+        ++notJpeg;
+        return;
+    }
+    ++files;
+    if (!f.verdict) {
+        ++unchecked;
+        return;
+    }
+    switch (f.verdict->verdict) {
+    case Verdict::Complete:
+        ++complete;
+        break;
+    case Verdict::Reassembled:
+        ++reassembled;
+        break;
+    case Verdict::Damaged:
+        ++damaged;
+        break;
+    case Verdict::Truncated:
+        ++truncated;
+        break;
+    case Verdict::NotJpeg:
+        ++notJpeg, --files;
+        break;
+    }
+}
+
+std::string VerdictTally::text() const
+{
+    if (files == 0)
+        return "";
+    if (unchecked == files)
+        return std::to_string(unchecked) + " unchecked";
+    std::string s = std::to_string(complete) + " complete, " + std::to_string(reassembled) +
+                    " reassembled, " + std::to_string(damaged) + " damaged, " +
+                    std::to_string(truncated) + " truncated";
+    if (unchecked)
+        s += ", " + std::to_string(unchecked) + " unchecked";
+    return s;
+}
+
 ReportWriter::ReportWriter(std::FILE* stream, bool verdicts) : stream_(stream)
 {
     put(reportHeader(verdicts));

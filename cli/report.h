@@ -21,6 +21,24 @@ const char* verdictWord(Verdict verdict);
 std::string reportHeader(bool verdicts = false);
 std::string reportLine(const CarvedFile& file);
 
+// The carved files counted by verdict, for the summary and the contact sheet. A file
+// without a verdict (the window's rule checks none) counts as unchecked; a start that is
+// no JPEG is no file and is counted apart.
+struct VerdictTally {
+    std::uint64_t files = 0;
+    std::uint64_t complete = 0;
+    std::uint64_t reassembled = 0;
+    std::uint64_t damaged = 0;
+    std::uint64_t truncated = 0;
+    std::uint64_t unchecked = 0;
+    std::uint64_t notJpeg = 0;
+
+    void add(const CarvedFile& file);
+    // "9 complete, 1 reassembled, 1 damaged, 1 truncated", the four always, when any file
+    // has a verdict; "12 unchecked" when none has; "" without files.
+    std::string text() const;
+};
+
 // A CSV report on an open stream. Each line is handed to the system as soon as it is
 // added, so that the report of a run that is killed holds every file closed before.
 // After a failed write nothing more is written: the report ends at its last whole line.

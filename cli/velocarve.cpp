@@ -2,6 +2,7 @@
 
 #include "cli/carverun.h"
 #include "cli/chunkreader.h"
+#include "cli/contactsheet.h"
 #include "cli/options.h"
 #include "cli/outdir.h"
 #include "cli/progress.h"
@@ -10,6 +11,7 @@
 #include "platform/carvesystem.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -67,6 +69,16 @@ public:
     {
         if (drawn_)
             std::fputs("\r\033[K", stderr);
+    }
+
+    // A line in place of the progress line, for a step after the carve, until clear().
+    void say(const std::string& text)
+    {
+        if (!enabled_)
+            return;
+        std::fprintf(stderr, "\r%s\033[K", text.c_str());
+        std::fflush(stderr);
+        drawn_ = true;
     }
 
 private:
@@ -134,6 +146,64 @@ void removeEmptyFolders(const std::string& outdir, const std::filesystem::path& 
         if (!removeEmptyFolder(p.string()) || p == firstMade || p == p.parent_path())
             return;
     }
+}
+
+// Why the contact sheet may not be written as the options name it, or "" when it may:
+// besides what sheetProblem checks, it is neither the source nor the report.
+std::string outputSheetProblem(const Options& o)
+{
+    if (namesFileIn(o.source, o.outdir, *o.sheetName))
+        return "the contact sheet " + *o.sheetName + " would be the source itself";
+    if (o.reportPath && *o.reportPath != "-" && namesFileIn(*o.reportPath, o.outdir, *o.sheetName))
+        return "the report " + *o.reportPath + " would be the contact sheet; give --sheet NAME";
+    return sheetProblem(o.outdir, *o.sheetName, o.overwrite);
+}
+
+// Each written file read back for the contact sheet, in order, on every core: decoding the
+// thumbnails is most of the sheet's cost. A start that was no JPEG has an empty entry.
+std::vector<SheetEntry> readEntries(const std::vector<CarvedFile>& closed,
+                                    const std::string& folder, bool previews)
+{
+    std::vector<SheetEntry> entries(closed.size());
+    std::atomic<std::size_t> next{0};
+    auto work = [&] {
+        for (std::size_t i; (i = next++) < closed.size();)
+            if (closed[i].outcome != FileOutcome::NotWritten)
+                entries[i] = SheetEntry::read(closed[i], folder, previews);
+    };
+    std::vector<std::jthread> helpers(std::max(1u, std::thread::hardware_concurrency()) - 1);
+    for (std::jthread& helper : helpers)
+        helper = std::jthread(work);
+    work();
+    helpers.clear(); // joins them
+    return entries;
+}
+
+// Reads the files back, builds the contact sheet and writes it into the folder: a new
+// file, or with --overwrite one that replaces an earlier run's. Without previews (a
+// stopped run) the sheet has no thumbnails. Its totals line, or "" when it could not be
+// written.
+std::string writeSheet(const Options& o, OutputFolder& folder,
+                       const std::vector<CarvedFile>& closed, std::uint32_t sectorSize,
+                       bool previews)
+{
+    ContactSheet sheet(o.outdir, sectorSize, o.rule == Rule::Jpeg);
+    const std::vector<SheetEntry> entries = readEntries(closed, o.outdir, previews);
+    for (std::size_t i = 0; i < closed.size(); ++i) {
+        if (closed[i].outcome == FileOutcome::NotWritten)
+            sheet.addNotJpeg();
+        else
+            sheet.add(entries[i]);
+    }
+    const std::string page = sheet.page();
+    CreateFailure failure = CreateFailure::None;
+    const auto file = folder.createFile(
+        *o.sheetName, o.overwrite ? IfNameTaken::Replace : IfNameTaken::Fail, failure);
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(page.data());
+    const bool written = file && file->write({bytes, page.size()});
+    if (!file || !file->close() || !written)
+        return "";
+    return sheet.totalsLine();
 }
 
 } // namespace
@@ -205,6 +275,11 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform)
                      "can overwrite the free space that holds the lost photos\n",
                      onSource.c_str(), o.source.c_str());
     }
+    const bool makeSheet = o.sheetName && !o.dryRun;
+    if (makeSheet) {
+        if (const std::string problem = outputSheetProblem(o); !problem.empty())
+            return usageError(problem);
+    }
 
     // Now create: the folder, its lock, the report.
     std::unique_ptr<OutputFolder> folder;
@@ -245,15 +320,19 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform)
                      o.outdir.c_str());
     };
     bool reportFailureSaid = false;
-    if (report)
-        hooks.fileClosed = [&](const CarvedFile& f) {
-            if (report->add(f) || reportFailureSaid)
-                return;
-            reportFailureSaid = true;
-            progress.clear();
-            std::fprintf(stderr, "velo-carve: cannot write the report %s: %s; the carve goes on\n",
-                         o.reportPath->c_str(), std::strerror(report->error()));
-        };
+    VerdictTally verdicts;
+    std::vector<CarvedFile> closed; // for the contact sheet
+    hooks.fileClosed = [&](const CarvedFile& f) {
+        verdicts.add(f);
+        if (makeSheet)
+            closed.push_back(f);
+        if (!report || report->add(f) || reportFailureSaid)
+            return;
+        reportFailureSaid = true;
+        progress.clear();
+        std::fprintf(stderr, "velo-carve: cannot write the report %s: %s; the carve goes on\n",
+                     o.reportPath->c_str(), std::strerror(report->error()));
+    };
 
     FileSink files(numberedFilesIn(folder.get()),
                    o.overwrite ? IfNameTaken::Replace : IfNameTaken::Fail, hooks, o.dryRun);
@@ -276,6 +355,7 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform)
     }
     const CarveTotals totals = runCarve(
         reader, files, [&](const CarveTotals& t) { progress.update(t); }, rule);
+    const double carveSeconds = secondsSince(start); // the contact sheet's time aside
     progress.clear();
 
     if (reader.gone())
@@ -296,14 +376,29 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform)
             std::fprintf(stderr, "velo-carve: the report %s could not be written whole\n",
                          o.reportPath->c_str());
     }
-    if (!o.quiet)
-        std::fputs(
-            summaryText(totals, sectorTotal, sectorSize, secondsSince(start), o.dryRun).c_str(),
-            stderr);
+    std::string sheetTotals;
+    if (makeSheet) {
+        progress.say("making the contact sheet of " + std::to_string(closed.size()) + " files");
+        sheetTotals = writeSheet(o, *folder, closed, sectorSize, !totals.stopped);
+        progress.clear();
+        if (sheetTotals.empty())
+            std::fprintf(stderr, "velo-carve: cannot write the contact sheet %s\n",
+                         (std::filesystem::path(o.outdir) / *o.sheetName).string().c_str());
+    }
+    if (!o.quiet) {
+        std::string summary = summaryText(totals, sectorTotal, sectorSize, carveSeconds, o.dryRun,
+                                          o.rule == Rule::Jpeg ? verdicts.text() : "");
+        if (!sheetTotals.empty())
+            summary += "Contact sheet " +
+                       (std::filesystem::path(o.outdir) / *o.sheetName).string() + ": " +
+                       sheetTotals + "\n";
+        std::fputs(summary.c_str(), stderr);
+    }
 
     if (totals.stopped)
         return kExitStopped;
-    if (totals.unreadableSectors || totals.failedFiles || !reportOk || reader.gone())
+    if (totals.unreadableSectors || totals.failedFiles || !reportOk || reader.gone() ||
+        (makeSheet && sheetTotals.empty()))
         return kExitIncomplete;
     return kExitDone;
 }

@@ -16,7 +16,9 @@ packages=(
   util-linux                        # losetup
   libfuse3-dev fuse3                # a disk with chosen bad sectors for the tests
   fusefat                           # a FAT card on a kernel without vfat (it ignores case)
-  libjpeg62-turbo-dev               # photos made in the JPEG rule's tests
+  libjpeg62-turbo-dev               # velo-carve's thumbnails; photos made in the JPEG rule's tests
+  # tests only
+  chromium                          # loads velo-carve's contact sheet in the browser test
 )
 
 missing=()

@@ -117,7 +117,8 @@ TEST(VeloCarve, CarvesThePhotosAndReportsEachFile)
         runVeloCarve({"--report", report.string(), img.image.string(), out.string()});
     EXPECT_EQ(r.exitStatus, 0) << r.errorOutput;
 
-    EXPECT_EQ(fileNames(out), (std::vector<std::string>{"DD001.JPG", "DD002.JPG", "DD003.JPG"}));
+    EXPECT_EQ(fileNames(out),
+              (std::vector<std::string>{"DD001.JPG", "DD002.JPG", "DD003.JPG", "index.html"}));
     const auto rows = lines(readText(report));
     ASSERT_EQ(rows.size(), 4u);
     EXPECT_EQ(rows[0], "name,first_sector,length,end,output");
@@ -151,6 +152,105 @@ TEST(VeloCarve, AnEarlierRunIsReplacedOnlyWhenAskedTo)
     EXPECT_EQ(replaced.errorOutput, "");
     EXPECT_EQ(readFile(out / "DD001.JPG"), img.photos[0]);
     EXPECT_EQ(readFile(out / "DD009.JPG"), (Bytes{9, 9})); // only what the carve writes
+}
+
+// The contact sheet: where it is written, what it lists, and every name it may not take
+// refused before anything is created (status 2, one line, OUTDIR as it was).
+TEST(VeloCarve, TheContactSheetIsWrittenOnlyWhereItMayBe)
+{
+    PhotoImage img;
+    const std::string image = img.image.string();
+    const struct {
+        const char* name;
+        std::vector<std::string> options;
+        const char* earlier = nullptr; // a file of this name already in OUTDIR, not ours
+        const char* sheet = nullptr;   // the sheet written, when the run goes ahead
+        const char* refusal = nullptr; // the words of the refusal, when it does not
+        bool link = false;             // the earlier file is a link to one of the user's
+    } rows[] = {
+        {"by default", {}, nullptr, "index.html"},
+        {"under another name", {"--sheet", "photos.html"}, nullptr, "photos.html"},
+        {"none", {"--no-sheet"}},
+        {"none when nothing is carved", {"--dry-run"}},
+        {"not over an earlier file", {}, "index.html", nullptr, "already holds index.html"},
+        {"over an earlier file when asked to", {"--overwrite"}, "index.html", "index.html"},
+        {"never through a link", {"--overwrite"}, "index.html", "index.html", nullptr, true},
+        {"not as a carved photo's name",
+         {"--sheet", "DD002.JPG"},
+         nullptr,
+         nullptr,
+         "named like a carved photo"},
+        {"not as a carved photo's name in other case",
+         {"--sheet", "dd002.jpg"},
+         nullptr,
+         nullptr,
+         "named like a carved photo"},
+        {"not over a folder", {"--overwrite"}, "index.html/", nullptr, "is a folder"},
+        {"not as the report",
+         {"--report", "OUT/index.html"},
+         nullptr,
+         nullptr,
+         "would be the contact sheet"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScratchDir work;
+        const fs::path out = work / "out", mine = work / "mine.html";
+        writeText(mine, "mine");
+        fs::create_directories(out);
+        if (row.earlier && std::string(row.earlier).ends_with("/"))
+            fs::create_directories(out / row.earlier);
+        else if (row.link)
+            fs::create_symlink(mine, out / row.earlier);
+        else if (row.earlier)
+            writeText(out / row.earlier, "earlier");
+        const auto before = fileNames(out);
+        std::vector<std::string> args;
+        for (const std::string& o : row.options)
+            args.push_back(o == "OUT/index.html" ? (out / "index.html").string() : o);
+        args.insert(args.end(), {"-q", image, out.string()});
+        const RunResult r = runVeloCarve(args);
+
+        EXPECT_EQ(readText(mine), "mine");
+        if (row.refusal) {
+            EXPECT_EQ(r.exitStatus, 2);
+            const auto errs = lines(r.errorOutput);
+            ASSERT_EQ(errs.size(), 1u) << r.errorOutput;
+            EXPECT_THAT(errs[0], HasSubstr(row.refusal));
+            EXPECT_EQ(fileNames(out), before);
+            if (row.earlier && !fs::is_directory(out / row.earlier)) {
+                EXPECT_EQ(readText(out / row.earlier), "earlier");
+            }
+            continue;
+        }
+        EXPECT_EQ(r.exitStatus, 0) << r.errorOutput;
+        std::vector<std::string> expected;
+        if (!row.options.empty() && row.options[0] == "--dry-run") {
+            EXPECT_EQ(fileNames(out), before);
+            continue;
+        }
+        for (std::size_t i = 0; i < img.photos.size(); ++i)
+            expected.push_back(outputName(i + 1));
+        if (row.sheet)
+            expected.push_back(row.sheet);
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(fileNames(out), expected);
+        if (!row.sheet)
+            continue;
+        EXPECT_FALSE(fs::is_symlink(out / row.sheet));
+        const std::string page = readText(out / row.sheet);
+        for (std::size_t i = 0; i < img.photos.size(); ++i)
+            EXPECT_THAT(page, HasSubstr("href=\"" + outputName(i + 1) + "\""));
+        EXPECT_THAT(page, HasSubstr(std::to_string(img.photos.size()) + " files: " +
+                                    std::to_string(img.photos.size()) + " unchecked; 0 broken"));
+    }
+
+    const RunResult both = runVeloCarve({"--sheet", "a.html", "--no-sheet", image, "o"});
+    EXPECT_EQ(both.exitStatus, 2);
+    EXPECT_THAT(both.errorOutput, HasSubstr("contradict"));
+    const RunResult path = runVeloCarve({"--sheet", "../up.html", image, "o"});
+    EXPECT_EQ(path.exitStatus, 2);
+    EXPECT_THAT(path.errorOutput, HasSubstr("a file name inside OUTDIR"));
 }
 
 TEST(VeloCarve, DryRunWritesOnlyTheReport)
@@ -360,7 +460,7 @@ TEST(VeloCarve, AReportNobodyReadsIsAFailureAndTheCarveGoesOn)
                                      StandardOutput::ClosedPipe);
     EXPECT_EQ(r.exitStatus, 1) << r.errorOutput;
     EXPECT_THAT(r.errorOutput, HasSubstr("cannot write the report -"));
-    ASSERT_EQ(fileNames(out).size(), 3u);
+    ASSERT_EQ(fileNames(out).size(), 4u); // the photos and the contact sheet
     EXPECT_EQ(readFile(out / "DD003.JPG"), img.photos[2]);
 }
 
@@ -376,7 +476,8 @@ TEST(VeloCarve, AnOutputOutOfInodesIsSaidOnceAndCounted)
     if (!small.mounted)
         GTEST_SKIP() << small.why;
 
-    const RunResult r = runVeloCarve({(dir / "card.img").string(), (dir / "small").string()});
+    const RunResult r =
+        runVeloCarve({"--no-sheet", (dir / "card.img").string(), (dir / "small").string()});
     EXPECT_EQ(r.exitStatus, 1) << r.errorOutput;
     const auto errs = lines(r.errorOutput);
     const auto warnings = std::count_if(errs.begin(), errs.end(), [](const std::string& line) {

@@ -3,6 +3,7 @@
 #include "tests/cli/support.h"
 #include "tests/scan/jpeg/testphotos.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -13,6 +14,7 @@ namespace
 {
 
 using namespace velo::cli::testing;
+using ::testing::HasSubstr;
 namespace photos = velo::jpeg::testing;
 
 TEST(VeloCarveJpegRule, PutsAPhotoInTwoPiecesBackAndSaysWhatItDid)
@@ -40,7 +42,8 @@ TEST(VeloCarveJpegRule, PutsAPhotoInTwoPiecesBackAndSaysWhatItDid)
     const RunResult r = runVeloCarve({"--rule", "jpeg", "--cluster-size", "4096", "--report", "-",
                                       (dir / "card.img").string(), (dir / "out").string()});
     EXPECT_EQ(r.exitStatus, 0) << r.errorOutput;
-    EXPECT_EQ(fileNames(dir / "out"), (std::vector<std::string>{"DD001.JPG", "DD002.JPG"}));
+    EXPECT_EQ(fileNames(dir / "out"),
+              (std::vector<std::string>{"DD001.JPG", "DD002.JPG", "index.html"}));
     EXPECT_EQ(readFile(dir / "out/DD001.JPG"), whole);
     EXPECT_EQ(readFile(dir / "out/DD002.JPG"), split);
     const std::uint64_t secondLast = second + (split.size() - 2 * kCluster - 1) / 512;
@@ -57,6 +60,15 @@ TEST(VeloCarveJpegRule, PutsAPhotoInTwoPiecesBackAndSaysWhatItDid)
                 std::to_string(first + 15) + " " + std::to_string(second) + "-" +
                 std::to_string(secondLast),
         }));
+    // The summary and the contact sheet count the same verdicts; the sheet shows both pieces.
+    EXPECT_THAT(r.errorOutput,
+                HasSubstr("By verdict: 1 complete, 1 reassembled, 0 damaged, 0 truncated."));
+    const std::string page = readText(dir / "out/index.html");
+    EXPECT_THAT(page, HasSubstr("2 files: 1 complete, 1 reassembled, 0 damaged, 0 truncated; 0 "
+                                "broken; 1 start was no JPEG."));
+    EXPECT_THAT(page, HasSubstr("<dt>pieces</dt><dd>" + std::to_string(first) + "\u2013" +
+                                std::to_string(first + 15) + ", " + std::to_string(second) +
+                                "\u2013" + std::to_string(secondLast) + "</dd>"));
 
     const RunResult odd = runVeloCarve({"--rule", "jpeg", "--cluster-size", "1000",
                                         (dir / "card.img").string(), (dir / "o2").string()});

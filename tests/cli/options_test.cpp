@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <initializer_list>
+#include <optional>
 
 namespace velo::cli
 {
@@ -75,6 +76,27 @@ TEST(Options, TheJpegRuleAndItsSettings)
     EXPECT_EQ(parse({"--rule=window", "i", "o"}).options.rule, Rule::Window);
 }
 
+// The contact sheet: index.html unless named otherwise or turned off.
+TEST(Options, TheContactSheetsName)
+{
+    const struct {
+        std::initializer_list<std::string> args;
+        std::optional<std::string> sheet;
+    } rows[] = {
+        {{"i", "o"}, "index.html"},
+        {{"--sheet", "photos.html", "i", "o"}, "photos.html"},
+        {{"--sheet=found.htm", "i", "o"}, "found.htm"},
+        {{"--no-sheet", "i", "o"}, std::nullopt},
+        {{"--no-sheet", "--no-sheet", "i", "o"}, std::nullopt},
+    };
+    for (const auto& row : rows) {
+        const auto r = parseOptions(std::vector<std::string>(row.args));
+        ASSERT_EQ(r.outcome, ParseOutcome::Run) << r.error;
+        EXPECT_EQ(r.options.sheetName, row.sheet);
+    }
+    EXPECT_THAT(usageText(), HasSubstr("--no-sheet"));
+}
+
 TEST(Options, SectorSizeLimits)
 {
     EXPECT_EQ(parse({"--sector-size", "1048576", "i", "o"}).options.sectorSize, 1048576u);
@@ -108,6 +130,12 @@ TEST(Options, BadCommandLinesNameTheProblem)
         {{"--gap-window=8", "--rule=window", "img", "out"}, "need --rule jpeg"},
         {{"--rule=jpeg", "--cluster-size", "0", "img", "out"}, "--cluster-size"},
         {{"--rule=jpeg", "--gap-window", "8M", "img", "out"}, "--gap-window"},
+        {{"--sheet", "pages/index.html", "img", "out"}, "a file name inside OUTDIR"},
+        {{"--sheet", "..\\up.html", "img", "out"}, "a file name inside OUTDIR"},
+        {{"--sheet", "..", "img", "out"}, "a file name inside OUTDIR"},
+        {{"--sheet=", "img", "out"}, "a file name inside OUTDIR"},
+        {{"--sheet", "a.html", "--no-sheet", "img", "out"}, "contradict"},
+        {{"--no-sheet", "--sheet", "a.html", "img", "out"}, "contradict"},
     };
     for (const auto& c : cases) {
         const auto r = parseOptions(std::vector<std::string>(c.args));

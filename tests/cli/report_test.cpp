@@ -105,6 +105,9 @@ TEST(Progress, SummaryMentionsOnlyWhatHappened)
     EXPECT_THAT(ok, HasSubstr("No sector failed to read"));
     EXPECT_THAT(ok, Not(HasSubstr("written whole")));
     EXPECT_THAT(ok, Not(HasSubstr("Stopped")));
+    EXPECT_THAT(ok, Not(HasSubstr("verdict")));
+    EXPECT_THAT(summaryText(clean, 10, 512, 1.0, false, "2 complete"),
+                HasSubstr(" By verdict: 2 complete."));
 
     CarveTotals bad = clean;
     bad.unreadableSectors = 1;

@@ -87,6 +87,13 @@ void expectCarveOf(const std::string& source, const std::map<std::uint64_t, Byte
         expectedNames.push_back(name);
         EXPECT_EQ(testing::readFile(out + "\\" + name), content) << name;
     }
+    // The contact sheet lists every file; this build has no JPEG decoder and says so.
+    const Bytes sheet = testing::readFile(out + "\\index.html");
+    const std::string page(sheet.begin(), sheet.end());
+    EXPECT_NE(page.find("makes no thumbnails"), std::string::npos);
+    for (const std::string& name : expectedNames)
+        EXPECT_NE(page.find("href=\"" + name + "\""), std::string::npos) << name;
+    expectedNames.push_back("index.html");
     EXPECT_EQ(fileNames(out), expectedNames);
 
     const Bytes reportBytes = testing::readFile(report);
@@ -188,6 +195,7 @@ TEST(VeloCarveExe, TheJpegRuleOnEveryCoreCutsWhatItCutsOnOne)
         names.push_back(testing::outputName(number));
         EXPECT_EQ(testing::readFile(out + "\\" + names.back()), content) << names.back();
     }
+    names.push_back("index.html"); // the contact sheet
     EXPECT_EQ(fileNames(out), names);
 }
 
