@@ -580,7 +580,7 @@ TEST(VeloCarve, TheImageBehindTheLoopDeviceReadIsNeverTheReport)
     }
 
     // The carve itself reads the image through the device as it is.
-    const RunResult r = runVeloCarve({"-q", attached.device(), out.string()});
+    const RunResult r = runVeloCarve({"-q", "--no-sheet", attached.device(), out.string()});
     EXPECT_EQ(r.exitStatus, 0) << r.errorOutput;
     ASSERT_EQ(fileNames(out).size(), img.photos.size());
     EXPECT_EQ(readFile(out / "DD001.JPG"), img.photos[0]);
