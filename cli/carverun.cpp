@@ -15,13 +15,13 @@ CarveTotals runCarve(ChunkReader& reader, FileSink& files,
     CarveTotals totals;
     Carver carver(files);
     std::optional<jpeg::JpegCarver> jpegRule;
-    if (rule.jpegCard) {
+    if (rule.rule == Rule::Jpeg) {
         // The rule looks at the stop within a file's walk and search too: a card made to
         // keep one file's decision busy for long must not keep Ctrl-C waiting.
         jpeg::JpegRuleSettings settings = rule.jpeg;
         if (!settings.stopRequested)
             settings.stopRequested = [] { return stopFlag != 0; };
-        jpegRule.emplace(*rule.jpegCard, files, settings);
+        jpegRule.emplace(*rule.card, files, settings);
     }
 
     while (const Chunk* chunk = reader.next()) {

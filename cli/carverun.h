@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/chunkreader.h"
+#include "cli/options.h"
 #include "scan/filesink.h"
 #include "scan/jpeg/jpegcarver.h"
 
@@ -16,10 +17,11 @@ struct CarveTotals : FileTotals {
     bool stopped = false;
 };
 
-// Which rule carves. By default the window's; with jpegCard set, the rule that reads the
-// JPEG structure, reading ahead through that card (the same sectors the reader gives).
+// Which rule carves, and with what. The rule that reads the JPEG structure reads ahead
+// through `card` (the same sectors the reader gives), which it needs.
 struct RuleChoice {
-    jpeg::SectorReader* jpegCard = nullptr;
+    Rule rule = Rule::Window;
+    jpeg::SectorReader* card = nullptr;
     jpeg::JpegRuleSettings jpeg = {};
 };
 

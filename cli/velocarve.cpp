@@ -344,9 +344,8 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform)
     ChunkReader reader(reads, sectorTotal);
     reader.readAhead(); // the next chunk comes in while this one is carved and written
     ReadAtSectors card(reads, sectorTotal);
-    RuleChoice rule;
+    RuleChoice rule{.rule = o.rule, .card = &card};
     if (o.rule == Rule::Jpeg) {
-        rule.jpegCard = &card;
         rule.jpeg.clusterBytes = o.clusterBytes.value_or(0);
         // The files ahead are walked on every core while this thread writes.
         rule.jpeg.lookAheadThreads = std::max(1u, std::thread::hardware_concurrency());
