@@ -20,13 +20,13 @@ CarveTotals runCarve(ChunkReader& reader, FileSink& files,
         // keep one file's decision busy for long must not keep Ctrl-C waiting.
         jpeg::JpegRuleSettings settings = rule.jpeg;
         if (!settings.stopRequested)
-            settings.stopRequested = [] { return stopFlag != 0; };
+            settings.stopRequested = [] { return stopFlag.load(); };
         jpegRule.emplace(*rule.card, files, settings);
     }
 
     while (const Chunk* chunk = reader.next()) {
         for (std::size_t i = 0; i < chunk->sectorCount(); ++i) {
-            if (stopFlag || (jpegRule && jpegRule->stopped())) {
+            if (stopFlag.load() || (jpegRule && jpegRule->stopped())) {
                 totals.stopped = true;
                 break;
             }

@@ -29,8 +29,9 @@ struct RuleChoice {
 // sector i is what the window reads in pass i + 1, an unreadable sector is left out, and
 // a file that is still open at the end is closed holding all it was given. chunkDone
 // runs after each chunk (the progress line). The program-wide stop flag is looked at
-// before each sector; once it is set the open file is closed as "stopped" and the run
-// returns. The caller clears the flag before the run.
+// before each sector, and by the JPEG rule within a file's walk and search (unless its
+// settings give a stop of their own); once it is set the open file is closed as "stopped"
+// and the run returns. The caller clears the flag before the run.
 CarveTotals runCarve(ChunkReader& reader, FileSink& files,
                      const std::function<void(const CarveTotals&)>& chunkDone = {},
                      const RuleChoice& rule = {});

@@ -7,7 +7,7 @@
 
 int main(int argc, char** argv)
 {
-    velo::stopFlag = 0;
+    velo::stopFlag = false;
     velo::installStopHandlers(velo::stopFlag);
     const std::vector<std::string> args(argv + 1, argv + argc);
     const auto platform = velo::nativePlatform();

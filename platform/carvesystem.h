@@ -7,7 +7,7 @@
 #include "platform/platform.h"
 #include "platform/readat.h"
 
-#include <csignal>
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -56,7 +56,7 @@ std::unique_ptr<CarveSource> openCarveSource(const std::string& path, std::strin
 // Ctrl-C (and a request to end the program) sets flag, once: a second one ends the
 // program at once. A reader of the standard output that goes away makes writes to it fail
 // rather than end the program.
-void installStopHandlers(volatile std::sig_atomic_t& flag);
+void installStopHandlers(std::atomic<bool>& flag);
 
 // Standard output for the report, writing its bytes as they are (no line-end changes).
 std::FILE* reportToStandardOutput();

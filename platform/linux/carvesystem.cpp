@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -117,12 +118,14 @@ private:
     Source source_;
 };
 
-// Set before the handlers are installed, and only read by them.
-volatile std::sig_atomic_t* stopFlagOfProgram = nullptr;
+// Set before the handlers are installed, and only read by them. A lock-free atomic may be
+// stored to from a signal handler, and its store is seen by the program's other threads.
+static_assert(std::atomic<bool>::is_always_lock_free);
+std::atomic<bool>* stopFlagOfProgram = nullptr;
 
 void onStopSignal(int)
 {
-    *stopFlagOfProgram = 1;
+    stopFlagOfProgram->store(true);
 }
 
 } // namespace
@@ -143,7 +146,7 @@ std::unique_ptr<Platform> nativePlatform()
     return std::make_unique<LinuxPlatform>();
 }
 
-void installStopHandlers(volatile std::sig_atomic_t& flag)
+void installStopHandlers(std::atomic<bool>& flag)
 {
     stopFlagOfProgram = &flag;
     struct sigaction action {

@@ -233,7 +233,7 @@ std::unique_ptr<Platform> nativePlatform()
     return std::make_unique<WindowsPlatform>();
 }
 
-void installStopHandlers(volatile std::sig_atomic_t& flag)
+void installStopHandlers(std::atomic<bool>& flag)
 {
     // A write to a pipe whose reader has gone fails (EPIPE or EINVAL) and ends nothing.
     windows_backend::installConsoleStopHandler(flag);

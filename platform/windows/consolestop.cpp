@@ -8,7 +8,7 @@ namespace velo::windows_backend
 
 namespace
 {
-std::atomic<volatile std::sig_atomic_t*> stopFlag{nullptr};
+std::atomic<std::atomic<bool>*> stopFlag{nullptr};
 std::atomic<bool> stopRequested{false};
 
 BOOL WINAPI consoleHandler(DWORD event)
@@ -23,12 +23,12 @@ bool onConsoleControl(std::uint32_t event)
         return false;
     if (stopRequested.exchange(true))
         return false; // the second one: Windows ends the program
-    if (volatile std::sig_atomic_t* flag = stopFlag.load())
-        *flag = 1;
+    if (std::atomic<bool>* flag = stopFlag.load())
+        flag->store(true); // from the console's own thread: seen by the carve's
     return true;
 }
 
-bool installConsoleStopHandler(volatile std::sig_atomic_t& flag)
+bool installConsoleStopHandler(std::atomic<bool>& flag)
 {
     stopFlag.store(&flag);
     stopRequested.store(false);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <csignal>
+#include <atomic>
 #include <cstdint>
 
 namespace velo::windows_backend
@@ -13,7 +13,7 @@ namespace velo::windows_backend
 //
 // Windows runs the handler on a thread of its own, so the program reads the flag while
 // another thread may write it.
-bool installConsoleStopHandler(volatile std::sig_atomic_t& flag);
+bool installConsoleStopHandler(std::atomic<bool>& flag);
 
 // The handler's decision for one console event: true when the event was taken as a stop
 // request. Installed by the function above; here for tests.

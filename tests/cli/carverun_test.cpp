@@ -29,11 +29,11 @@ struct CarveRunTest : ::testing::Test {
 
     void SetUp() override
     {
-        stopFlag = 0;
+        stopFlag = false;
         platform.folders.insert("/out");
         hooks.fileClosed = [this](const CarvedFile& f) { report.push_back(f); };
     }
-    void TearDown() override { stopFlag = 0; }
+    void TearDown() override { stopFlag = false; }
 
     CarveTotals carve(Volume& v, std::size_t chunkBytes, bool dryRun = false)
     {
@@ -196,7 +196,7 @@ TEST_F(CarveRunTest, StopClosesTheOpenFileWithWhatWasCarved)
     v.start(5); // never ends
     chunkDone = [](const CarveTotals& t) {
         if (t.sectorsDone >= 64)
-            stopFlag = 1;
+            stopFlag = true;
     };
     const CarveTotals t = carve(v, kSector * 32);
     EXPECT_TRUE(t.stopped);

@@ -35,18 +35,18 @@ TEST(WindowsSource, RefusesWhatHasNoSizeAndSaysWhy)
 
 TEST(ConsoleStop, TheFirstCtrlCStopsTheScanAndTheNextIsLeftToWindows)
 {
-    volatile std::sig_atomic_t flag = 0;
+    std::atomic<bool> flag = false;
     ASSERT_TRUE(installConsoleStopHandler(flag));
     EXPECT_FALSE(onConsoleControl(CTRL_CLOSE_EVENT));
-    EXPECT_EQ(flag, 0);
+    EXPECT_FALSE(flag);
     EXPECT_TRUE(onConsoleControl(CTRL_C_EVENT));
-    EXPECT_EQ(flag, 1);
+    EXPECT_TRUE(flag);
     EXPECT_FALSE(onConsoleControl(CTRL_BREAK_EVENT));
 
-    volatile std::sig_atomic_t again = 0; // installing anew starts over
+    std::atomic<bool> again = false; // installing anew starts over
     ASSERT_TRUE(installConsoleStopHandler(again));
     EXPECT_TRUE(onConsoleControl(CTRL_BREAK_EVENT));
-    EXPECT_EQ(again, 1);
+    EXPECT_TRUE(again);
 }
 
 } // namespace
