@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: the suite as released, the
 # suite again under AddressSanitizer and UndefinedBehaviorSanitizer, and a short run
-# of the fuzzers; then the Windows build (cross-built with mingw-w64) and its tests under
-# Wine.
+# of the fuzzers; the Debian package, made, installed and removed again (as root); then
+# the Windows build (cross-built with mingw-w64) and its tests under Wine.
 #
 # A stage that fails does not stop the stages that do not need it; a stage whose build
 # failed is not run. At the end one line per stage says passed, failed or not run, and
@@ -43,9 +43,10 @@ build() { cmake --preset "$1" >/dev/null && cmake --build --preset "$1" -j "$job
 tests() { ctest --preset "$1" -j "$jobs"; }
 fuzz() { scripts/fuzz.sh "${FUZZ_SECONDS:-60}"; }
 
-run "dependencies" scripts/install-deps.sh
+run "dependencies" scripts/install-deps.sh --tests
 after "dependencies" "build" build default
 after "build" "tests" tests default
+after "build" "Debian package" scripts/test-deb.sh build/default
 after "dependencies" "build under sanitizers" build sanitize
 after "build under sanitizers" "tests under sanitizers" tests sanitize
 after "dependencies" "fuzzers (${FUZZ_SECONDS:-60} s each)" fuzz
