@@ -16,6 +16,8 @@
 #include <QImage>
 #include <QMessageBox>
 #include <QPainter>
+#include <QProxyStyle>
+#include <QStyleFactory>
 #include <QStyleOptionButton>
 #include <QTimer>
 
@@ -259,8 +261,29 @@ TEST_F(Form2Fixture, RunClickedRightAfterStopStartsOnlyOnceTheStoppedScanHasRetu
     EXPECT_FALSE(c.Command3->isEnabled());
 }
 
+// A style that asks for icons on dialog buttons, as some desktops' themes do.
+class DialogButtonIcons : public QProxyStyle
+{
+public:
+    DialogButtonIcons() : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion"))) {}
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returned) const override
+    {
+        if (hint == SH_DialogButtonBox_ButtonsHaveIcons)
+            return 1;
+        return QProxyStyle::styleHint(hint, option, widget, returned);
+    }
+};
+
+// The application's style for one test; Fusion, the tests' own, again after it.
+struct ApplicationStyle {
+    explicit ApplicationStyle(QStyle* style) { QApplication::setStyle(style); } // owns it
+    ~ApplicationStyle() { QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion"))); }
+};
+
 TEST_F(Form2Fixture, OpenFailureShowsAPlainMessageBox)
 {
+    const ApplicationStyle style(new DialogButtonIcons);
     platform.findDrive("E")->canOpen = false;
     Form2 w(platform);
     const Form2Controls c(w);

@@ -6,6 +6,7 @@
 #include "app/runtimedir.h"
 #include "tests/support/files.h"
 
+#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QProcess>
 #include <QTimer>
@@ -178,9 +179,13 @@ TEST_P(QuitsOn, TheProgramEndsCleanlyAndQuietly)
     program.setProcessEnvironment(env);
     program.start(QStringLiteral(VELO_RECOVERY_BINARY), {});
     ASSERT_TRUE(program.waitForStarted());
-    while (program.state() == QProcess::Running && !catches(program.processId(), GetParam().number))
+    // Until its handler is in place (a guard of a minute, not a timing).
+    const QDeadlineTimer guard(60000);
+    while (program.state() == QProcess::Running &&
+           !catches(program.processId(), GetParam().number) && !guard.hasExpired())
         program.waitForFinished(50);
     ASSERT_EQ(program.state(), QProcess::Running) << program.readAllStandardError().toStdString();
+    ASSERT_TRUE(catches(program.processId(), GetParam().number)) << "no handler for the signal";
     ::kill(pid_t(program.processId()), GetParam().number);
     ASSERT_TRUE(program.waitForFinished(60000));
     const std::string said = program.readAllStandardError().toStdString();
