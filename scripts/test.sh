@@ -5,8 +5,8 @@
 # the Windows build (cross-built with mingw-w64) and its tests under Wine.
 #
 # A stage that fails does not stop the stages that do not need it; a stage whose build
-# failed is not run. At the end one line per stage says passed, failed or not run, and
-# the exit status is non-zero when any stage failed.
+# failed is not run. At the end one line per stage says passed, failed, skipped or not
+# run, and the exit status is non-zero when any stage failed.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 jobs="${JOBS:-$(nproc)}"
@@ -14,17 +14,19 @@ jobs="${JOBS:-$(nproc)}"
 stages=()
 declare -A outcome
 
-# run NAME COMMAND...: runs one stage and notes how it ended.
+# run NAME COMMAND...: runs one stage and notes how it ended. A stage that cannot run on
+# this machine says why and exits with 77: skipped, which fails nothing.
 run() {
-  local name=$1
+  local name=$1 status=0
   shift
   stages+=("$name")
   echo "== $name =="
-  if "$@"; then
-    outcome[$name]=passed
-  else
-    outcome[$name]=failed
-  fi
+  "$@" || status=$?
+  case $status in
+    0) outcome[$name]=passed ;;
+    77) outcome[$name]="skipped (why: see its output above)" ;;
+    *) outcome[$name]=failed ;;
+  esac
 }
 
 # after NEEDED NAME COMMAND...: runs the stage only when the stage NEEDED passed.
@@ -57,6 +59,9 @@ echo "== Summary =="
 status=0
 for name in "${stages[@]}"; do
   printf '%-34s %s\n' "$name" "${outcome[$name]}"
-  [ "${outcome[$name]}" = passed ] || status=1
+  case "${outcome[$name]}" in
+    passed | skipped*) ;;
+    *) status=1 ;;
+  esac
 done
 exit "$status"
