@@ -11,7 +11,7 @@ if(NOT status EQUAL 0)
 endif()
 
 set(expected bin/velo-recovery bin/velo-carve share/applications/velo-recovery.desktop
-    share/icons/hicolor/scalable/apps/velo-recovery.svg)
+    share/icons/hicolor/scalable/apps/velo-recovery.svg share/man/man1/velo-recovery.1.gz)
 if(MANPAGE)
     list(APPEND expected share/man/man1/velo-carve.1.gz)
 endif()

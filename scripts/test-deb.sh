@@ -54,7 +54,7 @@ for path in /usr/bin/velo-recovery /usr/bin/velo-carve \
   /usr/share/polkit-1/actions/org.velorecovery.policy \
   /usr/share/icons/hicolor/scalable/apps/velo-recovery.svg \
   /usr/share/icons/hicolor/48x48/apps/velo-recovery.png \
-  /usr/share/man/man1/velo-carve.1.gz \
+  /usr/share/man/man1/velo-carve.1.gz /usr/share/man/man1/velo-recovery.1.gz \
   /usr/share/doc/velo-recovery/copyright; do
   [ -f "$path" ] || fail "not installed: $path"
   printf '%s\n' "${owned[@]}" | grep -qx "$path" || fail "$path is not the package's"
