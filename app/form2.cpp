@@ -116,7 +116,8 @@ void Form2::createControls()
     ListView1->setRootIsDecorated(false);
     ListView1->setUniformRowHeights(true);
     ListView1->setAutoFillBackground(true);
-    ListView1->setPalette(QApplication::palette(ListView1)); // the system's window colours
+    // The system's colours, header and frame included, not the window's green.
+    ListView1->setPalette(look::systemPalette(ListView1));
     connect(ListView1, &QTreeWidget::itemClicked, this, &Form2::ListView1_ItemClick);
 
     Label19 =
@@ -321,6 +322,8 @@ void Form2::showMessage(const std::string& text)
 {
     QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(kApplicationTitle),
                     QString::fromStdString(text), QMessageBox::Ok, this);
+    // A plain OK button: some desktops' themes give dialog buttons an icon.
+    box.button(QMessageBox::Ok)->setIcon(QIcon());
     box.exec();
 }
 

@@ -159,35 +159,40 @@ std::string usageText()
 {
     return R"(Usage: velo-carve [options] SOURCE OUTDIR
 
-Recovers JPEG photos from the raw sectors of SOURCE (a disk image, or a block device
-such as /dev/sdb or on Windows a volume such as \\.\E:, opened read-only) into OUTDIR
-as DD001.JPG, DD002.JPG, ... The folder is created if missing.
+Recovers JPEG photos from the raw sectors of SOURCE (a disk image, or a block
+device such as /dev/sdb or on Windows a volume such as \\.\E:, opened
+read-only) into OUTDIR as DD001.JPG, DD002.JPG, ... The folder is created if
+missing.
 
 Options:
-  --sector-size N  bytes per sector (default: the device's logical sector size,
-                   512 for an image file)
-  --sectors T      carve only the first T sectors (default: every whole sector)
-  --report FILE    write one CSV line per carved file to FILE ("-" for standard output)
-  --rule R         window (default): the window's rule, FF D9 and eleven zeros end a
-                   file; jpeg: follow each file's JPEG structure to its end and put
-                   photos found in two pieces back together
-  --cluster-size N with --rule jpeg: bytes per cluster, a multiple of the sector size
-                   (default: learned from where files start)
-  --gap-window M   with --rule jpeg: look for a photo's second piece at most M MiB
-                   past the break (default 64)
-  --sheet NAME     the contact sheet's file name in OUTDIR (default index.html): a
-                   page any browser opens, with a thumbnail, size, verdict, sectors
-                   and camera date of every file carved
-  --no-sheet       write no contact sheet
-  --dry-run        carve nothing; write only the report and the summary (no sheet)
-  --overwrite      replace the DD*.JPG files and the contact sheet of an earlier run
-                   in OUTDIR
+  --sector-size N   bytes per sector (default: the device's logical sector
+                    size, 512 for an image file)
+  --sectors T       carve only the first T sectors (default: every whole
+                    sector)
+  --report FILE     write one CSV line per carved file to FILE ("-" for
+                    standard output)
+  --rule R          window (default): the window's rule, FF D9 and eleven zeros
+                    end a file; jpeg: follow each file's JPEG structure to its
+                    end and put photos found in two pieces back together
+  --cluster-size N  with --rule jpeg: bytes per cluster, a multiple of the
+                    sector size (default: learned from where files start)
+  --gap-window M    with --rule jpeg: look for a photo's second piece at most
+                    M MiB past the break (default 64)
+  --sheet NAME      the contact sheet's file name in OUTDIR (default
+                    index.html): a page any browser opens, with a thumbnail,
+                    size, verdict, sectors and camera date of every file carved
+  --no-sheet        write no contact sheet
+  --dry-run         carve nothing; write only the report and the summary (no
+                    sheet)
+  --overwrite       replace the DD*.JPG files and the contact sheet of an
+                    earlier run in OUTDIR
   --allow-writing-to-source
-                   let OUTDIR and the report lie on the device being read (refused
-                   without it: writing there can overwrite the photos still to be found)
-  -q, --quiet      no progress and no summary
-  -h, --help       show this help
-  --version        show the version
+                    let OUTDIR and the report lie on the device being read
+                    (refused without it: writing there can overwrite the photos
+                    still to be found)
+  -q, --quiet       no progress and no summary
+  -h, --help        show this help
+  --version         show the version
 
 Exit status: 0 done; 1 some sectors could not be read or some files (or the contact
 sheet) not written; 2 bad usage, a source that cannot be opened or an output that may

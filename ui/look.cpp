@@ -1,5 +1,6 @@
 #include "ui/look.h"
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPainterPath>
@@ -22,8 +23,9 @@ namespace
 // Buttons drawn the classic way: a flat face in the button colour inside a two-pixel
 // bevel, raised when up and sunken when pressed, with the caption moved one pixel down
 // and right while pressed. A disabled caption is grey with a white shadow, so that it
-// reads on the lavender face yet is plainly unavailable. Everything else (captions,
-// fonts, the focus frame) is Fusion's, whatever style the application runs with.
+// reads on the lavender face yet is plainly unavailable. The button that has the focus
+// shows it as Windows does, by a dotted rectangle inside the face. Everything else
+// (captions, fonts) is Fusion's, whatever style the application runs with.
 class FlatButtonStyle : public QProxyStyle
 {
 public:
@@ -36,7 +38,8 @@ public:
             QProxyStyle::drawPrimitive(element, option, painter, widget);
             return;
         }
-        const QRect r = option->rect.adjusted(0, 0, -1, -1);
+        // The rings' outer edge is the rect's last row and column (right() is W - 1).
+        const QRect r = option->rect;
         const bool sunken = option->state & (State_Sunken | State_On);
         painter->save();
         painter->fillRect(option->rect, kButtonFace);
@@ -65,6 +68,18 @@ public:
     void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
                      const QWidget* widget) const override
     {
+        if (element == CE_PushButton && (option->state & State_HasFocus)) {
+            if (const auto* button = qstyleoption_cast<const QStyleOptionButton*>(option)) {
+                // Fusion shows the focus by a highlight of its own frame, which the bevel
+                // above replaces: draw the button unfocused, then the dotted rectangle.
+                QStyleOptionButton copy(*button);
+                copy.state &= ~State_HasFocus;
+                QProxyStyle::drawControl(element, &copy, painter, widget);
+                drawFocusDots(painter, option->rect.adjusted(kFocusInset, kFocusInset, -kFocusInset,
+                                                             -kFocusInset));
+                return;
+            }
+        }
         if (element == CE_PushButtonLabel && !(option->state & State_Enabled)) {
             if (const auto* button = qstyleoption_cast<const QStyleOptionButton*>(option)) {
                 QStyleOptionButton copy(*button);
@@ -89,6 +104,33 @@ public:
     }
 
     inline static const QColor kDisabledCaption{128, 128, 128};
+
+    // Inside the two-pixel bevel and one pixel of face, as Windows places it.
+    static constexpr int kFocusInset = 3;
+
+private:
+    // Every other pixel of the rectangle's edge, starting at its top-left corner.
+    static void drawFocusDots(QPainter* painter, const QRect& rect)
+    {
+        if (rect.width() < 1 || rect.height() < 1)
+            return;
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing, false);
+        painter->setPen(QPen(Qt::black, 0));
+        const auto dot = [&](int x, int y) {
+            if ((x - rect.left() + y - rect.top()) % 2 == 0)
+                painter->drawPoint(x, y);
+        };
+        for (int x = rect.left(); x <= rect.right(); ++x) {
+            dot(x, rect.top());
+            dot(x, rect.bottom());
+        }
+        for (int y = rect.top() + 1; y < rect.bottom(); ++y) {
+            dot(rect.left(), y);
+            dot(rect.right(), y);
+        }
+        painter->restore();
+    }
 };
 
 } // namespace
@@ -145,6 +187,18 @@ QIcon appIcon()
     p.drawEllipse(QPointF(16, 16), 8, 8);
     p.end();
     return QIcon(pixmap);
+}
+
+QPalette systemPalette(const QWidget* widget)
+{
+    QPalette palette = QApplication::palette(widget);
+    for (int group = 0; group < QPalette::NColorGroups; ++group)
+        for (int role = 0; role < QPalette::NColorRoles; ++role) {
+            const auto g = QPalette::ColorGroup(group);
+            const auto r = QPalette::ColorRole(role);
+            palette.setBrush(g, r, QBrush(palette.brush(g, r)));
+        }
+    return palette;
 }
 
 void paintWindowBackground(QWidget* window)

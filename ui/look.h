@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QFont>
 #include <QIcon>
+#include <QPalette>
 #include <QRect>
 
 class QPushButton;
@@ -29,6 +30,12 @@ QRect twipsRect(int left, int top, int width, int height);
 QFont windowFont(Face face, double points, bool bold);
 
 QIcon appIcon();
+
+// The application's palette for `widget`'s class with every colour marked as set, so that
+// the widget and its children (a list's header, its frame) keep the system's colours
+// under a window that paints its own. A palette straight from QApplication::palette()
+// marks none as set and so takes the parent's.
+QPalette systemPalette(const QWidget* widget);
 void paintWindowBackground(QWidget* window);
 void paintButtonFace(QPushButton* button);
 

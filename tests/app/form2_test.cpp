@@ -12,7 +12,13 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QHeaderView>
+#include <QImage>
 #include <QMessageBox>
+#include <QPainter>
+#include <QProxyStyle>
+#include <QStyleFactory>
+#include <QStyleOptionButton>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -255,10 +261,31 @@ TEST_F(Form2Fixture, RunClickedRightAfterStopStartsOnlyOnceTheStoppedScanHasRetu
     EXPECT_FALSE(c.Command3->isEnabled());
 }
 
+// A style that asks for icons on dialog buttons, as some desktops' themes do.
+class DialogButtonIcons : public QProxyStyle
+{
+public:
+    DialogButtonIcons() : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion"))) {}
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returned) const override
+    {
+        if (hint == SH_DialogButtonBox_ButtonsHaveIcons)
+            return 1;
+        return QProxyStyle::styleHint(hint, option, widget, returned);
+    }
+};
+
+// The application's style for one test; Fusion, the tests' own, again after it.
+struct ApplicationStyle {
+    explicit ApplicationStyle(QStyle* style) { QApplication::setStyle(style); } // owns it
+    ~ApplicationStyle() { QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion"))); }
+};
+
 // The window's messages are plain boxes under its title, and leave it idle with nothing
 // carved: a drive that cannot be opened, a save folder on the drive to be scanned.
 TEST(Form2Messages, EachIsAPlainMessageBoxAndTheWindowStaysIdle)
 {
+    const ApplicationStyle style(new DialogButtonIcons); // the OK button must stay plain
     const struct {
         const char* name;
         std::function<void(FakePlatform&)> arrange;
@@ -287,6 +314,7 @@ TEST(Form2Messages, EachIsAPlainMessageBoxAndTheWindowStaysIdle)
         QString text, title;
         QMessageBox::Icon icon = QMessageBox::Warning;
         QMessageBox::StandardButtons buttons;
+        bool okHasIcon = true;
         onceModal([&](QWidget* modal) {
             auto* box = qobject_cast<QMessageBox*>(modal);
             ASSERT_NE(box, nullptr);
@@ -294,6 +322,7 @@ TEST(Form2Messages, EachIsAPlainMessageBoxAndTheWindowStaysIdle)
             title = box->windowTitle();
             icon = box->icon();
             buttons = box->standardButtons();
+            okHasIcon = !box->button(QMessageBox::Ok)->icon().isNull();
             box->accept();
         });
         controls.Command2->click();
@@ -301,6 +330,7 @@ TEST(Form2Messages, EachIsAPlainMessageBoxAndTheWindowStaysIdle)
         EXPECT_EQ(title, kApplicationTitle);
         EXPECT_EQ(icon, QMessageBox::NoIcon);
         EXPECT_EQ(buttons, QMessageBox::Ok);
+        EXPECT_FALSE(okHasIcon);
         EXPECT_TRUE(controls.Command2->isEnabled());
         EXPECT_TRUE(controls.Command1->isEnabled()); // another folder can be chosen
         EXPECT_FALSE(controls.Picture1->isVisibleTo(&w));
@@ -372,6 +402,95 @@ TEST_F(Form2Fixture, DumpShowsTheLastSectorReadInPlaceOfTheSaveFolder)
     EXPECT_EQ(c.Text1->font().family(), "Courier");
     EXPECT_EQ(c.Text1->font().pointSizeF(), 8.0);
 }
+
+// The drive list keeps the system's colours where the window is green: its header past
+// the last column, and its frame.
+TEST_F(Form2Fixture, DriveListHeaderAndFrameAreInTheSystemsColours)
+{
+    Form2 w(platform);
+    const Form2Controls c(w);
+    const QImage list = c.ListView1->grab().toImage();
+    const int headerHeight = c.ListView1->header()->height();
+    ASSERT_GT(c.ListView1->width(), c.ListView1->header()->length() + 8)
+        << "no room past the columns";
+    const std::map<std::string, QPoint> places{
+        {"header past the last column", {list.width() - 4, headerHeight / 2}},
+        {"left edge of the frame", {0, list.height() / 2}},
+        {"bottom edge of the frame", {list.width() / 2, list.height() - 1}},
+    };
+    for (const auto& [name, at] : places) {
+        const QColor got = list.pixelColor(at);
+        SCOPED_TRACE(name + ": " + got.name().toStdString());
+        // The system's colours are greys; the window's ground is a pale green.
+        EXPECT_LE(std::abs(got.green() - got.red()), 8);
+        EXPECT_LE(std::abs(got.green() - got.blue()), 8);
+    }
+}
+
+struct ButtonLook {
+    const char* name;
+    bool pressed;
+    bool focused;
+};
+
+class ButtonFace : public ::testing::TestWithParam<ButtonLook>
+{
+};
+
+// A button drawn by the window's style, as it paints it: the bevel's outer ring on the
+// last row and column (no face colour showing past it), and with the focus, a dotted
+// rectangle three pixels inside the edge.
+TEST_P(ButtonFace, BevelReachesTheEdgeAndFocusIsDotted)
+{
+    FakePlatform platform;
+    Form2 w(platform);
+    const Form2Controls c(w);
+    QPushButton* button = c.Command4;
+    QStyleOptionButton option;
+    option.initFrom(button);
+    option.text = button->text();
+    option.state |= QStyle::State_Enabled;
+    option.state &= ~QStyle::State_HasFocus;
+    if (GetParam().pressed)
+        option.state |= QStyle::State_Sunken;
+    if (GetParam().focused)
+        option.state |= QStyle::State_HasFocus;
+    QImage image(button->size(), QImage::Format_RGB32);
+    image.fill(Qt::green);
+    {
+        QPainter painter(&image);
+        button->style()->drawControl(QStyle::CE_PushButton, &option, &painter, button);
+    }
+    const int W = image.width(), H = image.height();
+    const QColor outerBottomRight = GetParam().pressed ? Qt::white : Qt::black;
+    for (int y = 1; y < H - 1; ++y)
+        ASSERT_EQ(image.pixelColor(W - 1, y), outerBottomRight) << "right edge, y " << y;
+    for (int x = 1; x < W - 1; ++x)
+        ASSERT_EQ(image.pixelColor(x, H - 1), outerBottomRight) << "bottom edge, x " << x;
+
+    // Along the top and left of the focus rectangle, where no caption reaches.
+    constexpr int inset = 3;
+    int dots = 0, gaps = 0;
+    auto look = [&](int x, int y) {
+        const bool black = image.pixelColor(x, y) == QColor(Qt::black);
+        const bool shouldBe = GetParam().focused && (x - inset + y - inset) % 2 == 0;
+        EXPECT_EQ(black, shouldBe) << "at " << x << "," << y;
+        (black ? dots : gaps) += 1;
+    };
+    for (int x = inset; x <= W - 1 - inset; ++x)
+        look(x, inset);
+    for (int y = inset + 1; y < H / 4; ++y)
+        look(inset, y);
+    EXPECT_GT(gaps, 0);
+    EXPECT_EQ(dots > 0, GetParam().focused);
+}
+
+INSTANTIATE_TEST_SUITE_P(Form2, ButtonFace,
+                         ::testing::Values(ButtonLook{"Up", false, false},
+                                           ButtonLook{"UpWithFocus", false, true},
+                                           ButtonLook{"Pressed", true, false},
+                                           ButtonLook{"PressedWithFocus", true, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(PassCounterLabel, TextFollowsEveryNumberEvenWhenRepaintsAreHeldBack)
 {

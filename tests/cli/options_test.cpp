@@ -6,6 +6,10 @@
 #include <cerrno>
 #include <initializer_list>
 #include <optional>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
 
 namespace velo::cli
 {
@@ -63,6 +67,47 @@ TEST(Options, HelpAndVersionWinOverEverythingElse)
     EXPECT_EQ(parse({"img", "-h", "--bogus"}).outcome, ParseOutcome::Help);
     EXPECT_EQ(parse({"--version"}).outcome, ParseOutcome::Version);
     EXPECT_THAT(usageText(), HasSubstr("--sector-size"));
+}
+
+// help2man makes the manual page from this text: it takes an option's line for a term
+// only when two blanks part the option from its meaning, and a line indented like the
+// meanings for their continuation. One blank, or a ragged column, runs the meaning into
+// the term.
+TEST(Options, UsageSetsEachOptionApartFromItsMeaning)
+{
+    const std::regex optionLine(R"(^  (-[-a-z]+(, --[a-z]+)?( [A-Z]+)?)( {2,})\S.*$)");
+    std::istringstream text(usageText());
+    std::string line;
+    std::size_t column = 0;
+    std::set<std::string> terms;
+    bool inOptions = false;
+    while (std::getline(text, line)) {
+        SCOPED_TRACE(line);
+        EXPECT_LE(line.size(), 80u);
+        if (line == "Options:") {
+            inOptions = true;
+            continue;
+        }
+        if (!inOptions)
+            continue;
+        if (line.empty())
+            break;
+        std::smatch m;
+        if (std::regex_match(line, m, optionLine)) {
+            const std::size_t meaningAt = 2 + m[1].length() + m[4].length();
+            if (column == 0)
+                column = meaningAt;
+            EXPECT_EQ(meaningAt, column);
+            terms.insert(m[1]);
+        } else {
+            EXPECT_EQ(line.find_first_not_of(' '), column)
+                << "neither an option nor its continuation";
+        }
+    }
+    for (const char* option :
+         {"--sector-size N", "--sectors T", "--report FILE", "--rule R", "--cluster-size N",
+          "--gap-window M", "--dry-run", "--overwrite", "-q, --quiet", "-h, --help", "--version"})
+        EXPECT_EQ(terms.count(option), 1u) << option;
 }
 
 TEST(Options, TheJpegRuleAndItsSettings)
