@@ -194,9 +194,9 @@ Options:
   -h, --help        show this help
   --version         show the version
 
-Exit status: 0 done; 1 some sectors could not be read or some files (or the contact
-sheet) not written; 2 bad usage, a source that cannot be opened or an output that may
-not be written; 130 stopped by Ctrl-C.
+Exit status: 0 done; 1 some sectors could not be read or some files (or the
+contact sheet) not written; 2 bad usage, a source that cannot be opened or an
+output that may not be written; 130 stopped by Ctrl-C.
 )";
 }
 

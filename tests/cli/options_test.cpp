@@ -76,6 +76,8 @@ TEST(Options, HelpAndVersionWinOverEverythingElse)
 TEST(Options, UsageSetsEachOptionApartFromItsMeaning)
 {
     const std::regex optionLine(R"(^  (-[-a-z]+(, --[a-z]+)?( [A-Z]+)?)( {2,})\S.*$)");
+    // An option too long for the column stands alone, its meaning on the lines below.
+    const std::regex optionAlone(R"(^  (-[-a-z]+( [A-Z]+)?)$)");
     std::istringstream text(usageText());
     std::string line;
     std::size_t column = 0;
@@ -99,6 +101,9 @@ TEST(Options, UsageSetsEachOptionApartFromItsMeaning)
                 column = meaningAt;
             EXPECT_EQ(meaningAt, column);
             terms.insert(m[1]);
+        } else if (std::regex_match(line, m, optionAlone)) {
+            EXPECT_GT(line.size(), column - 2) << "short enough for the column";
+            terms.insert(m[1]);
         } else {
             EXPECT_EQ(line.find_first_not_of(' '), column)
                 << "neither an option nor its continuation";
@@ -106,7 +111,8 @@ TEST(Options, UsageSetsEachOptionApartFromItsMeaning)
     }
     for (const char* option :
          {"--sector-size N", "--sectors T", "--report FILE", "--rule R", "--cluster-size N",
-          "--gap-window M", "--dry-run", "--overwrite", "-q, --quiet", "-h, --help", "--version"})
+          "--gap-window M", "--sheet NAME", "--no-sheet", "--dry-run", "--overwrite",
+          "--allow-writing-to-source", "-q, --quiet", "-h, --help", "--version"})
         EXPECT_EQ(terms.count(option), 1u) << option;
 }
 
