@@ -81,13 +81,20 @@ dev_t numberOf(const BlockDevice& d)
     return makedev(d.major, d.minor);
 }
 
-// The device, its partitions and whatever is stacked on either, recursively.
-std::set<dev_t> builtOn(dev_t device, const std::vector<BlockDevice>& all)
+// The names of the devices with this number (one, unless sysfs is odd).
+std::set<std::string> namesOf(dev_t device, const std::vector<BlockDevice>& all)
 {
     std::set<std::string> names;
     for (const BlockDevice& d : all)
         if (d.hasDevNumber && numberOf(d) == device)
             names.insert(d.name);
+    return names;
+}
+
+// The device, its partitions and whatever is stacked on either, recursively.
+std::set<dev_t> builtOn(dev_t device, const std::vector<BlockDevice>& all)
+{
+    std::set<std::string> names = namesOf(device, all);
     for (bool grew = !names.empty(); grew;) {
         grew = false;
         for (const BlockDevice& d : all) {
@@ -124,10 +131,7 @@ bool writesToDevice(const std::string& folder, dev_t device, const SysfsBlock& s
 std::vector<FileIdentity> filesBehind(dev_t device, const SysfsBlock& sysfs)
 {
     const std::vector<BlockDevice> all = sysfs.scan();
-    std::set<std::string> names;
-    for (const BlockDevice& d : all)
-        if (d.hasDevNumber && numberOf(d) == device)
-            names.insert(d.name);
+    std::set<std::string> names = namesOf(device, all);
     // Downwards: a partition reads its disk, a stacked device the devices it is made of.
     for (bool grew = !names.empty(); grew;) {
         grew = false;
