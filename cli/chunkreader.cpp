@@ -7,14 +7,14 @@ namespace velo::cli
 
 ChunkReader::ChunkReader(std::shared_ptr<SourceReads> reads, std::uint64_t sectorCount,
                          std::size_t chunkBytes)
-    : reads_(std::move(reads)), sectorSize_(reads_->sectorBytes()), sectorCount_(sectorCount),
-      sectorsPerChunk_(std::max<std::size_t>(1, chunkBytes / sectorSize_))
+    : reads_(std::move(reads)), sectorBytes_(reads_->sectorBytes()), sectorCount_(sectorCount),
+      sectorsPerChunk_(std::max<std::size_t>(1, chunkBytes / sectorBytes_))
 {
 }
 
-ChunkReader::ChunkReader(ReadAt readAt, std::uint32_t sectorSize, std::uint64_t sectorCount,
+ChunkReader::ChunkReader(ReadAt readAt, std::uint32_t sectorBytes, std::uint64_t sectorCount,
                          std::size_t chunkBytes, ReadAt sectorAt, std::uint64_t giveUpAfter)
-    : ChunkReader(std::make_shared<SourceReads>(std::move(readAt), sectorSize, std::move(sectorAt),
+    : ChunkReader(std::make_shared<SourceReads>(std::move(readAt), sectorBytes, std::move(sectorAt),
                                                 giveUpAfter),
                   sectorCount, chunkBytes)
 {
@@ -53,15 +53,15 @@ bool ChunkReader::fill(std::size_t which, Progress& progress)
         return false;
     std::size_t sectors =
         std::size_t(std::min<std::uint64_t>(sectorsPerChunk_, sectorCount_ - progress.nextSector));
-    const std::size_t bytes = sectors * sectorSize_;
+    const std::size_t bytes = sectors * sectorBytes_;
     std::vector<std::uint8_t>& buffer = buffers_[which];
     if (buffer.size() < bytes)
         buffer.resize(std::size_t(std::min<std::uint64_t>(sectorsPerChunk_, sectorCount_)) *
-                      sectorSize_);
+                      sectorBytes_);
 
     Chunk& chunk = chunks_[which];
     chunk.data_ = buffer.data();
-    chunk.sectorSize_ = sectorSize_;
+    chunk.sectorBytes_ = sectorBytes_;
     chunk.firstSector_ = progress.nextSector;
     chunk.unreadable_.assign(sectors, false);
     const SourceReads::Result r =

@@ -25,13 +25,13 @@ public:
     std::size_t unreadableCount() const { return unreadableCount_; }
     std::span<const std::uint8_t> sector(std::size_t i) const
     {
-        return {data_ + i * sectorSize_, sectorSize_};
+        return {data_ + i * sectorBytes_, sectorBytes_};
     }
 
 private:
     friend class ChunkReader;
     const std::uint8_t* data_ = nullptr;
-    std::size_t sectorSize_ = 0;
+    std::size_t sectorBytes_ = 0;
     std::uint64_t firstSector_ = 0;
     std::size_t sectorCount_ = 0;
     std::vector<bool> unreadable_; // empty while every sector of the chunk was read
@@ -56,7 +56,7 @@ public:
     ChunkReader(std::shared_ptr<SourceReads> reads, std::uint64_t sectorCount,
                 std::size_t chunkBytes = kDefaultChunkBytes);
     // With reads of its own.
-    ChunkReader(ReadAt readAt, std::uint32_t sectorSize, std::uint64_t sectorCount,
+    ChunkReader(ReadAt readAt, std::uint32_t sectorBytes, std::uint64_t sectorCount,
                 std::size_t chunkBytes = kDefaultChunkBytes, ReadAt sectorAt = {},
                 std::uint64_t giveUpAfter = kDefaultGiveUpAfter);
 
@@ -84,7 +84,7 @@ private:
     void startReading(std::size_t which);
 
     std::shared_ptr<SourceReads> reads_;
-    std::uint32_t sectorSize_;
+    std::uint32_t sectorBytes_;
     std::uint64_t sectorCount_;
     std::size_t sectorsPerChunk_;
     bool readAhead_ = false;

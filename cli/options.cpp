@@ -98,7 +98,7 @@ ParseResult parseOptions(std::span<const std::string> args)
             if (!n || *n == 0 || *n > kLargestSectorBytes)
                 return fail("--sector-size must be a whole number from 1 to " +
                             std::to_string(kLargestSectorBytes) + ", not '" + *value + "'");
-            o.sectorSize = std::uint32_t(*n);
+            o.sectorBytes = std::uint32_t(*n);
         } else if (arg == "--sectors") {
             const auto n = wholeNumber(*value);
             if (!n)

@@ -17,9 +17,9 @@ enum class Rule { Window, Jpeg };
 struct Options {
     std::string source;
     std::string outdir;
-    std::optional<std::uint32_t> sectorSize; // absent: the device's own, 512 for a file
-    std::optional<std::uint64_t> sectors;    // absent: every whole sector of the source
-    std::optional<std::string> reportPath;   // "-" is standard output
+    std::optional<std::uint32_t> sectorBytes; // absent: the device's own, 512 for a file
+    std::optional<std::uint64_t> sectors;     // absent: every whole sector of the source
+    std::optional<std::string> reportPath;    // "-" is standard output
     bool dryRun = false;
     bool quiet = false;
     bool overwrite = false;

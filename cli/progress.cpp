@@ -46,30 +46,30 @@ std::string byteSize(std::uint64_t bytes)
     return format("%.1f %s", value, units[unit]);
 }
 
-std::string progressLine(const CarveTotals& t, std::uint64_t sectorTotal, std::uint32_t sectorSize,
+std::string progressLine(const CarveTotals& t, std::uint64_t sectorTotal, std::uint32_t sectorBytes,
                          double elapsed)
 {
     const double percent =
         sectorTotal ? 100.0 * double(t.sectorsDone) / double(sectorTotal) : 100.0;
-    const double bytesDone = double(t.sectorsDone) * sectorSize;
+    const double bytesDone = double(t.sectorsDone) * sectorBytes;
     const double rate = elapsed > 0 ? bytesDone / elapsed : 0; // bytes per second
     std::string left = "--:--";
     if (rate > 0)
-        left = duration(double(sectorTotal - t.sectorsDone) * sectorSize / rate);
+        left = duration(double(sectorTotal - t.sectorsDone) * sectorBytes / rate);
     return format("sector %llu of %llu  %5.1f%%  %7.1f MB/s  %s left  %llu %s",
                   (unsigned long long)t.sectorsDone, (unsigned long long)sectorTotal, percent,
                   rate / 1e6, left.c_str(), (unsigned long long)t.files,
                   plural(t.files, "file", "files"));
 }
 
-std::string summaryText(const CarveTotals& t, std::uint64_t sectorTotal, std::uint32_t sectorSize,
+std::string summaryText(const CarveTotals& t, std::uint64_t sectorTotal, std::uint32_t sectorBytes,
                         double elapsed, bool dryRun, const std::string& verdicts)
 {
     std::string s = format("%s %llu %s (%s) from %llu of %llu sectors of %u bytes in %.1f s.",
                            dryRun ? "Found" : "Carved", (unsigned long long)t.files,
                            plural(t.files, "file", "files"), byteSize(t.bytes).c_str(),
                            (unsigned long long)t.sectorsDone, (unsigned long long)sectorTotal,
-                           sectorSize, elapsed);
+                           sectorBytes, elapsed);
     if (!verdicts.empty())
         s += " By verdict: " + verdicts + ".";
     if (t.stopped)

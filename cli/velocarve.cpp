@@ -44,9 +44,9 @@ double secondsSince(Clock::time_point start)
 class ProgressDisplay
 {
 public:
-    ProgressDisplay(bool enabled, std::uint64_t sectorTotal, std::uint32_t sectorSize,
+    ProgressDisplay(bool enabled, std::uint64_t sectorTotal, std::uint32_t sectorBytes,
                     Clock::time_point start)
-        : enabled_(enabled), sectorTotal_(sectorTotal), sectorSize_(sectorSize), start_(start)
+        : enabled_(enabled), sectorTotal_(sectorTotal), sectorBytes_(sectorBytes), start_(start)
     {
     }
 
@@ -59,7 +59,7 @@ public:
             return;
         lastDrawn_ = now;
         const std::string line =
-            progressLine(totals, sectorTotal_, sectorSize_, secondsSince(start_));
+            progressLine(totals, sectorTotal_, sectorBytes_, secondsSince(start_));
         std::fprintf(stderr, "\r%s\033[K", line.c_str());
         std::fflush(stderr);
         drawn_ = true;
@@ -84,7 +84,7 @@ public:
 private:
     bool enabled_;
     std::uint64_t sectorTotal_;
-    std::uint32_t sectorSize_;
+    std::uint32_t sectorBytes_;
     Clock::time_point start_;
     Clock::time_point lastDrawn_{};
     bool drawn_ = false;
@@ -184,10 +184,10 @@ std::vector<SheetEntry> readEntries(const std::vector<CarvedFile>& closed,
 // stopped run) the sheet has no thumbnails. Its totals line, or "" when it could not be
 // written.
 std::string writeSheet(const Options& o, OutputFolder& folder,
-                       const std::vector<CarvedFile>& closed, std::uint32_t sectorSize,
+                       const std::vector<CarvedFile>& closed, std::uint32_t sectorBytes,
                        bool previews)
 {
-    ContactSheet sheet(o.outdir, sectorSize, o.rule == Rule::Jpeg);
+    ContactSheet sheet(o.outdir, sectorBytes, o.rule == Rule::Jpeg);
     const std::vector<SheetEntry> entries = readEntries(closed, o.outdir, previews);
     for (std::size_t i = 0; i < closed.size(); ++i) {
         if (closed[i].outcome == FileOutcome::NotWritten)
@@ -237,8 +237,8 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform)
         return kExitUsage;
     }
 
-    const std::uint32_t sectorSize = o.sectorSize.value_or(source->sectorBytes());
-    const std::uint64_t wholeSectors = source->sizeBytes() / sectorSize;
+    const std::uint32_t sectorBytes = o.sectorBytes.value_or(source->sectorBytes());
+    const std::uint64_t wholeSectors = source->sizeBytes() / sectorBytes;
     if (o.sectors && *o.sectors > wholeSectors)
         return usageError("--sectors " + std::to_string(*o.sectors) + " is more than the " +
                           std::to_string(wholeSectors) + " whole sectors of " + o.source);
@@ -248,9 +248,9 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform)
     if (sectorTotal == 0)
         return usageError(o.source + " has no sector to read (" +
                           std::to_string(source->sizeBytes()) + " bytes; is there a card in it?)");
-    if (o.clusterBytes && *o.clusterBytes % sectorSize != 0)
+    if (o.clusterBytes && *o.clusterBytes % sectorBytes != 0)
         return usageError("--cluster-size " + std::to_string(*o.clusterBytes) +
-                          " is not a multiple of the sector size " + std::to_string(sectorSize));
+                          " is not a multiple of the sector size " + std::to_string(sectorBytes));
 
     if (const std::string problem = outdirProblem(o.outdir); !problem.empty())
         return usageError(problem);
@@ -310,7 +310,7 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform)
         report.emplace(reportStream, o.rule == Rule::Jpeg);
 
     const auto start = Clock::now();
-    ProgressDisplay progress(!o.quiet && progressLineFits(), sectorTotal, sectorSize, start);
+    ProgressDisplay progress(!o.quiet && progressLineFits(), sectorTotal, sectorBytes, start);
     SinkHooks hooks;
     hooks.outOfSpace = [&] {
         progress.clear();
@@ -340,7 +340,7 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform)
     // fails is read again sector by sector, the way that loses only the sectors that fail,
     // and a source that stops answering is given up on once for both.
     const auto reads =
-        std::make_shared<SourceReads>(source->chunkReader(), sectorSize, source->sectorReader());
+        std::make_shared<SourceReads>(source->chunkReader(), sectorBytes, source->sectorReader());
     ChunkReader reader(reads, sectorTotal);
     reader.readAhead(); // the next chunk comes in while this one is carved and written
     ReadAtSectors card(reads, sectorTotal);
@@ -378,14 +378,14 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform)
     std::string sheetTotals;
     if (makeSheet) {
         progress.say("making the contact sheet of " + std::to_string(closed.size()) + " files");
-        sheetTotals = writeSheet(o, *folder, closed, sectorSize, !totals.stopped);
+        sheetTotals = writeSheet(o, *folder, closed, sectorBytes, !totals.stopped);
         progress.clear();
         if (sheetTotals.empty())
             std::fprintf(stderr, "velo-carve: cannot write the contact sheet %s\n",
                          (std::filesystem::path(o.outdir) / *o.sheetName).string().c_str());
     }
     if (!o.quiet) {
-        std::string summary = summaryText(totals, sectorTotal, sectorSize, carveSeconds, o.dryRun,
+        std::string summary = summaryText(totals, sectorTotal, sectorBytes, carveSeconds, o.dryRun,
                                           o.rule == Rule::Jpeg ? verdicts.text() : "");
         if (!sheetTotals.empty())
             summary += "Contact sheet " +

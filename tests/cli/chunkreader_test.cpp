@@ -5,8 +5,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <memory>
 #include <cstring>
+#include <memory>
 #include <numeric>
 #include <optional>
 #include <set>
@@ -22,11 +22,11 @@ using Bytes = std::vector<std::uint8_t>;
 // with a damaged sector behaves; it can also hand out short reads and interruptions.
 struct FlakySource {
     FlakySource(Bytes b, std::uint32_t size, std::set<std::uint64_t> badSectors)
-        : bytes(std::move(b)), sectorSize(size), bad(std::move(badSectors))
+        : bytes(std::move(b)), sectorBytes(size), bad(std::move(badSectors))
     {
     }
     Bytes bytes;
-    std::uint32_t sectorSize;
+    std::uint32_t sectorBytes;
     std::set<std::uint64_t> bad;
     std::size_t shortReadLimit = 0;             // nonzero: no read gives more than this
     int interruptions = 0;                      // this many reads fail with EINTR first
@@ -43,14 +43,14 @@ struct FlakySource {
                 errno = EINTR;
                 return -1;
             }
-            if (count > 0 && (offset + count - 1) / sectorSize >= goneFrom) {
+            if (count > 0 && (offset + count - 1) / sectorBytes >= goneFrom) {
                 errno = goneError;
                 return -1;
             }
             if (offset >= bytes.size())
                 return 0;
             count = std::min<std::size_t>(count, bytes.size() - offset);
-            for (std::uint64_t s = offset / sectorSize; s * sectorSize < offset + count; ++s)
+            for (std::uint64_t s = offset / sectorBytes; s * sectorBytes < offset + count; ++s)
                 if (bad.count(s)) {
                     errno = EIO;
                     return -1;

@@ -31,7 +31,7 @@ TEST(Options, EveryOptionInBothSpellings)
         parse({"--sector-size", "4096", "--sectors=1000", "--report", "r.csv", "--dry-run", "-q",
                "--overwrite", "--allow-writing-to-source", "/dev/sdb", "out"});
     ASSERT_EQ(r.outcome, ParseOutcome::Run) << r.error;
-    EXPECT_EQ(r.options.sectorSize, 4096u);
+    EXPECT_EQ(r.options.sectorBytes, 4096u);
     EXPECT_EQ(r.options.sectors, 1000u);
     EXPECT_EQ(r.options.reportPath, "r.csv");
     EXPECT_TRUE(r.options.dryRun);
@@ -43,7 +43,7 @@ TEST(Options, EveryOptionInBothSpellings)
 
     const auto plain = parse({"img", "out"});
     ASSERT_EQ(plain.outcome, ParseOutcome::Run);
-    EXPECT_FALSE(plain.options.sectorSize);
+    EXPECT_FALSE(plain.options.sectorBytes);
     EXPECT_FALSE(plain.options.sectors);
     EXPECT_FALSE(plain.options.reportPath);
     EXPECT_FALSE(plain.options.dryRun || plain.options.quiet || plain.options.overwrite ||
@@ -54,7 +54,7 @@ TEST(Options, OperandsMayFollowOrLookLikeOptions)
 {
     const auto r = parse({"img", "--quiet", "out", "--sector-size=1"});
     ASSERT_EQ(r.outcome, ParseOutcome::Run) << r.error;
-    EXPECT_EQ(r.options.sectorSize, 1u);
+    EXPECT_EQ(r.options.sectorBytes, 1u);
     const auto dashed = parse({"--", "-odd-name", "-"});
     ASSERT_EQ(dashed.outcome, ParseOutcome::Run) << dashed.error;
     EXPECT_EQ(dashed.options.source, "-odd-name");
@@ -150,7 +150,7 @@ TEST(Options, TheContactSheetsName)
 
 TEST(Options, SectorSizeLimits)
 {
-    EXPECT_EQ(parse({"--sector-size", "1048576", "i", "o"}).options.sectorSize, 1048576u);
+    EXPECT_EQ(parse({"--sector-size", "1048576", "i", "o"}).options.sectorBytes, 1048576u);
     for (const char* bad :
          {"0", "1048577", "99999999999999999999999", "-512", "512k", "", " 512", "+512", "0x200"}) {
         const auto r = parse({"--sector-size", bad, "i", "o"});
