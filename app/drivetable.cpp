@@ -1,17 +1,10 @@
 #include "app/drivetable.h"
 
-#include "app/module1.h"
-
 #include <cstdio>
 #include <utility>
 
 namespace velo
 {
-
-int IsWin9x(Platform& platform)
-{
-    return platform.platformIdentifier() == kPlatformWin9x ? 1 : 0;
-}
 
 namespace
 {
