@@ -1,6 +1,5 @@
 #include "cli/carverun.h"
 
-#include "cli/stopflag.h"
 #include "scan/carver.h"
 
 #include <optional>
@@ -8,7 +7,7 @@
 namespace velo::cli
 {
 
-CarveTotals runCarve(ChunkReader& reader, FileSink& files,
+CarveTotals runCarve(ChunkReader& reader, FileSink& files, const std::atomic<bool>& stop,
                      const std::function<void(const CarveTotals&)>& chunkDone,
                      const RuleChoice& rule)
 {
@@ -20,13 +19,13 @@ CarveTotals runCarve(ChunkReader& reader, FileSink& files,
         // keep one file's decision busy for long must not keep Ctrl-C waiting.
         jpeg::JpegRuleSettings settings = rule.jpeg;
         if (!settings.stopRequested)
-            settings.stopRequested = [] { return stopFlag.load(); };
+            settings.stopRequested = [&stop] { return stop.load(); };
         jpegRule.emplace(*rule.card, files, settings);
     }
 
     while (const Chunk* chunk = reader.next()) {
         for (std::size_t i = 0; i < chunk->sectorCount(); ++i) {
-            if (stopFlag.load() || (jpegRule && jpegRule->stopped())) {
+            if (stop.load() || (jpegRule && jpegRule->stopped())) {
                 totals.stopped = true;
                 break;
             }

@@ -5,6 +5,7 @@
 #include "scan/filesink.h"
 #include "scan/jpeg/jpegcarver.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 
@@ -28,11 +29,10 @@ struct RuleChoice {
 // Carves every sector the reader gives, in order, with the chosen rule, into files:
 // sector i is what the window reads in pass i + 1, an unreadable sector is left out, and
 // a file that is still open at the end is closed holding all it was given. chunkDone
-// runs after each chunk (the progress line). The program-wide stop flag is looked at
-// before each sector, and by the JPEG rule within a file's walk and search (unless its
-// settings give a stop of their own); once it is set the open file is closed as "stopped"
-// and the run returns. The caller clears the flag before the run.
-CarveTotals runCarve(ChunkReader& reader, FileSink& files,
+// runs after each chunk (the progress line). `stop` is looked at before each sector, and
+// by the JPEG rule within a file's walk and search (unless its settings give a stop of
+// their own); once it is set the open file is closed as "stopped" and the run returns.
+CarveTotals runCarve(ChunkReader& reader, FileSink& files, const std::atomic<bool>& stop,
                      const std::function<void(const CarveTotals&)>& chunkDone = {},
                      const RuleChoice& rule = {});
 

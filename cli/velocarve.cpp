@@ -8,6 +8,7 @@
 #include "cli/progress.h"
 #include "cli/readatsectors.h"
 #include "cli/report.h"
+#include "cli/stopflag.h"
 #include "platform/carvesystem.h"
 
 #include <algorithm>
@@ -353,7 +354,7 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform)
             rule.jpeg.gapWindowBytes = *o.gapWindowMiB << 20;
     }
     const CarveTotals totals = runCarve(
-        reader, files, [&](const CarveTotals& t) { progress.update(t); }, rule);
+        reader, files, stopFlag, [&](const CarveTotals& t) { progress.update(t); }, rule);
     const double carveSeconds = secondsSince(start); // the contact sheet's time aside
     progress.clear();
 

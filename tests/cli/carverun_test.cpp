@@ -1,10 +1,11 @@
 #include "cli/carverun.h"
 
-#include "cli/stopflag.h"
 #include "platform/fake/fakeplatform.h"
 #include "tests/support/volume.h"
 
 #include <gtest/gtest.h>
+
+#include <atomic>
 
 #include <cerrno>
 #include <cstring>
@@ -26,14 +27,13 @@ struct CarveRunTest : ::testing::Test {
     std::vector<CarvedFile> report;
     SinkHooks hooks;
     std::function<void(const CarveTotals&)> chunkDone;
+    std::atomic<bool> stop = false;
 
     void SetUp() override
     {
-        stopFlag = false;
         platform.folders.insert("/out");
         hooks.fileClosed = [this](const CarvedFile& f) { report.push_back(f); };
     }
-    void TearDown() override { stopFlag = false; }
 
     CarveTotals carve(Volume& v, std::size_t chunkBytes, bool dryRun = false)
     {
@@ -49,7 +49,7 @@ struct CarveRunTest : ::testing::Test {
         ChunkReader reader(readAt, kSector, v.bytes.size() / kSector, chunkBytes);
         const auto folder = platform.openOutputFolder("/out/");
         FileSink files(numberedFilesIn(folder.get()), IfNameTaken::Fail, hooks, dryRun);
-        return runCarve(reader, files, chunkDone);
+        return runCarve(reader, files, stop, chunkDone);
     }
     const Bytes& file(const std::string& name) { return platform.files.at("/out/" + name); }
 };
@@ -194,9 +194,9 @@ TEST_F(CarveRunTest, StopClosesTheOpenFileWithWhatWasCarved)
     Volume v(400);
     v.stream(1, 2, 10);
     v.start(5); // never ends
-    chunkDone = [](const CarveTotals& t) {
+    chunkDone = [this](const CarveTotals& t) {
         if (t.sectorsDone >= 64)
-            stopFlag = true;
+            stop = true;
     };
     const CarveTotals t = carve(v, kSector * 32);
     EXPECT_TRUE(t.stopped);
