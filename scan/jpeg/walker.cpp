@@ -1,5 +1,6 @@
 #include "scan/jpeg/walker.h"
 
+#include "scan/jpeg/segments.h"
 #include "scan/markers.h"
 
 #include <algorithm>
@@ -10,11 +11,6 @@ namespace velo::jpeg
 
 namespace
 {
-
-std::uint16_t be16(const std::uint8_t* p)
-{
-    return std::uint16_t((p[0] << 8) | p[1]);
-}
 
 bool isFrameMarker(std::uint8_t m)
 {
@@ -276,15 +272,17 @@ void Walker::stepMarker()
         }
         const std::span<const std::uint8_t> p(payload_);
         if (isFrameMarker(code))
-            ok = readFrame(code, p);
+            ok = readFrame(s_, code, p);
         else if (code == 0xC4)
-            ok = readTables(p);
+            ok = readTables(s_, p);
         else if (code == 0xDD)
             ok = p.size() == 2 && (s_.restartInterval = be16(p.data()), true);
-        else if (code == 0xDA)
-            ok = startScan(p);
-        else if (p.size() >= 8 && std::memcmp(p.data(), "MPF", 4) == 0)
-            readMpf(p.subspan(4), payloadAt + 4);
+        else if (code == 0xDA) {
+            ok = startScan(s_, p);
+            if (ok && !s_.decoding)
+                decodedAll_ = false; // walked for its markers only
+        } else if (p.size() >= 8 && std::memcmp(p.data(), "MPF", 4) == 0)
+            readMpf(s_, p.subspan(4), payloadAt + 4);
     }
     if (!ok)
         return fail(BreakCause::BadSegment, at);
@@ -296,198 +294,6 @@ void Walker::stepMarker()
         s_.phase = WalkState::Phase::Entropy;
         if (every_)
             nextPoint_ = (s_.pos / every_ + 1) * every_;
-    }
-}
-
-bool Walker::readFrame(std::uint8_t marker, std::span<const std::uint8_t> p)
-{
-    if (s_.frame || p.size() < 6)
-        return false;
-    const std::uint8_t n = p[5];
-    if (n < 1 || n > 4 || p.size() != 6u + 3u * n)
-        return false;
-    s_.precision = p[0];
-    s_.height = be16(&p[1]);
-    s_.width = be16(&p[3]);
-    if (s_.width == 0 || s_.precision < 2 || s_.precision > 16)
-        return false;
-    s_.components = n;
-    s_.maxH = s_.maxV = 1;
-    for (std::uint8_t i = 0; i < n; ++i) {
-        s_.compId[i] = p[6 + 3 * i];
-        s_.compH[i] = p[7 + 3 * i] >> 4;
-        s_.compV[i] = p[7 + 3 * i] & 15;
-        if (s_.compH[i] < 1 || s_.compH[i] > 4 || s_.compV[i] < 1 || s_.compV[i] > 4)
-            return false;
-        s_.maxH = std::max(s_.maxH, s_.compH[i]);
-        s_.maxV = std::max(s_.maxV, s_.compV[i]);
-    }
-    s_.frame = true;
-    // Baseline and extended sequential Huffman files are decoded; the others (progressive,
-    // lossless, arithmetic) are walked for their markers.
-    s_.decodable = (marker == 0xC0 || marker == 0xC1) && s_.height != 0 &&
-                   (s_.precision == 8 || s_.precision == 12);
-    return true;
-}
-
-bool Walker::readTables(std::span<const std::uint8_t> p)
-{
-    auto tables = s_.tables ? std::make_shared<Tables>(*s_.tables) : std::make_shared<Tables>();
-    while (!p.empty()) {
-        if (p.size() < 17)
-            return false;
-        const std::uint8_t tableClass = p[0] >> 4, id = p[0] & 15;
-        if (tableClass > 1 || id > 3)
-            return false;
-        const auto counts = p.subspan<1, 16>();
-        std::size_t total = 0;
-        for (std::uint8_t c : counts)
-            total += c;
-        if (p.size() < 17 + total || !HuffmanTable::countsFit(counts))
-            return false;
-        TableSpec& spec = tableClass == 0 ? tables->dcSpec[id] : tables->acSpec[id];
-        std::copy(counts.begin(), counts.end(), spec.counts.begin());
-        std::copy_n(p.begin() + 17, total, spec.symbols.begin());
-        const std::uint8_t bit = std::uint8_t(1 << id);
-        (tableClass == 0 ? tables->dcDefined : tables->acDefined) |= bit;
-        (tableClass == 0 ? tables->dcBuilt : tables->acBuilt) &= std::uint8_t(~bit);
-        p = p.subspan(17 + total);
-    }
-    s_.tables = std::move(tables);
-    return true;
-}
-
-// Builds the tables the scan's components use that are not built yet.
-void Walker::buildScanTables(std::uint8_t components)
-{
-    std::uint8_t dcNeeded = 0, acNeeded = 0;
-    for (std::uint8_t i = 0; i < components; ++i) {
-        dcNeeded |= std::uint8_t(1 << s_.scanDc[i]);
-        acNeeded |= std::uint8_t(1 << s_.scanAc[i]);
-    }
-    dcNeeded &= std::uint8_t(~s_.tables->dcBuilt);
-    acNeeded &= std::uint8_t(~s_.tables->acBuilt);
-    if (!dcNeeded && !acNeeded)
-        return;
-    auto tables = std::make_shared<Tables>(*s_.tables);
-    auto build = [](std::uint8_t tableClass, const TableSpec& spec, HuffmanTable& into) {
-        std::size_t total = 0;
-        for (std::uint8_t c : spec.counts)
-            total += c;
-        into.build(tableClass, spec.counts, std::span(spec.symbols).first(total));
-    };
-    for (std::uint8_t id = 0; id < 4; ++id) {
-        if (dcNeeded >> id & 1)
-            build(0, tables->dcSpec[id], tables->dc[id]);
-        if (acNeeded >> id & 1)
-            build(1, tables->acSpec[id], tables->ac[id]);
-    }
-    tables->dcBuilt |= dcNeeded;
-    tables->acBuilt |= acNeeded;
-    s_.tables = std::move(tables);
-}
-
-bool Walker::startScan(std::span<const std::uint8_t> p)
-{
-    if (!s_.frame || p.empty())
-        return false;
-    const std::uint8_t n = p[0];
-    if (n < 1 || n > 4 || p.size() != 4u + 2u * n)
-        return false;
-    std::array<std::uint8_t, 4> comp{};
-    for (std::uint8_t i = 0; i < n; ++i) {
-        const std::uint8_t id = p[1 + 2 * i];
-        const auto* found = std::find(s_.compId.begin(), s_.compId.begin() + s_.components, id);
-        if (found == s_.compId.begin() + s_.components)
-            return false;
-        comp[i] = std::uint8_t(found - s_.compId.begin());
-        s_.scanDc[i] = p[2 + 2 * i] >> 4;
-        s_.scanAc[i] = p[2 + 2 * i] & 15;
-    }
-    const std::uint8_t ss = p[1 + 2 * n], se = p[2 + 2 * n], ahal = p[3 + 2 * n];
-    s_.scans++;
-    s_.mcuDone = 0;
-    s_.sinceRestart = 0;
-    s_.nextRestart = 0;
-    s_.blockInMcu = 0;
-    s_.k = 0;
-    s_.dcPred.fill(0);
-    s_.bits = 0;
-    s_.bitCount = 0;
-    s_.afterFF = false;
-    s_.marker = 0;
-
-    s_.decoding = s_.decodable && ss == 0 && se == 63 && ahal == 0;
-    for (std::uint8_t i = 0; i < n && s_.decoding; ++i) {
-        const bool have = s_.tables && s_.scanDc[i] < 4 && s_.scanAc[i] < 4 &&
-                          (s_.tables->dcDefined >> s_.scanDc[i] & 1) &&
-                          (s_.tables->acDefined >> s_.scanAc[i] & 1);
-        if (!have)
-            return false; // a sequential scan without its tables cannot be decoded by anyone
-    }
-    if (!s_.decoding) {
-        decodedAll_ = false;
-        return true;
-    }
-    buildScanTables(n);
-    const auto ceilDiv = [](std::uint64_t a, std::uint64_t b) { return (a + b - 1) / b; };
-    if (n == 1) {
-        const std::uint8_t c = comp[0];
-        const std::uint64_t w = ceilDiv(std::uint64_t(s_.width) * s_.compH[c], s_.maxH);
-        const std::uint64_t h = ceilDiv(std::uint64_t(s_.height) * s_.compV[c], s_.maxV);
-        s_.mcuTotal = ceilDiv(w, 8) * ceilDiv(h, 8);
-        s_.mcuBlocks = 1;
-        s_.blockComp[0] = 0;
-    } else {
-        s_.mcuTotal = ceilDiv(s_.width, 8u * s_.maxH) * ceilDiv(s_.height, 8u * s_.maxV);
-        s_.mcuBlocks = 0;
-        for (std::uint8_t i = 0; i < n; ++i) {
-            const int blocks = s_.compH[comp[i]] * s_.compV[comp[i]];
-            if (s_.mcuBlocks + blocks > 10)
-                return false;
-            for (int b = 0; b < blocks; ++b)
-                s_.blockComp[s_.mcuBlocks++] = i;
-        }
-    }
-    return true;
-}
-
-void Walker::readMpf(std::span<const std::uint8_t> t, std::uint64_t base)
-{
-    if (t.size() < 8)
-        return;
-    const bool little = t[0] == 'I' && t[1] == 'I';
-    if (!little && !(t[0] == 'M' && t[1] == 'M'))
-        return;
-    auto u16 = [&](std::size_t at) -> std::uint32_t {
-        return little ? t[at] | t[at + 1] << 8 : t[at] << 8 | t[at + 1];
-    };
-    auto u32 = [&](std::size_t at) -> std::uint32_t {
-        return little ? u16(at) | u16(at + 2) << 16 : u16(at) << 16 | u16(at + 2);
-    };
-    const std::size_t ifd = u32(4);
-    if (ifd + 2 > t.size())
-        return;
-    const std::size_t entries = u16(ifd);
-    for (std::size_t i = 0; i < entries; ++i) {
-        const std::size_t e = ifd + 2 + 12 * i;
-        if (e + 12 > t.size())
-            return;
-        if (u16(e) != 0xB002)
-            continue;
-        const std::size_t count = u32(e + 4) / 16, data = u32(e + 8);
-        for (std::size_t j = 0; j < count && s_.mpfImages < s_.mpfStart.size(); ++j) {
-            const std::size_t rec = data + 16 * j;
-            if (rec + 16 > t.size())
-                return;
-            const std::uint32_t bytes = u32(rec + 4), offset = u32(rec + 8);
-            if (offset == 0 && bytes != 0) {
-                s_.mpfEnd = bytes; // the first image, this one
-            } else if (bytes != 0) {
-                s_.mpfStart[s_.mpfImages] = base + offset;
-                s_.mpfBytes[s_.mpfImages++] = bytes;
-            }
-        }
     }
 }
 
