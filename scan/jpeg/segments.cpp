@@ -22,17 +22,18 @@ void buildScanTables(WalkState& s, std::uint8_t components)
     if (!dcNeeded && !acNeeded)
         return;
     auto tables = std::make_shared<Tables>(*s.tables);
-    auto build = [](std::uint8_t tableClass, const TableSpec& spec, HuffmanTable& into) {
+    auto build = [](std::uint8_t tableClass, const TableDefinition& definition,
+                    HuffmanTable& into) {
         std::size_t total = 0;
-        for (std::uint8_t c : spec.counts)
+        for (std::uint8_t c : definition.counts)
             total += c;
-        into.build(tableClass, spec.counts, std::span(spec.symbols).first(total));
+        into.build(tableClass, definition.counts, std::span(definition.symbols).first(total));
     };
     for (std::uint8_t id = 0; id < 4; ++id) {
         if (dcNeeded >> id & 1)
-            build(0, tables->dcSpec[id], tables->dc[id]);
+            build(0, tables->dcDefinition[id], tables->dc[id]);
         if (acNeeded >> id & 1)
-            build(1, tables->acSpec[id], tables->ac[id]);
+            build(1, tables->acDefinition[id], tables->ac[id]);
     }
     tables->dcBuilt |= dcNeeded;
     tables->acBuilt |= acNeeded;
@@ -87,9 +88,10 @@ bool readTables(WalkState& s, std::span<const std::uint8_t> p)
             total += c;
         if (p.size() < 17 + total || !HuffmanTable::countsFit(counts))
             return false;
-        TableSpec& spec = tableClass == 0 ? tables->dcSpec[id] : tables->acSpec[id];
-        std::copy(counts.begin(), counts.end(), spec.counts.begin());
-        std::copy_n(p.begin() + 17, total, spec.symbols.begin());
+        TableDefinition& definition =
+            tableClass == 0 ? tables->dcDefinition[id] : tables->acDefinition[id];
+        std::copy(counts.begin(), counts.end(), definition.counts.begin());
+        std::copy_n(p.begin() + 17, total, definition.symbols.begin());
         const std::uint8_t bit = std::uint8_t(1 << id);
         (tableClass == 0 ? tables->dcDefined : tables->acDefined) |= bit;
         (tableClass == 0 ? tables->dcBuilt : tables->acBuilt) &= std::uint8_t(~bit);

@@ -10,7 +10,7 @@ namespace velo::jpeg
 {
 
 // A Huffman table as a DHT segment defines it.
-struct TableSpec {
+struct TableDefinition {
     std::array<std::uint8_t, 16> counts{};
     std::array<std::uint8_t, 256> symbols{};
 };
@@ -18,10 +18,10 @@ struct TableSpec {
 // The Huffman tables in force. A table is built for decoding only once a scan uses it, so
 // that segments defining tables no scan uses cost no more than their bytes to read.
 struct Tables {
-    std::array<HuffmanTable, 4> dc, ac;        // built
-    std::array<TableSpec, 4> dcSpec, acSpec;   // defined
-    std::uint8_t dcDefined = 0, acDefined = 0; // bit i: table i is there
-    std::uint8_t dcBuilt = 0, acBuilt = 0;     // bit i: table i is built from its spec
+    std::array<HuffmanTable, 4> dc, ac;                        // built
+    std::array<TableDefinition, 4> dcDefinition, acDefinition; // defined
+    std::uint8_t dcDefined = 0, acDefined = 0;                 // bit i: table i is there
+    std::uint8_t dcBuilt = 0, acBuilt = 0; // bit i: table i is built from its definition
 };
 
 // Everything the walk of one file knows at one point between two steps. Copies of it are

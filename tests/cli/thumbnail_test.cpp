@@ -47,7 +47,7 @@ Bytes cut(Bytes photo, double fraction)
 TEST(Thumbnail, WholePhotosShrinkToFitTheBoxKeepingTheirShape)
 {
     const struct {
-        photos::PhotoSpec spec;
+        photos::PhotoRecipe recipe;
     } rows[] = {
         {{.width = 1600, .height = 1200}},              // 1/8 is 200 wide already
         {{.width = 640, .height = 480}},                // 3/8, then halved
@@ -57,7 +57,7 @@ TEST(Thumbnail, WholePhotosShrinkToFitTheBoxKeepingTheirShape)
         {{.width = 640, .height = 480, .restartRows = 2}},
     };
     for (const auto& row : rows) {
-        const photos::PhotoSpec& s = row.spec;
+        const photos::PhotoRecipe& s = row.recipe;
         SCOPED_TRACE(std::to_string(s.width) + "x" + std::to_string(s.height));
         const Thumbnail t = Thumbnail::of(photos::makePhoto(s));
         ASSERT_EQ(t.outcome, Outcome::Whole) << t.note;

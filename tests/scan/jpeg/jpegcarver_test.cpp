@@ -58,7 +58,7 @@ TEST(JpegCarver, PhotosInTwoPiecesComeBackWhole)
 {
     struct Split {
         const char* name;
-        testing::PhotoSpec recipe;
+        testing::PhotoRecipe recipe;
         std::size_t cutClusters; // the first piece
         Filler gap;
         std::size_t gapClusters;

@@ -25,7 +25,7 @@ void onError(j_common_ptr info)
 }
 } // namespace
 
-Bytes makePhoto(const PhotoSpec& recipe)
+Bytes makePhoto(const PhotoRecipe& recipe)
 {
     std::mt19937 rng(recipe.seed);
     std::uniform_int_distribution<int> noise(-24, 24);

@@ -14,7 +14,7 @@ namespace velo::jpeg::testing
 
 using Bytes = std::vector<std::uint8_t>;
 
-struct PhotoSpec {
+struct PhotoRecipe {
     int width = 160;
     int height = 120;
     int quality = 85;
@@ -25,7 +25,7 @@ struct PhotoSpec {
 
 // A colour photo of smooth shapes and noise, so that its entropy-coded data looks like a
 // camera's.
-Bytes makePhoto(const PhotoSpec& recipe);
+Bytes makePhoto(const PhotoRecipe& recipe);
 
 // The decoded RGB pixels; empty when libjpeg finds the data corrupt.
 Bytes decodePixels(const Bytes& jpeg);

@@ -16,7 +16,7 @@ namespace
 using testing::Bytes;
 using testing::makePhoto;
 using testing::MemoryCard;
-using testing::PhotoSpec;
+using testing::PhotoRecipe;
 
 Bytes padded(Bytes b, std::size_t sector = 512)
 {
@@ -292,7 +292,7 @@ TEST(Walker, ZeroSegmentLengthHasNoSegment)
 // do not have, coefficients past the block, markers in the data).
 struct CodesAtOnce {
     const char* name;
-    PhotoSpec photo;
+    PhotoRecipe photo;
 };
 
 class CodesAtOnceCases : public ::testing::TestWithParam<CodesAtOnce>
