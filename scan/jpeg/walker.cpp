@@ -115,8 +115,7 @@ std::size_t Walker::copy(std::uint64_t at, std::uint8_t* into, std::size_t count
             break;
         auto span = card_.at(layout_.cardOffset(logical));
         std::size_t n = std::min<std::size_t>(span.size(), count - done);
-        if (logical < layout_.split)
-            n = std::size_t(std::min<std::uint64_t>(n, layout_.split - logical));
+        n = std::size_t(std::min<std::uint64_t>(n, layout_.pieceEnd(logical) - logical));
         n = std::size_t(std::min<std::uint64_t>(n, limit_ - logical));
         if (n == 0)
             break;
@@ -141,8 +140,7 @@ bool Walker::fetch()
     }
     const std::uint8_t* from = span_.data() + (cardAt - spanAt_);
     std::uint64_t n = span_.size() - (cardAt - spanAt_);
-    if (s_.pos < layout_.split)
-        n = std::min(n, layout_.split - s_.pos);
+    n = std::min(n, layout_.pieceEnd(s_.pos) - s_.pos);
     n = std::min(n, limit_ - s_.pos);
     if (every_ && s_.decoding)
         n = std::min(n, nextPoint_ - s_.pos);
@@ -336,14 +334,14 @@ bool Walker::passesTooManyStarts(std::uint64_t from, std::uint64_t to)
     const std::uint64_t sectorBytes = card_.sectorBytes();
     to = std::min(to, limit_);
     for (std::uint64_t at = from; at < to;) {
-        // The bytes from `at` lie together on the card up to the split, if it comes first.
-        const std::uint64_t runEnd = at < layout_.split ? std::min(to, layout_.split) : to;
+        // The bytes from `at` lie together on the card up to the end of their piece.
+        const std::uint64_t runEnd = std::min(to, layout_.pieceEnd(at));
         const std::uint64_t cardFrom = layout_.cardOffset(at);
         const std::uint64_t cardTo = cardFrom + (runEnd - at);
         for (std::uint64_t sector = (cardFrom + sectorBytes - 1) / sectorBytes;
              sector * sectorBytes < cardTo; ++sector) {
             ++steps_;
-            if (sector * sectorBytes == layout_.start || !card_.startsJpeg(sector))
+            if (sector * sectorBytes == layout_.start() || !card_.startsJpeg(sector))
                 continue;
             if (++s_.startsPassed > kStartsPassedMost)
                 return true;
@@ -548,6 +546,8 @@ void Walker::decodeScan()
             if (pred > maxDc || pred < -maxDc)
                 return broken(BreakCause::BadValue);
             *c.pred = pred;
+            if (trace_ && block == 0) [[unlikely]]
+                trace_->record(mcuDone, pos, pred);
             bits <<= need;
             bitCount -= need;
             k = 1;
