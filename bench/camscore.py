@@ -125,12 +125,14 @@ def table(path):
             for k in TSV_FIELDS[3:]:
                 t[k] += int(row[k])
     out = ['| tool | photos back | 1 piece | 2 pieces | 3+ pieces | JPEG files | older photos back '
-           '| verdicts complete / reassembled (lying) | time, all cards |',
+           '| verdicts in the report | time, all cards |',
            '| --- | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: |']
     for tool, t in sums.items():
         cell = lambda b, n: f"{t[b]} of {t[n]} ({pct(t[b], t[n])})"
-        verdicts = (f"{t['complete']} ({t['lying_complete']}) / {t['reassembled']} "
-                    f"({t['lying_reassembled']})" if tool.startswith('velo-carve') else '–')
+        checked = sum(t[v] for v in ('complete', 'reassembled', 'damaged', 'truncated', 'not_jpeg'))
+        verdicts = (f"{t['complete']} complete ({t['lying_complete']} lying), {t['reassembled']} "
+                    f"reassembled ({t['lying_reassembled']} lying), {t['damaged']} damaged, "
+                    f"{t['truncated']} truncated" if checked else '–')
         out.append(f"| {tool} | {cell('back', 'photos')} | {cell('back_1', 'photos_1')} | "
                    f"{cell('back_2', 'photos_2')} | {cell('back_3', 'photos_3')} | {t['files']} | "
                    f"{t['older_back']} | {verdicts} | {t['seconds']:.1f} s |")
