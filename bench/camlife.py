@@ -34,7 +34,9 @@ The manifest (IMAGE with .json for its extension, unless --manifest) holds the c
 layout, the options, and for every photo on the card just before the accident its name,
 size, sha256, its pieces as runs of clusters and of 512-byte sectors, and whether its
 clusters still held its bytes after the accident; and the sha256 of every photo ever
-shot on the card, so that a recovered file can be told to be some photo or none. The
+shot on the card, so that a recovered file can be told to be some photo or none (and,
+for a photo with bytes after its last FF D9, the sha256 of its bytes up to that marker:
+a carver that stops at the marker gives those). The
 FAT and the folders are read back from the image by this script itself (not from what
 it meant to write), and every photo's bytes are put back together from its runs and
 checked against its sha256 before the accident: a mismatch stops the script.
@@ -347,6 +349,9 @@ class Life:
             shot = dict(name=f'{folder}/{name}', kind=kind, size=len(data), source=source,
                         sha256=hashlib.sha256(data).hexdigest() if kind == 'photo' else None,
                         present=True)
+            end = data.rfind(b'\xff\xd9') + 2
+            if kind == 'photo' and 2 <= end < len(data):
+                shot['sha256_to_end_marker'] = hashlib.sha256(data[:end]).hexdigest()
             self.shots.append(shot)
             self.present[shot['name']] = shot
             self.written_bytes += len(data)
@@ -494,12 +499,12 @@ def main():
                      churn=a.churn, corpus=os.path.relpath(a.corpus, REPO), photos_in_corpus=len(photos)),
         summary=summary,
         photos=truth,
-        ever_shot=[dict(name=s['name'], sha256=s['sha256'], source=s['source'], present=s['present'])
+        ever_shot=[{k: s[k] for k in ('name', 'sha256', 'sha256_to_end_marker', 'source', 'present') if k in s}
                    for s in life.shots if s['kind'] == 'photo'])
     with open(a.manifest, 'w') as f:
         json.dump(manifest, f, indent=1)
         f.write('\n')
-    print(f'{a.image}: FAT{vol.fat_bits}, {a.size_mib} MiB, {vol.cluster_bytes // 1024} KiB clusters, '
+    print(f'{a.image}: FAT{vol.fat_bits}, {a.size_mib} MiB, {vol.cluster_bytes / 1024:g} KiB clusters, '
           f'{a.accident}; {len(truth)} photos before the accident, in 1 / 2 / 3+ pieces: '
           f'{pieces[0]} / {pieces[1]} / {pieces[2]}; {summary["intact_after_accident"]} intact after it; '
           f'{summary["shots"]} shots in {life.sessions} sessions, {life.wrapped} wraps')

@@ -25,12 +25,13 @@ import csv
 import hashlib
 import json
 import os
+import re
 import sys
 
 TSV_FIELDS = ('card', 'tool', 'seconds', 'photos', 'back', 'photos_1', 'back_1', 'photos_2',
               'back_2', 'photos_3', 'back_3', 'files', 'older_back', 'intact', 'complete',
               'reassembled', 'damaged', 'truncated', 'not_jpeg', 'unchecked', 'lying_complete',
-              'lying_reassembled')
+              'lying_reassembled', 'back_to_end_marker', 'lying_to_end_marker')
 PIECE_CLASSES = ('1', '2', '3')   # 3 holds three pieces or more
 JPEG_NAMES = ('.jpg', '.jpeg')
 
@@ -55,10 +56,22 @@ def recovered(outdir):
     return sums
 
 
+def shot_named_in(path):
+    """The shot a file begins as, from the COM segment bench/camlife.py puts in every
+    photo ('camlife seed 1 shot 245'), or '' when its first sector names none."""
+    with open(path, 'rb') as f:
+        head = f.read(512)
+    m = re.search(rb'camlife seed \d+ (shot \d+)', head)
+    return m.group(1).decode() if m else ''
+
+
 def score(manifest, outdir, report=None):
-    """The counts of TSV_FIELDS from 'photos' on, as a dict."""
+    """The counts of TSV_FIELDS from 'photos' on, as a dict, and the lying files as
+    (name, verdict, the shot it begins as, whether it is a photo up to its end marker)."""
     photos = manifest['photos']
     ever = {s['sha256'] for s in manifest['ever_shot']}
+    to_end_marker = {s['sha256']: s['sha256_to_end_marker'] for s in manifest['ever_shot']
+                     if 'sha256_to_end_marker' in s}
     present = {p['sha256'] for p in photos}
     sums = recovered(outdir)
     got = set(sums.values())
@@ -71,8 +84,11 @@ def score(manifest, outdir, report=None):
         if p['sha256'] in got:
             c['back'] += 1
             c['back_' + k] += 1
+        elif to_end_marker.get(p['sha256']) in got:
+            c['back_to_end_marker'] += 1
     c['files'] = sum(name.lower().endswith(JPEG_NAMES) for name in sums)
     c['older_back'] = len((got & ever) - present)
+    lying = []
     if report:
         with open(report, newline='') as f:
             for row in csv.DictReader(f):
@@ -86,14 +102,18 @@ def score(manifest, outdir, report=None):
                 if (verdict in ('complete', 'reassembled') and row['output'] == 'written'
                         and sums.get(row['name']) not in ever):
                     c['lying_' + verdict] += 1
-    return c
+                    short = sums.get(row['name']) in to_end_marker.values()
+                    c['lying_to_end_marker'] += short
+                    lying.append((row['name'], row['verdict'],
+                                  shot_named_in(os.path.join(outdir, row['name'])), short))
+    return c, lying
 
 
 def pct(part, whole):
     return f'{100 * part / whole:.0f}%' if whole else '–'
 
 
-def text(c, with_report):
+def text(c, lying, with_report):
     lines = [
         f"photos on the card before the accident: {c['photos']} "
         f"({c['intact']} with all their clusters intact after it)",
@@ -102,6 +122,8 @@ def text(c, with_report):
     for k, label in zip(PIECE_CLASSES, ('1 piece', '2 pieces', '3+ pieces')):
         lines.append(f"  in {label}: {c['back_' + k]} of {c['photos_' + k]} "
                      f"({pct(c['back_' + k], c['photos_' + k])})")
+    lines.append(f"back up to their end marker, without the bytes after it: "
+                 f"{c['back_to_end_marker']}")
     lines.append(f"JPEG files recovered: {c['files']}; photos deleted in camera before the "
                  f"accident among them: {c['older_back']}")
     if with_report:
@@ -110,12 +132,16 @@ def text(c, with_report):
             ('complete', 'reassembled', 'damaged', 'truncated', 'not_jpeg', 'unchecked')))
         lines.append(f"lying verdicts (no photo ever shot on the card): {c['lying_complete']} "
                      f"complete, {c['lying_reassembled']} reassembled")
+        lines += [f'  {name} {verdict}' + (f' (begins as {shot})' if shot else '') +
+                  (': a photo without the bytes after its end marker' if short else '')
+                  for name, verdict, shot, short in lying]
     return '\n'.join(lines)
 
 
 def table(path):
-    """The lines of RESULTS.tsv summed per tool (in the order the tools first appear), then
-    card by card: the photos back, in all and by pieces."""
+    """The lines of RESULTS.tsv summed per tool (in the order the tools first appear): the
+    photos back, then the verdicts of the tools with a report; then card by card, the
+    photos back in all and by pieces."""
     sums, per_card = {}, {}
     with open(path, newline='') as f:
         for row in csv.DictReader(f, fieldnames=TSV_FIELDS, delimiter='\t'):
@@ -124,18 +150,25 @@ def table(path):
             t['seconds'] += float(row['seconds'])
             for k in TSV_FIELDS[3:]:
                 t[k] += int(row[k])
-    out = ['| tool | photos back | 1 piece | 2 pieces | 3+ pieces | JPEG files | older photos back '
-           '| verdicts in the report | time, all cards |',
-           '| --- | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: |']
+    out = ['| tool | photos back | 1 piece | 2 pieces | 3+ pieces | back to their end marker only '
+           '| JPEG files | older photos back | time, all cards |',
+           '| --- |' + ' ---: |' * 8]
     for tool, t in sums.items():
         cell = lambda b, n: f"{t[b]} of {t[n]} ({pct(t[b], t[n])})"
-        checked = sum(t[v] for v in ('complete', 'reassembled', 'damaged', 'truncated', 'not_jpeg'))
-        verdicts = (f"{t['complete']} complete ({t['lying_complete']} lying), {t['reassembled']} "
-                    f"reassembled ({t['lying_reassembled']} lying), {t['damaged']} damaged, "
-                    f"{t['truncated']} truncated" if checked else '–')
         out.append(f"| {tool} | {cell('back', 'photos')} | {cell('back_1', 'photos_1')} | "
-                   f"{cell('back_2', 'photos_2')} | {cell('back_3', 'photos_3')} | {t['files']} | "
-                   f"{t['older_back']} | {verdicts} | {t['seconds']:.1f} s |")
+                   f"{cell('back_2', 'photos_2')} | {cell('back_3', 'photos_3')} | "
+                   f"{t['back_to_end_marker']} | {t['files']} | {t['older_back']} | "
+                   f"{t['seconds']:.1f} s |")
+    verdicts = ('complete', 'lying_complete', 'reassembled', 'lying_reassembled',
+                'lying_to_end_marker', 'damaged', 'truncated', 'not_jpeg', 'unchecked')
+    reported = [tool for tool, t in sums.items() if any(t[v] for v in verdicts)]
+    if reported:
+        out += ['', '| report of | complete | of them lying | reassembled | of them lying '
+                '| lying, but a photo short of its bytes after the end marker | damaged '
+                '| truncated | not-jpeg | no verdict |',
+                '| --- |' + ' ---: |' * len(verdicts)]
+        out += [f"| {tool} | " + ' | '.join(str(sums[tool][v]) for v in verdicts) + ' |'
+                for tool in reported]
     out += ['', '| card | photos (1 / 2 / 3+ pieces) | ' + ' | '.join(sums) + ' |',
             '| --- | ---: |' + ' ---: |' * len(sums)]
     for card in sorted(per_card):
@@ -165,11 +198,11 @@ def main(argv):
         raise SystemExit(__doc__.split('\n\n')[1])
     with open(args[0]) as f:
         manifest = json.load(f)
-    c = score(manifest, args[1], report)
+    c, lying = score(manifest, args[1], report)
     if tsv:
         print('\t'.join(tsv + [str(c[k]) for k in TSV_FIELDS[3:]]))
     else:
-        print(text(c, report is not None))
+        print(text(c, lying, report is not None))
 
 
 if __name__ == '__main__':
