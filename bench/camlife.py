@@ -18,12 +18,13 @@ and then goes on from the last cluster it gave out, while on FAT32 it follows th
 FSInfo hint of the previous session, so FAT32 fills the card to its end before it comes
 back round to the start. Either way, once files have been deleted a photo runs from hole
 to hole, and the slack after its end in its last cluster keeps the bytes of whatever was
-there before (mtools writes no padding, nor does a camera).
+there before (mtools pads nothing).
 The sessions go on until the card has wrapped (the allocation has reached the last tenth
 of the card and come back into the first tenth) and files of CHURN times the card's
 capacity have been written. Then the ground truth is taken, and then the accident:
 every file deleted (`mdel`; the folders stay unless --remove-folders) or the card
-quick-formatted (`mformat` over it, the data area left as it was).
+quick-formatted (`mformat` over it: new FATs and an empty root folder, the rest of the
+data area left as it was).
 
 Every shot is unique: a COM segment of exactly 512 bytes is put right after the photo's
 SOI, holding the seed and the shot's number (the rest zeros). Its length keeps whatever
@@ -36,10 +37,10 @@ size, sha256, its pieces as runs of clusters and of 512-byte sectors, and whethe
 clusters still held its bytes after the accident; and the sha256 of every photo ever
 shot on the card, so that a recovered file can be told to be some photo or none (and,
 for a photo with bytes after its last FF D9, the sha256 of its bytes up to that marker:
-a carver that stops at the marker gives those). The
-FAT and the folders are read back from the image by this script itself (not from what
-it meant to write), and every photo's bytes are put back together from its runs and
-checked against its sha256 before the accident: a mismatch stops the script.
+a carver that stops at the marker gives those). The FAT and the folders are read back
+from the image by this script itself (not from what it meant to write), and every
+photo's bytes are put back together from its runs and checked against its sha256 before
+the accident: a mismatch stops the script.
 
 Seeded: the same options and seed make the same image and manifest byte for byte (the
 files' times come from the seed through SOURCE_DATE_EPOCH and mcopy -m, the volume
@@ -53,7 +54,6 @@ import hashlib
 import json
 import os
 import random
-import shutil
 import subprocess
 import sys
 import tempfile

@@ -106,7 +106,7 @@ command_of() {
 }
 version_of() {
     case $1 in
-    velo-carve*) "$VELO" --version ;;
+    velo-carve*) echo "$("$VELO" --version) (${VELO#"$REPO"/})" ;;
     photorec) echo "PhotoRec (testdisk $(dpkg-query -W -f '${Version}' testdisk))" ;;
     *) echo "$1 $(dpkg-query -W -f '${Version}' "$1")" ;;
     esac
@@ -143,7 +143,10 @@ SECTION=$WORK/section.md
     echo "card 512 MiB with 4 KiB clusters; every file deleted, or the card quick-formatted), each"
     echo "written by mtools session after session with photos of \`$(python3 -c 'import json, sys; print(json.load(open(sys.argv[1]))["made_by"]["corpus"])' "$CARDS/${CARD_NAMES[0]}.json")\`"
     echo "made unique and short movies, with deletions in camera, until its allocation had"
-    echo "wrapped and three times its capacity had been written. A photo is back when a file"
+    echo "wrapped and three times its capacity had been written. The deleted card and the"
+    echo "formatted card of a seed hold the same photos in the same clusters: the accident"
+    echo "touches only the FATs and the folders. \`velo-carve-jpeg\` is velo-carve with \`--rule"
+    echo "jpeg\`, \`velo-carve\` its default rule (the window's). A photo is back when a file"
     echo "has exactly its bytes; its pieces are the runs of clusters the FAT gave it. Older"
     echo "photos back are photos deleted in camera before the accident that came back too."
     echo "Back to their end marker only: photos not back byte for byte, but whose bytes up to"
