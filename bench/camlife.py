@@ -446,10 +446,16 @@ def main():
     image_bytes = a.size_mib << 20
     cluster_bytes = (a.cluster_kib << 10) if a.cluster_kib else cluster_bytes_for(a.fat, image_bytes)
     rnd = random.Random(f'serials {a.seed}')
-    if os.path.lexists(a.image):
-        if os.path.islink(a.image) or not os.path.isfile(a.image):
-            raise SystemExit(f'{a.image}: not a plain file; give the name of an image to make')
-        os.remove(a.image)
+    # An earlier run's image and manifest are replaced, never written through: a name
+    # that is a link, a device or a folder is refused before anything is made.
+    for path in (a.image, a.manifest):
+        if os.path.lexists(path) and (os.path.islink(path) or not os.path.isfile(path)):
+            raise SystemExit(f'{path}: not a plain file; give the name of a file to make')
+    if os.path.realpath(a.image) == os.path.realpath(a.manifest):
+        raise SystemExit(f'{a.image}: the image and the manifest need names of their own')
+    for path in (a.image, a.manifest):
+        if os.path.lexists(path):
+            os.remove(path)
     with open(a.image, 'xb') as f:
         f.truncate(image_bytes)
     card = Card(a.image, 1262304000 + a.seed * 86400 * 7)
@@ -501,7 +507,7 @@ def main():
         photos=truth,
         ever_shot=[{k: s[k] for k in ('name', 'sha256', 'sha256_to_end_marker', 'source', 'present') if k in s}
                    for s in life.shots if s['kind'] == 'photo'])
-    with open(a.manifest, 'w') as f:
+    with open(a.manifest, 'x') as f:
         json.dump(manifest, f, indent=1)
         f.write('\n')
     print(f'{a.image}: FAT{vol.fat_bits}, {a.size_mib} MiB, {vol.cluster_bytes / 1024:g} KiB clusters, '
