@@ -9,24 +9,27 @@ recovered into (read whole, sub-folders too: PhotoRec writes into recup_dir.N). 
 back when some file in OUTDIR has exactly its bytes (sha256); it counts once however many
 copies came back. Printed: the photos that were on the card before the accident and how
 many are back, in all and by the number of pieces they lay in (1, 2, 3 or more); how many
-files were recovered, and how many of them are photos shot on the card and deleted in
-camera before the accident.
+more came back only up to their last FF D9 (a photo with bytes after it, cut there); how
+many files were recovered, and how many of them are photos shot on the card and deleted
+in camera before the accident.
 
 With --report, velo-carve's report (cli/report.cpp: name, first_sector, length, end,
 output, verdict, pieces): the files of each verdict, and the lying verdicts: files written
 whose verdict is `complete` or `reassembled` but whose bytes are no photo ever shot on the
-card.
+card, each named with the shot it begins as (from the COM segment bench/camlife.py put in
+every shot), and marked when it is a photo short only of its bytes after the end marker.
 
 --tsv prints, instead of the text, one tab-separated line for the driver to gather:
-CARD TOOL SECONDS, then the counts (the header line is TSV_FIELDS below). --table reads
-such lines and prints a Markdown table: per tool, the sums over the cards.
+CARD TOOL SECONDS, then the counts (in the order of TSV_FIELDS below). --table reads such
+lines and prints Markdown tables: per tool the sums over the cards, velo-carve's verdicts,
+and card by card the photos back.
 """
+import argparse
 import csv
 import hashlib
 import json
 import os
 import re
-import sys
 
 TSV_FIELDS = ('card', 'tool', 'seconds', 'photos', 'back', 'photos_1', 'back_1', 'photos_2',
               'back_2', 'photos_3', 'back_3', 'files', 'older_back', 'intact', 'complete',
@@ -181,29 +184,28 @@ def table(path):
     return '\n'.join(out)
 
 
-def main(argv):
-    if len(argv) == 2 and argv[0] == '--table':
-        print(table(argv[1]))
+def main():
+    p = argparse.ArgumentParser(description=__doc__.split('\n')[0])
+    p.add_argument('manifest', nargs='?', help="the card's manifest, from bench/camlife.py")
+    p.add_argument('outdir', nargs='?', help='the folder the tool recovered into')
+    p.add_argument('--report', help="velo-carve's report of that run")
+    p.add_argument('--tsv', nargs=3, metavar=('CARD', 'TOOL', 'SECONDS'),
+                   help='print one tab-separated line of counts instead of the text')
+    p.add_argument('--table', metavar='RESULTS', help='print the tables of the --tsv lines gathered')
+    a = p.parse_args()
+    if a.table:
+        print(table(a.table))
         return
-    args, report, tsv = list(argv), None, None
-    if '--report' in args:
-        i = args.index('--report')
-        report = args[i + 1]
-        del args[i:i + 2]
-    if '--tsv' in args:
-        i = args.index('--tsv')
-        tsv = args[i + 1:i + 4]
-        del args[i:i + 4]
-    if len(args) != 2 or (tsv is not None and len(tsv) != 3):
-        raise SystemExit(__doc__.split('\n\n')[1])
-    with open(args[0]) as f:
+    if not (a.manifest and a.outdir):
+        p.error('MANIFEST and OUTDIR are needed, or --table RESULTS')
+    with open(a.manifest) as f:
         manifest = json.load(f)
-    c, lying = score(manifest, args[1], report)
-    if tsv:
-        print('\t'.join(tsv + [str(c[k]) for k in TSV_FIELDS[3:]]))
+    c, lying = score(manifest, a.outdir, a.report)
+    if a.tsv:
+        print('\t'.join(a.tsv + [str(c[k]) for k in TSV_FIELDS[3:]]))
     else:
-        print(text(c, lying, report is not None))
+        print(text(c, lying, a.report is not None))
 
 
 if __name__ == '__main__':
-    main(sys.argv[1:])
+    main()
