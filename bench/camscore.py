@@ -33,7 +33,8 @@ import re
 
 TSV_FIELDS = ('card', 'tool', 'seconds', 'photos', 'back', 'photos_1', 'back_1', 'photos_2',
               'back_2', 'photos_3', 'back_3', 'files', 'older_back', 'intact', 'complete',
-              'reassembled', 'damaged', 'truncated', 'not_jpeg', 'unchecked', 'lying_complete',
+              'reassembled', 'uncertain', 'uncertain_right', 'damaged', 'truncated', 'not_jpeg',
+              'unchecked', 'lying_complete',
               'lying_reassembled', 'back_to_end_marker', 'lying_to_end_marker')
 PIECE_CLASSES = ('1', '2', '3')   # 3 holds three pieces or more
 JPEG_NAMES = ('.jpg', '.jpeg')
@@ -102,6 +103,8 @@ def score(manifest, outdir, report=None):
                 if verdict not in c:
                     raise SystemExit(f'{report}: {row["name"]}: unknown verdict {row["verdict"]}')
                 c[verdict] += 1
+                if verdict == 'uncertain' and row['output'] == 'written':
+                    c['uncertain_right'] += sums.get(row['name']) in ever
                 if (verdict in ('complete', 'reassembled') and row['output'] == 'written'
                         and sums.get(row['name']) not in ever):
                     c['lying_' + verdict] += 1
@@ -132,7 +135,10 @@ def text(c, lying, with_report):
     if with_report:
         lines.append('report verdicts: ' + ', '.join(
             f"{c[v]} {v.replace('_', '-')}" for v in
-            ('complete', 'reassembled', 'damaged', 'truncated', 'not_jpeg', 'unchecked')))
+            ('complete', 'reassembled', 'uncertain', 'damaged', 'truncated', 'not_jpeg',
+             'unchecked')))
+        lines.append(f"uncertain files that are exactly a photo shot on the card: "
+                     f"{c['uncertain_right']} of {c['uncertain']}")
         lines.append(f"lying verdicts (no photo ever shot on the card): {c['lying_complete']} "
                      f"complete, {c['lying_reassembled']} reassembled")
         lines += [f'  {name} {verdict}' + (f' (begins as {shot})' if shot else '') +
@@ -163,11 +169,13 @@ def table(path):
                    f"{t['back_to_end_marker']} | {t['files']} | {t['older_back']} | "
                    f"{t['seconds']:.1f} s |")
     verdicts = ('complete', 'lying_complete', 'reassembled', 'lying_reassembled',
-                'lying_to_end_marker', 'damaged', 'truncated', 'not_jpeg', 'unchecked')
+                'lying_to_end_marker', 'uncertain', 'uncertain_right', 'damaged', 'truncated',
+                'not_jpeg', 'unchecked')
     reported = [tool for tool, t in sums.items() if any(t[v] for v in verdicts)]
     if reported:
         out += ['', '| report of | complete | of them lying | reassembled | of them lying '
-                '| lying, but a photo short of its bytes after the end marker | damaged '
+                '| lying, but a photo short of its bytes after the end marker | uncertain '
+                '| of them exactly a photo | damaged '
                 '| truncated | not-jpeg | no verdict |',
                 '| --- |' + ' ---: |' * len(verdicts)]
         out += [f"| {tool} | " + ' | '.join(str(sums[tool][v]) for v in verdicts) + ' |'
