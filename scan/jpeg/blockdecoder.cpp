@@ -14,8 +14,8 @@ const std::array<std::uint16_t, 1 << HuffmanTable::kFirstBits> kNoFirstLookup{};
 } // namespace
 
 BlockDecoder::BlockDecoder(const FrameState& frame, ScanState& scan, bool oneCodeAtATime)
-    : scan_(scan), maxDcBits_(frame.precision + 3), maxAcBits_(frame.precision + 2),
-      maxDc_((1 << maxDcBits_) - 1)
+    : scan_(scan), restartInterval_(frame.restartInterval), maxDcBits_(frame.precision + 3),
+      maxAcBits_(frame.precision + 2), maxDc_((1 << maxDcBits_) - 1)
 {
     const Tables& tables = *frame.tables;
     for (std::size_t b = 0; b < scan.mcuBlocks; ++b) {
@@ -31,40 +31,47 @@ BlockDecoder::BlockDecoder(const FrameState& frame, ScanState& scan, bool oneCod
     }
 }
 
-BlockEnd BlockDecoder::decodeMcu(BitReader& reader, BitReader::Source& source)
+BlockEnd BlockDecoder::decodeMcus(BitReader& reader, BitReader::Source& source,
+                                  std::uint64_t pauseAt)
 {
-    // Decoding works on a copy, which the compiler keeps in registers: the caller's reader
+    // Decoding works on copies, which the compiler keeps in registers: the caller's reader
     // is in memory.
     BitReader r = reader;
-    int k = scan_.k;
+    Place at{scan_.blockInMcu, scan_.k};
     BlockEnd end = BlockEnd::Decoded;
-    while (scan_.blockInMcu < scan_.mcuBlocks) {
-        end = decodeBlock(r, k, coding_[scan_.blockInMcu], source);
+    for (;;) {
+        end = decodeBlock(r, at, coding_[std::size_t(at.block)], source);
         if (end != BlockEnd::Decoded)
             break;
-        k = 0;
-        ++scan_.blockInMcu;
+        at.k = 0;
+        if (++at.block < scan_.mcuBlocks)
+            continue;
+        at.block = 0;
+        ++scan_.mcuDone;
+        ++scan_.sinceRestart;
+        if (r.pos() >= pauseAt || scan_.mcuDone == scan_.mcuTotal ||
+            (restartInterval_ && scan_.sinceRestart == restartInterval_))
+            break;
     }
     reader = r;
-    if (end == BlockEnd::Decoded)
-        scan_.blockInMcu = 0;
-    scan_.k = std::uint8_t(k);
+    scan_.blockInMcu = std::uint8_t(at.block);
+    scan_.k = std::uint8_t(at.k);
     return end;
 }
 
-inline BlockEnd BlockDecoder::decodeBlock(BitReader& r, int& k, const Coding& c,
+inline BlockEnd BlockDecoder::decodeBlock(BitReader& r, Place& at, const Coding& c,
                                           BitReader::Source& source)
 {
-    if (r.count() < 32 && !refillAtBlock(r, k, source))
+    if (r.count() < 32 && !refillAtBlock(r, at, source))
         return BlockEnd::Stopped;
-    if (k == 0) {
+    if (at.k == 0) {
         if (const BlockEnd end = dcCode(r, c); end != BlockEnd::Decoded)
             return end;
-        k = 1;
-        if (r.count() < 32 && !refillAtBlock(r, k, source))
+        at.k = 1;
+        if (r.count() < 32 && !refillAtBlock(r, at, source))
             return BlockEnd::Stopped;
     }
-    return acCodes(r, k, c, source);
+    return acCodes(r, at, c, source);
 }
 
 // The DC code and its extra bits, in one look-up when they fit; the difference goes into
@@ -102,18 +109,20 @@ inline BlockEnd BlockDecoder::dcCode(BitReader& r, const Coding& c)
 
 // The AC coefficients from k on, to the block's end: whole runs of them at once from the
 // look-up while at least 32 bits stay in hand, one at a time elsewhere.
-inline BlockEnd BlockDecoder::acCodes(BitReader& r, int& k, const Coding& c,
+inline BlockEnd BlockDecoder::acCodes(BitReader& r, Place& at, const Coding& c,
                                       BitReader::Source& source)
 {
+    int& k = at.k;
+    const std::uint32_t* const runs = c.acLookup;
     while (k < 64) {
-        const std::uint32_t run = c.acLookup[r.bits() >> (64 - HuffmanTable::kRunBits)];
+        const std::uint32_t run = runs[r.bits() >> (64 - HuffmanTable::kRunBits)];
         const int taken = HuffmanTable::runBits(run);
         if (r.count() - taken >= 32 && k <= HuffmanTable::runHighest(run)) [[likely]] {
             r.skip(taken);
             k += HuffmanTable::runAdvance(run);
             continue;
         }
-        const AfterRun next = shortOfRun(r, k, run, source);
+        const AfterRun next = shortOfRun(r, at, run, source);
         if (next == AfterRun::Again)
             continue;
         if (next == AfterRun::Stop)
@@ -128,9 +137,10 @@ inline BlockEnd BlockDecoder::acCodes(BitReader& r, int& k, const Coding& c,
 // in it or before it, or it does not stay in the block. Takes it with the bytes coming in
 // where one code at a time would have them come in, or refills; OneCode when the next code
 // is to be taken alone.
-inline BlockDecoder::AfterRun BlockDecoder::shortOfRun(BitReader& r, int& k, std::uint32_t run,
+inline BlockDecoder::AfterRun BlockDecoder::shortOfRun(BitReader& r, Place& at, std::uint32_t run,
                                                        BitReader::Source& source)
 {
+    int& k = at.k;
     const int taken = HuffmanTable::runBits(run);
     const int advance = HuffmanTable::runAdvance(run);
     std::uint64_t next8;
@@ -162,7 +172,7 @@ inline BlockDecoder::AfterRun BlockDecoder::shortOfRun(BitReader& r, int& k, std
             r.take(next8, (63 - r.count()) >> 3);
             return AfterRun::Again;
         }
-        if (!refillByteByByte(r, k, source))
+        if (!refillByteByByte(r, at, source))
             return AfterRun::Stop;
         if (r.count() >= 32)
             return AfterRun::Again;
@@ -211,21 +221,22 @@ inline BlockEnd BlockDecoder::oneAcCode(BitReader& r, int& k, const Coding& c)
 
 // Before a block's DC code and its first AC code: to more than 56 bits, as
 // BitReader::fill does, with eight bytes at once where they allow it.
-inline bool BlockDecoder::refillAtBlock(BitReader& r, int k, BitReader::Source& source)
+inline bool BlockDecoder::refillAtBlock(BitReader& r, const Place& at, BitReader::Source& source)
 {
     std::uint64_t next8;
     if (!r.eightPlainBytes(next8))
-        return refillByteByByte(r, k, source);
+        return refillByteByByte(r, at, source);
     r.take(next8, ((56 - r.count()) >> 3) + 1);
     return true;
 }
 
 // Byte by byte, up to a marker or the end of the data; false when the walk stopped there.
-inline bool BlockDecoder::refillByteByByte(BitReader& r, int k, BitReader::Source& source)
+inline bool BlockDecoder::refillByteByByte(BitReader& r, const Place& at, BitReader::Source& source)
 {
     // The source may keep the state as a resume point: it must say where decoding is.
-    scan_.k = std::uint8_t(k);
-    // Through a copy, so that the address of decodeMcu's reader is never taken and it
+    scan_.blockInMcu = std::uint8_t(at.block);
+    scan_.k = std::uint8_t(at.k);
+    // Through a copy, so that the address of decodeMcus' reader is never taken and it
     // stays in registers.
     BitReader slow = r;
     slow.fill(source);

@@ -37,10 +37,12 @@ public:
     // extra bits or several codes at once when `oneCodeAtATime`.
     BlockDecoder(const FrameState& frame, ScanState& scan, bool oneCodeAtATime);
 
-    // Decodes the MCU in hand from block scan.blockInMcu, coefficient scan.k on. Decoded
-    // leaves both at 0 for the next MCU, which the caller counts; any other end leaves them
-    // where decoding stopped, and `reader` past the bits taken so far.
-    BlockEnd decodeMcu(BitReader& reader, BitReader::Source& source);
+    // Decodes MCUs from block scan.blockInMcu, coefficient scan.k of the one in hand on,
+    // counting them in scan.mcuDone and scan.sinceRestart, until the scan's last MCU, a
+    // restart marker due, or the position reaching `pauseAt` at an MCU's start: then
+    // Decoded, with scan.blockInMcu and scan.k at 0. Any other end leaves them where
+    // decoding stopped. Either way `reader` is past the bits taken.
+    BlockEnd decodeMcus(BitReader& reader, BitReader::Source& source, std::uint64_t pauseAt);
 
 private:
     // What each block of an MCU is decoded with.
@@ -52,25 +54,32 @@ private:
         const std::uint16_t* acFirst = nullptr;
         std::int32_t* pred = nullptr;
     };
+    // Where decoding is in the MCU in hand: the block, and the coefficient next in it (0:
+    // its DC).
+    struct Place {
+        int block;
+        int k;
+    };
     // What to do after the bits ran short of a run of AC coefficients.
     enum class AfterRun { Again, OneCode, Stop };
 
-    // All of these are inlined into decodeMcu, so that its copy of the reader is never in
+    // All of these are inlined into decodeMcus, so that its copy of the reader is never in
     // memory; BitReader::fill is the only call decoding makes.
-    [[gnu::always_inline]] inline BlockEnd decodeBlock(BitReader& r, int& k, const Coding& c,
+    [[gnu::always_inline]] inline BlockEnd decodeBlock(BitReader& r, Place& at, const Coding& c,
                                                        BitReader::Source& source);
     [[gnu::always_inline]] inline BlockEnd dcCode(BitReader& r, const Coding& c);
-    [[gnu::always_inline]] inline BlockEnd acCodes(BitReader& r, int& k, const Coding& c,
+    [[gnu::always_inline]] inline BlockEnd acCodes(BitReader& r, Place& at, const Coding& c,
                                                    BitReader::Source& source);
-    [[gnu::always_inline]] inline AfterRun shortOfRun(BitReader& r, int& k, std::uint32_t run,
+    [[gnu::always_inline]] inline AfterRun shortOfRun(BitReader& r, Place& at, std::uint32_t run,
                                                       BitReader::Source& source);
     [[gnu::always_inline]] inline BlockEnd oneAcCode(BitReader& r, int& k, const Coding& c);
-    [[gnu::always_inline]] inline bool refillAtBlock(BitReader& r, int k,
+    [[gnu::always_inline]] inline bool refillAtBlock(BitReader& r, const Place& at,
                                                      BitReader::Source& source);
-    [[gnu::always_inline]] inline bool refillByteByByte(BitReader& r, int k,
+    [[gnu::always_inline]] inline bool refillByteByByte(BitReader& r, const Place& at,
                                                         BitReader::Source& source);
 
     ScanState& scan_;
+    std::uint32_t restartInterval_; // in MCUs; 0: none
     std::array<Coding, 10> coding_;
     int maxDcBits_;      // the most extra bits of a DC difference: 11 for 8-bit samples
     int maxAcBits_;      // of an AC coefficient: 10 for 8-bit samples

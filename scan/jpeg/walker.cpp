@@ -186,8 +186,8 @@ std::span<const std::uint8_t> Walker::more(const BitReader& reader)
     return {cur_, end_};
 }
 
-// The entropy-coded data of a decoded scan, MCU by MCU. Pauses, restarts and the scan's
-// end come between two MCUs.
+// The entropy-coded data of a decoded scan. Pauses, restarts and the scan's end come
+// between two MCUs: the decoder stops there for them.
 void Walker::decodeScan()
 {
     BlockDecoder decoder(s_.frame, s_.scan, oneCodeAtATime_);
@@ -208,11 +208,9 @@ void Walker::decodeScan()
                 reader = readerInHand();
             }
         }
-        const BlockEnd end = decoder.decodeMcu(reader, *this);
+        const BlockEnd end = decoder.decodeMcus(reader, *this, pauseAt_);
         if (end != BlockEnd::Decoded)
             return stopDecoding(end, reader);
-        ++scan.mcuDone;
-        ++scan.sinceRestart;
     }
 }
 
