@@ -9,9 +9,9 @@
 namespace velo::jpeg
 {
 
-// How decoding the blocks of an MCU ended.
+// How decoding ended.
 enum class BlockEnd {
-    Decoded,   // every block of the MCU, up to its last coefficient
+    Decoded,   // as far as asked: to an MCU's end; within a block, the code was taken
     BadCode,   // a Huffman code the scan's tables do not have
     BadValue,  // a coefficient past the block, or a value too large for the samples
     OutOfBits, // a code or its extra bits go past a marker or the end of the data

@@ -157,6 +157,8 @@ bool Walker::fetch()
 
 // --- entropy-coded data -----------------------------------------------------------------
 
+// A bit reader over the walk's bit state and the bytes in hand; keep() takes its state
+// back, the decoder's copies in registers being the newest.
 BitReader Walker::readerInHand() const
 {
     return BitReader(s_.bits, s_.pos, cur_, end_);
@@ -170,8 +172,9 @@ void Walker::keep(const BitReader& reader)
     end_ = reader.end();
 }
 
-// The decoder's reader has used up the bytes in hand. A resume point falls exactly here,
-// when one is due: the fetch stops short of it for that.
+// The reader has used up the bytes in hand. A resume point falls exactly here when one is
+// due (fetch() stops short of it for that), and holds the reader's state and the place in
+// the MCU, which the decoder wrote into s_.scan before it asked.
 std::span<const std::uint8_t> Walker::more(const BitReader& reader)
 {
     keep(reader);
