@@ -13,7 +13,8 @@ namespace velo::jpeg
 struct DcTrace {
     struct Entry {
         std::uint64_t mcu = 0; // the MCU's number in its scan
-        std::uint64_t pos = 0; // logical offset the data had been read to, at most 8 bytes on
+        // Logical offset read to once the block was decoded: its DC came from before it.
+        std::uint64_t pos = 0;
         std::int32_t dc = 0;
     };
     std::vector<Entry> entries;

@@ -24,17 +24,19 @@ constexpr std::uint64_t kStepBytes = 16 * 1024;
 // check reads (a scan of one component of several).
 std::uint64_t mcusPerRow(const WalkState& s)
 {
-    if (s.width == 0)
+    const FrameState& f = s.frame;
+    if (f.width == 0)
         return 0;
-    if (s.mcuBlocks > 1)
-        return (s.width + 8u * s.maxH - 1) / (8u * s.maxH);
-    return s.components == 1 ? (s.width + 7u) / 8u : 0;
+    if (s.scan.mcuBlocks > 1)
+        return (f.width + 8u * f.maxH - 1) / (8u * f.maxH);
+    return f.components == 1 ? (f.width + 7u) / 8u : 0;
 }
 
 bool sameScan(const WalkState& a, const WalkState& b)
 {
     return a.phase == WalkState::Phase::Entropy && b.phase == WalkState::Phase::Entropy &&
-           a.decoding && b.decoding && a.images == b.images && a.scans == b.scans;
+           a.scan.decoding && b.scan.decoding && a.images == b.images &&
+           a.frame.scans == b.frame.scans;
 }
 
 // The newest point at or before `joint` in the image data, and the point to walk from: the
@@ -53,7 +55,7 @@ const WalkState* pointBefore(const std::deque<WalkState>& points, std::uint64_t 
         if (it->pos > last->pos || !sameScan(*it, *last))
             continue;
         from = &*it; // the oldest so far of the scan
-        if (it->mcuDone + row + 2 * kMarginMcus <= last->mcuDone)
+        if (it->scan.mcuDone + row + 2 * kMarginMcus <= last->scan.mcuDone)
             break;
     }
     return from;
@@ -88,7 +90,7 @@ JointFit checkJoint(CardBytes& card, const Layout& layout, std::uint64_t joint,
     w.restore(*from);
     DcTrace trace;
     w.traceDc(&trace);
-    trace.most = std::size_t(last->mcuDone - from->mcuDone + 3 * row + 4 * kMarginMcus);
+    trace.most = std::size_t(last->scan.mcuDone - from->scan.mcuDone + 3 * row + 4 * kMarginMcus);
     // Three rows past the joint are read, and no more than 1 MiB of data; a row of a large
     // photo is tens of KiB.
     while (!trace.full() && w.state().pos < joint + 64 * kStepBytes &&
@@ -98,8 +100,9 @@ JointFit checkJoint(CardBytes& card, const Layout& layout, std::uint64_t joint,
     if (trace.entries.empty())
         return JointFit::Unknown;
 
-    // The DC values by MCU number, and the last MCU whose bits all came before the joint
-    // and the first whose bits all came after it (its DC was read at most 8 bytes back).
+    // The DC values by MCU number, the last MCU whose first block came whole from before the
+    // joint, and the first read past it (the margin below leaves out those whose DC may
+    // still have come from before it).
     const std::uint64_t first = trace.entries.front().mcu;
     std::vector<std::int32_t> dc;
     std::uint64_t lastBefore = 0, firstAfter = 0;
