@@ -79,7 +79,8 @@ INSTANTIATE_TEST_SUITE_P(
                  {true,  true,  true,  true,  true,  false, false, false, false, false,
                   false, false, false, false, false, false, false, false, false, false},
                  1},
-        // A bad sector sends the block's rest to be read one by one; gone at the next.
+        // A bad sector sends the block's rest to be read one by one; the device goes while
+        // that is under way, and the rest of the block is not asked for.
         GoneCase{"WhileABadBlockIsReadSectorBySector",
                  {2},
                  4,
