@@ -187,8 +187,9 @@ TEST(JpegCarver, PhotosInSeveralPiecesComeBackOnlyWhereThePictureGoesOn)
             EXPECT_TRUE(events.files[1] == photo);
             EXPECT_EQ(v.pieces.size(), pieces.size());
         }
-        if (row.verdict != Verdict::Reassembled)
+        if (row.verdict != Verdict::Reassembled) {
             EXPECT_EQ(v.verdict, row.verdict);
+        }
     }
 }
 
