@@ -87,7 +87,7 @@ fi
 run_tool() {
     local image=$2 out=$3
     case $1 in
-    velo-carve) "$VELO" -q --no-sheet --report "$out.csv" "$image" "$out" || true ;;
+    velo-carve) "$VELO" -q --no-sheet --rule window --report "$out.csv" "$image" "$out" || true ;;
     velo-carve-jpeg) "$VELO" -q --no-sheet --rule jpeg --report "$out.csv" "$image" "$out" || true ;;
     photorec)
         mkdir -p "$out"
@@ -98,7 +98,7 @@ run_tool() {
 }
 command_of() {
     case $1 in
-    velo-carve) echo 'velo-carve -q --no-sheet --report OUT.csv IMAGE OUT' ;;
+    velo-carve) echo 'velo-carve -q --no-sheet --rule window --report OUT.csv IMAGE OUT' ;;
     velo-carve-jpeg) echo 'velo-carve -q --no-sheet --rule jpeg --report OUT.csv IMAGE OUT' ;;
     photorec) echo 'photorec /d OUT/recup /cmd IMAGE fileopt,everything,disable,jpg,enable,search' ;;
     recoverjpeg) echo 'recoverjpeg -q -o OUT IMAGE' ;;
@@ -146,7 +146,7 @@ SECTION=$WORK/section.md
     echo "wrapped and three times its capacity had been written. The deleted card and the"
     echo "formatted card of a seed hold the same photos in the same clusters: the accident"
     echo "touches only the FATs and the folders. \`velo-carve-jpeg\` is velo-carve with \`--rule"
-    echo "jpeg\`, \`velo-carve\` its default rule (the window's). A photo is back when a file"
+    echo "jpeg\` (its default), \`velo-carve\` with \`--rule window\`. A photo is back when a file"
     echo "has exactly its bytes; its pieces are the runs of clusters the FAT gave it. Older"
     echo "photos back are photos deleted in camera before the accident that came back too."
     echo "Back to their end marker only: photos not back byte for byte, but whose bytes up to"

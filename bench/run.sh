@@ -170,8 +170,8 @@ run_tool() {
     cat) cat "$IMAGE" > /dev/null ;;
     # Without the contact sheet: no peer makes a page of thumbnails, and the table compares
     # carving. What the sheet costs is said in the README's velo-carve section.
-    velo-carve) "$VELO" -q --no-sheet "$IMAGE" "$out" ;;
-    velo-carve-dry) "$VELO" -q --dry-run "$IMAGE" "$out" ;;
+    velo-carve) "$VELO" -q --no-sheet --rule window "$IMAGE" "$out" ;;
+    velo-carve-dry) "$VELO" -q --dry-run --rule window "$IMAGE" "$out" ;;
     velo-carve-jpeg) "$VELO" -q --no-sheet --rule jpeg "$IMAGE" "$out" ;;
     photorec)
         mkdir -p "$out"
@@ -195,8 +195,8 @@ version_of() {
 command_of() {
     case $1 in
     cat) echo 'cat IMAGE > /dev/null' ;;
-    velo-carve) echo 'velo-carve -q IMAGE OUT' ;;
-    velo-carve-dry) echo 'velo-carve -q --dry-run IMAGE OUT' ;;
+    velo-carve) echo 'velo-carve -q --rule window IMAGE OUT' ;;
+    velo-carve-dry) echo 'velo-carve -q --dry-run --rule window IMAGE OUT' ;;
     velo-carve-jpeg) echo 'velo-carve -q --rule jpeg IMAGE OUT' ;;
     photorec) echo 'photorec /log /d OUT/recup /cmd IMAGE fileopt,everything,disable,jpg,enable,wholespace,search' ;;
     recoverjpeg) echo 'recoverjpeg -q -o OUT IMAGE' ;;
@@ -283,8 +283,8 @@ SECTION=$WORK/section.md
     fi
     echo "Machine: $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2 / 1048576}' /proc/meminfo), $(uname -sr),"
     echo "shared with other work (load average $LOAD_BEFORE before the runs, $LOAD_AFTER after)."
-    echo "\`velo-carve-dry\` is velo-carve with \`--dry-run\`: reading and carving without writing files;"
-    echo "\`velo-carve-jpeg\` is velo-carve with \`--rule jpeg\`."
+    echo "\`velo-carve\` is velo-carve with \`--rule window\`; \`velo-carve-dry\` the same with \`--dry-run\`:"
+    echo "reading and carving without writing files; \`velo-carve-jpeg\` is velo-carve with \`--rule jpeg\`, its default."
     echo
     echo "| tool | wall time (median) | MB/s | × velo-carve | × cat | JPEG files written | photos back byte for byte | photos back with identical pixels |"
     echo "| --- | ---: | ---: | ---: | ---: | ---: | ---: | ---: |"

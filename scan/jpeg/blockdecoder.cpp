@@ -43,6 +43,8 @@ BlockEnd BlockDecoder::decodeMcus(BitReader& reader, BitReader::Source& source,
         end = decodeBlock(r, at, coding_[std::size_t(at.block)], source);
         if (end != BlockEnd::Decoded)
             break;
+        if (trace_ && at.block == 0) [[unlikely]]
+            trace_->record(scan_.mcuDone, r.pos(), *coding_[0].pred);
         at.k = 0;
         if (++at.block < scan_.mcuBlocks)
             continue;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "scan/jpeg/bitreader.h"
+#include "scan/jpeg/dctrace.h"
 #include "scan/jpeg/walkstate.h"
 
 #include <array>
@@ -44,6 +45,10 @@ public:
     // decoding stopped. Either way `reader` is past the bits taken.
     BlockEnd decodeMcus(BitReader& reader, BitReader::Source& source, std::uint64_t pauseAt);
 
+    // Record the DC value of each MCU's first block into `trace` (null: none), with the
+    // position once the block was decoded, until the trace is full.
+    void traceDc(DcTrace* trace) { trace_ = trace; }
+
 private:
     // What each block of an MCU is decoded with.
     struct Coding {
@@ -84,6 +89,7 @@ private:
     int maxDcBits_;      // the most extra bits of a DC difference: 11 for 8-bit samples
     int maxAcBits_;      // of an AC coefficient: 10 for 8-bit samples
     std::int32_t maxDc_; // the largest DC value, either sign
+    DcTrace* trace_ = nullptr;
 };
 
 } // namespace velo::jpeg

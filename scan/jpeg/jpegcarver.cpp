@@ -47,6 +47,28 @@ std::uint64_t JpegCarver::clusterFrom(const std::vector<std::uint64_t>& starts) 
     return (g ? g : 1) * card_.sectorBytes();
 }
 
+// The file's pieces, as card offsets and lengths, in the file's order.
+std::vector<std::pair<std::uint64_t, std::uint64_t>> JpegCarver::piecesOf(const Layout& layout,
+                                                                          std::uint64_t length)
+{
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> pieces;
+    std::uint64_t from = 0, at = layout.start();
+    for (const Layout::Jump& j : layout.jumps()) {
+        pieces.push_back({at, j.logical - from});
+        from = j.logical;
+        at = j.card;
+    }
+    pieces.push_back({at, length - from});
+    return pieces;
+}
+
+// Whether the sector holds part of a file carved before: no piece of another photo.
+bool JpegCarver::carved(std::uint64_t sector) const
+{
+    auto after = carved_.upper_bound(sector);
+    return after != carved_.begin() && sector < std::prev(after)->second;
+}
+
 bool JpegCarver::claimed(std::uint64_t sector) const
 {
     return std::any_of(claimed_.begin(), claimed_.end(),
@@ -56,8 +78,11 @@ bool JpegCarver::claimed(std::uint64_t sector) const
 void JpegCarver::claim(std::uint64_t cardOffset, std::uint64_t bytes)
 {
     const std::uint64_t s = card_.sectorBytes();
-    if (bytes)
-        claimed_.push_back({cardOffset / s, (cardOffset + bytes + s - 1) / s});
+    if (!bytes)
+        return;
+    const Range r{cardOffset / s, (cardOffset + bytes + s - 1) / s};
+    claimed_.push_back(r);
+    carved_[r.first] = std::max(carved_[r.first], r.end);
 }
 
 void JpegCarver::sector(std::uint64_t number, std::span<const std::uint8_t> bytes)
@@ -164,8 +189,7 @@ std::optional<JpegCarver::Decision> JpegCarver::decide(std::uint64_t start, bool
     // enough of them to reach maxSplits clusters back.
     ResumeSpacing spacing;
     spacing.everyBytes = cluster;
-    spacing.count = std::size_t(
-        std::min<std::uint64_t>(1024, limits.maxSplits * cluster / spacing.everyBytes + 32));
+    spacing.count = limits.pointsKept;
     std::optional<FirstWalk> ahead;
     if (lookAhead_ && testPlain)
         ahead = lookAhead_->take(start / sectorBytes, spacing);
@@ -206,9 +230,9 @@ std::optional<JpegCarver::Decision> JpegCarver::decide(std::uint64_t start, bool
         budget.total = budget_ > 0 ? std::uint64_t(budget_) : 0;
         budget.perSearch =
             std::min(budget.total, settings_.searchBytesPerSearch + 2 * first.breakAt);
-        const auto found = findContinuation(
+        const auto found = findPieces(
             card_, start, first.resumePoints, first.breakAt, limits, budget,
-            [&](std::uint64_t offset) { return claimed(offset / sectorBytes); },
+            [&](std::uint64_t offset) { return carved(offset / sectorBytes); },
             [this] { return stopSeen(); });
         // What the last walk took in past the budget is owed, so that the work stays linear.
         budget_ -= std::int64_t(budget.walked);
@@ -217,13 +241,12 @@ std::optional<JpegCarver::Decision> JpegCarver::decide(std::uint64_t start, bool
         if (stopSeen())
             return cutShort(start, first.breakAt, CloseReason::Stopped);
         if (found) {
-            d.verdict = Verdict::Reassembled;
-            d.pieces.push_back({start, found->split});
-            d.pieces.push_back({found->resume, found->length - found->split});
+            d.verdict = found->jointsSeen ? Verdict::Reassembled : Verdict::Uncertain;
+            d.pieces = piecesOf(found->layout, found->length);
             return d;
         }
     }
-    // No second piece: a photo damaged in place (a bad code, a stray marker) still has
+    // No further piece: a photo damaged in place (a bad code, a stray marker) still has
     // its end of image further on. Up to the first FF D9 before another start, text or
     // zeros, it is written whole, so that a repair tool gets all of it, and said to be
     // damaged.

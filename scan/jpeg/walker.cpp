@@ -99,8 +99,7 @@ std::size_t Walker::copy(std::uint64_t at, std::uint8_t* into, std::size_t count
             break;
         auto span = card_.at(layout_.cardOffset(logical));
         std::size_t n = std::min<std::size_t>(span.size(), count - done);
-        if (logical < layout_.split)
-            n = std::size_t(std::min<std::uint64_t>(n, layout_.split - logical));
+        n = std::size_t(std::min<std::uint64_t>(n, layout_.pieceEnd(logical) - logical));
         n = std::size_t(std::min<std::uint64_t>(n, limit_ - logical));
         if (n == 0)
             break;
@@ -129,8 +128,7 @@ bool Walker::fetch()
     }
     const std::uint8_t* from = span_.data() + (cardAt - spanAt_);
     std::uint64_t n = span_.size() - (cardAt - spanAt_);
-    if (s_.pos < layout_.split)
-        n = std::min(n, layout_.split - s_.pos);
+    n = std::min(n, layout_.pieceEnd(s_.pos) - s_.pos);
     n = std::min(n, limit_ - s_.pos);
     if (every_ && s_.scan.decoding)
         n = std::min(n, nextPoint_ - s_.pos);
@@ -194,6 +192,7 @@ std::span<const std::uint8_t> Walker::more(const BitReader& reader)
 void Walker::decodeScan()
 {
     BlockDecoder decoder(s_.frame, s_.scan, oneCodeAtATime_);
+    decoder.traceDc(trace_);
     ScanState& scan = s_.scan;
     const std::uint32_t interval = s_.frame.restartInterval;
     BitReader reader = readerInHand();

@@ -3,6 +3,8 @@
 #include "scan/jpeg/bitreader.h"
 #include "scan/jpeg/blockdecoder.h"
 #include "scan/jpeg/cardbytes.h"
+#include "scan/jpeg/dctrace.h"
+#include "scan/jpeg/layout.h"
 #include "scan/jpeg/walkstate.h"
 
 #include <array>
@@ -15,18 +17,6 @@
 
 namespace velo::jpeg
 {
-
-// Where a file's bytes lie on the card: logical offset x is card offset start + x, except
-// that from `split` on the file goes on at card offset `resume`.
-struct Layout {
-    std::uint64_t start = 0;
-    std::uint64_t split = std::numeric_limits<std::uint64_t>::max();
-    std::uint64_t resume = 0;
-    std::uint64_t cardOffset(std::uint64_t logical) const
-    {
-        return logical < split ? start + logical : resume + (logical - split);
-    }
-};
 
 enum class Outcome {
     Running,  // paused where asked, nothing wrong so far
@@ -86,6 +76,9 @@ public:
     // each walk run over the same bytes. A search for a second piece, whose work its budget
     // bounds, turns it off.
     void countStartsPassed(bool on) { countStarts_ = on; }
+
+    // Record each decoded MCU's first DC value into `trace` (null: none) until it is full.
+    void traceDc(DcTrace* trace) { trace_ = trace; }
 
     void restore(const WalkState& state);
     const WalkState& state() const { return s_; }
@@ -153,6 +146,7 @@ private:
     bool testPlain_ = true;
     bool oneCodeAtATime_ = false;
     bool countStarts_ = true;
+    DcTrace* trace_ = nullptr;
 
     std::span<const std::uint8_t> span_; // the card's bytes in hand, from card offset spanAt_
     std::uint64_t spanAt_ = 0;

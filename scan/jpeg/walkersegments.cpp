@@ -198,13 +198,13 @@ bool Walker::passesTooManyStarts(std::uint64_t from, std::uint64_t to)
     to = std::min(to, limit_);
     for (std::uint64_t at = from; at < to;) {
         // The bytes from `at` lie together on the card up to the split, if it comes first.
-        const std::uint64_t runEnd = at < layout_.split ? std::min(to, layout_.split) : to;
+        const std::uint64_t runEnd = std::min(to, layout_.pieceEnd(at));
         const std::uint64_t cardFrom = layout_.cardOffset(at);
         const std::uint64_t cardTo = cardFrom + (runEnd - at);
         for (std::uint64_t sector = (cardFrom + sectorBytes - 1) / sectorBytes;
              sector * sectorBytes < cardTo; ++sector) {
             ++steps_;
-            if (sector * sectorBytes == layout_.start || !card_.startsJpeg(sector))
+            if (sector * sectorBytes == layout_.start() || !card_.startsJpeg(sector))
                 continue;
             if (++s_.startsPassed > kStartsPassedMost)
                 return true;
