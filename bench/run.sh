@@ -313,19 +313,5 @@ SECTION=$WORK/section.md
 } > "$SECTION"
 
 mkdir -p "$(dirname "$DOC")"
-python3 - "$DOC" "$SECTION" "$SECTION_HEADING" <<'PY'
-import re, sys, pathlib
-doc, section = pathlib.Path(sys.argv[1]), pathlib.Path(sys.argv[2]).read_text().rstrip("\n")
-heading = sys.argv[3]
-text = doc.read_text() if doc.exists() else "# Benchmarks\n"
-start = text.find(heading + "\n")
-if start < 0:
-    text = text.rstrip("\n") + "\n\n" + section + "\n"
-else:
-    # Only this section is replaced; the sections before and after it stay as they are.
-    nxt = re.compile(r"^## ", re.M).search(text, start + len(heading))
-    rest = text[nxt.start():] if nxt else ""
-    text = text[:start] + section + "\n" + ("\n" + rest if rest else "")
-doc.write_text(text)
-PY
+"$REPO/bench/replacesection.py" "$DOC" "$SECTION" "$SECTION_HEADING"
 log "wrote $DOC"
