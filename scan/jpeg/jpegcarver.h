@@ -81,6 +81,9 @@ private:
 
     std::uint64_t clusterFrom(const std::vector<std::uint64_t>& starts) const;
     std::optional<Decision> decide(std::uint64_t start, bool testPlain);
+    std::optional<Decision> searchPieces(std::uint64_t start, const FirstWalk& first,
+                                         SearchLimits limits);
+    Decision unfinished(std::uint64_t start, const FirstWalk& first);
     bool stopSeen();
     Decision cutShort(std::uint64_t start, std::uint64_t walkedTo, CloseReason reason);
     void carve(std::uint64_t sector);
