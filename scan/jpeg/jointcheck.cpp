@@ -17,7 +17,7 @@ namespace
 constexpr std::uint64_t kMarginMcus = 2;
 // Row pairs needed on each side, and across, before the rows say anything.
 constexpr std::size_t kPairsNeeded = 8;
-// Data the walk may read, at most, past the joint for the rows after it.
+// The walk runs in steps of this many bytes, and no further than 64 of them past the joint.
 constexpr std::uint64_t kStepBytes = 16 * 1024;
 
 // MCUs in one row of the image, for the scan `s` is in; 0 when the scan is not one this
