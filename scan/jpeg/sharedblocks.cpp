@@ -5,6 +5,11 @@
 namespace velo::jpeg
 {
 
+namespace
+{
+constexpr std::size_t kSpares = 8;
+} // namespace
+
 SharedBlocks::SharedBlocks(SectorReader& reader, std::size_t maxBytes)
     : reader_(reader), sectorBytes_(reader.sectorBytes()),
       sectorsPerBlock_(std::max<std::size_t>(1, kBlockBytes / reader.sectorBytes())),
@@ -28,10 +33,14 @@ std::shared_ptr<const SharedBlocks::Block> SharedBlocks::get(std::uint64_t index
         readDone_.wait(lock);
     }
     entries_.emplace(index, Entry{});
-    lock.unlock();
     std::shared_ptr<Block> fresh;
+    if (!spares_.empty()) {
+        fresh = std::move(spares_.back());
+        spares_.pop_back();
+    }
+    lock.unlock();
     try {
-        fresh = read(index);
+        fresh = read(index, std::move(fresh));
     } catch (...) {
         lock.lock();
         entries_.erase(index);
@@ -51,9 +60,10 @@ std::shared_ptr<const SharedBlocks::Block> SharedBlocks::get(std::uint64_t index
     return fresh;
 }
 
-std::shared_ptr<SharedBlocks::Block> SharedBlocks::read(std::uint64_t index)
+std::shared_ptr<SharedBlocks::Block> SharedBlocks::read(std::uint64_t index,
+                                                        std::shared_ptr<Block> into)
 {
-    auto b = std::make_shared<Block>();
+    std::shared_ptr<Block> b = into ? std::move(into) : std::make_shared<Block>();
     b->firstSector = index * sectorsPerBlock_;
     const std::size_t count = std::size_t(
         std::min<std::uint64_t>(sectorsPerBlock_, reader_.sectorCount() - b->firstSector));
@@ -82,6 +92,8 @@ void SharedBlocks::trim()
         if (entry->second.block.use_count() > 1)
             continue;
         keptBytes_ -= entry->second.block->bytes.size();
+        if (spares_.size() < kSpares)
+            spares_.push_back(std::move(entry->second.block));
         entries_.erase(entry);
         at = lru_.erase(at);
     }

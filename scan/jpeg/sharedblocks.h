@@ -60,10 +60,11 @@ public:
 
 private:
     struct Entry {
-        std::shared_ptr<const Block> block; // null while being read
+        std::shared_ptr<Block> block; // null while being read
         std::list<std::uint64_t>::iterator age;
     };
-    std::shared_ptr<Block> read(std::uint64_t index);
+    // Reads block `index` into `into` (a block dropped before, its storage reused; or null).
+    std::shared_ptr<Block> read(std::uint64_t index, std::shared_ptr<Block> into);
     // Marks the block as used now, at the back of the queue or its front.
     void touch(Entry& entry, std::uint64_t index, Wanted wanted);
     // Drops the blocks nobody holds, those used longest ago first, until maxBytes is kept.
@@ -79,6 +80,9 @@ private:
     std::unordered_map<std::uint64_t, Entry> entries_;
     std::list<std::uint64_t> lru_; // blocks read, most recently used first
     std::size_t keptBytes_ = 0;    // of the blocks read
+    // Blocks dropped, whose storage the next reads reuse rather than ask the allocator for
+    // (which, with blocks freed on other threads than read them, would let the memory grow).
+    std::vector<std::shared_ptr<Block>> spares_;
 };
 
 } // namespace velo::jpeg
