@@ -54,8 +54,9 @@ struct SourceGone {
 };
 
 // Reads sectors [0, sectorCount) in large chunks, the way a disk is fastest read, through
-// the run's SourceReads: a bad sector costs exactly itself and never its neighbours, and
-// reading stops once the source is given up on (by this reader or another of the run).
+// the run's SourceReads (directly, or through the JPEG rule's shared blocks): a bad sector
+// costs exactly itself and never its neighbours, and reading stops once the source is
+// given up on (by this reader or another of the run), at the first sector not read before.
 class ChunkReader
 {
 public:
