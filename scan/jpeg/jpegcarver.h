@@ -35,7 +35,8 @@ struct JpegRuleSettings {
     // The card's blocks kept for the rule and the walks made ahead (when the rule makes its
     // own; velo-carve's pass reads through the same): what the walks read ahead, plus 16 MiB
     // for the pass's two chunks of 4 MiB and the files walked from starts near the far end.
-    std::size_t cacheBytes = (64ull << 20) + (16ull << 20);
+    // 80 MiB, kept only as the card is read.
+    std::size_t cacheBytes = std::size_t(lookAheadBytes) + (std::size_t(16) << 20);
     // The memory the walks made ahead may hold while they wait for the pass, about.
     std::size_t lookAheadHeldBytes = std::size_t(32) << 20;
     // Asked every few MiB of a walk or a search: once it says so, the file in hand is cut
