@@ -23,9 +23,10 @@ namespace velo::jpeg
 // The blocks kept are bounded by maxBytes, beyond the blocks someone holds: the block used
 // longest ago is dropped first, and a block the pass is done with goes to the front of the
 // queue. On a normal card every sector is then read once, as long as maxBytes holds what
-// is read ahead of the pass (the walks made ahead, the files carved, the pass's chunks); a
-// search that reads far behind the pass reads again what has been dropped. Safe to use
-// from several threads at once.
+// is read ahead of the pass (the walks made ahead, the files carved, the pass's chunks). A
+// gap search reads again what has been dropped: far behind the pass, or, on a card of
+// many photos in pieces, the blocks near the pass that its reads far ahead pushed out.
+// Safe to use from several threads at once.
 class SharedBlocks
 {
 public:
