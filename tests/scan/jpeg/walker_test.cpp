@@ -79,7 +79,8 @@ struct Walked {
 Walked walk(const Bytes& image, std::set<std::uint64_t> bad = {})
 {
     MemoryCard card(image, 512, std::move(bad));
-    CardBytes bytes(card, 1 << 20);
+    SharedBlocks blocks(card, 1 << 20);
+    CardBytes bytes(blocks);
     Walker w(bytes, Layout{0}, 1 << 30);
     const Outcome o = w.run();
     return {
@@ -318,7 +319,8 @@ struct FullWalk {
 FullWalk fullWalk(const Bytes& image, std::uint64_t maxFileBytes, bool oneCodeAtATime)
 {
     MemoryCard card(padded(image), 512);
-    CardBytes bytes(card, 1 << 20);
+    SharedBlocks blocks(card, 1 << 20);
+    CardBytes bytes(blocks);
     Walker w(bytes, Layout{0}, maxFileBytes);
     w.oneCodeAtATime(oneCodeAtATime);
     w.keepResumePoints(512, 1 << 16);
