@@ -45,7 +45,7 @@ public:
     // extra bits, the bits taken (1 to kDcBits) and the difference, as
     // difference << 5 | bits. 0 for everything else (longer codes and extra bits), which
     // decode() handles.
-    static constexpr int kDcBits = 10;
+    static constexpr int kDcBits = 12;
     const std::int16_t* dcLookup() const { return t_->dc.data(); }
     static int dcBits(std::int16_t e) { return e & 31; }
     static std::int32_t dcDifference(std::int16_t e) { return e >> 5; }
