@@ -181,20 +181,15 @@ HuffmanTable::make(std::uint8_t tableClass, std::span<const std::uint8_t, 16> co
             }
             if (std::min(highest, limit) < 1)
                 break;
-            if (len + size > left) {
-                // A first coefficient whose code is here but not all its extra bits: taken
-                // alone, its extra bits skipped unseen.
-                if (count == 0 && size != 0)
-                    t->ac[prefix] = std::uint32_t((len + size) | moved << 8 | limit << 24);
-                break;
-            }
             highest = std::min(highest, limit);
             allButLast = taken;
             advance = moved;
             taken += len + size;
             if (++count == 2)
                 firstBits = allButLast;
-            if (symbol == 0x00)
+            // A coefficient whose code is here but not all its extra bits ends the run:
+            // its extra bits are skipped unseen.
+            if (symbol == 0x00 || taken > kRunBits)
                 break;
         }
         if (count)

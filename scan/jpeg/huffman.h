@@ -51,10 +51,9 @@ public:
     static std::int32_t dcDifference(std::int16_t e) { return e >> 5; }
 
     // For AC tables, indexed by the next kRunBits bits: the whole coefficients (codes and
-    // extra bits) they hold, one to three, up to and including an end of block; or, when
-    // they hold a coefficient's code but not all its extra bits, that coefficient alone,
-    // its bits taken reaching past the kRunBits (the extra bits are skipped, never read:
-    // a check of the data needs no AC value). An entry holds the bits taken, how far the
+    // extra bits) they hold, one to three, up to and including an end of block; the last
+    // one's extra bits may reach past the kRunBits (they are skipped, never read: a check
+    // of the data needs no AC value). An entry holds the bits taken, how far the
     // position in the block moves (64 more for an end of block), the highest position in the block
     // from which every coefficient of the run stays in the block (and an end of block in it comes
     // before the block is full), and the bits its first coefficient takes and those all but its
