@@ -383,6 +383,10 @@ const CodesAtOnce kCodesAtOnce[] = {
     // Many small coefficients with short codes: three of them in one look-up.
     {"ShortCodes", {.width = 320, .height = 240, .quality = 50, .seed = 14}},
     {"RestartEveryRow", {.width = 120, .height = 88, .quality = 90, .restartRows = 1, .seed = 13}},
+    // Large coefficients: codes whose extra bits reach past the run look-up's index, with
+    // restart markers between them.
+    {"LongValuesWithRestarts",
+     {.width = 128, .height = 96, .quality = 100, .restartRows = 2, .seed = 15}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Walker, CodesAtOnceCases, ::testing::ValuesIn(kCodesAtOnce),
