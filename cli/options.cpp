@@ -180,8 +180,9 @@ Options:
                     end and put photos found in pieces back together; window:
                     the window's rule, FF D9 and eleven zeros end a file
   --cluster-size N  with --rule jpeg: bytes per cluster, a multiple of the
-                    sector size (default: the FAT or exFAT file system's, else
-                    learned from where files start)
+                    sector size (default: that of the FAT or exFAT file
+                    system when it lists deleted files, else learned from
+                    where files start)
   --names N         dd (default): DD001.JPG, DD002.JPG, ...; fs: a photo that
                     starts where a deleted file of the file system did gets
                     that file's name and time (a short name's lost first

@@ -161,11 +161,16 @@ std::string writeSheet(const Options& o, OutputFolder& folder,
 }
 
 // The file system's cluster size, when the JPEG rule can step by it: a whole number of
-// the source's sectors, and no larger than --cluster-size takes. 0 otherwise (learned).
+// the source's sectors, no larger than --cluster-size takes, and of a file system that
+// still lists deleted files. One that lists none may have been made since (a quick
+// format), perhaps with other clusters than the photos were written in. 0 otherwise: the
+// rule learns it from where files start.
 std::uint64_t clusterBytesOf(const filesystem::FileSystemMap& map, std::uint32_t sectorBytes)
 {
     const std::uint64_t cluster = map.geometry().clusterBytes;
-    return cluster % sectorBytes == 0 && cluster <= (std::uint64_t(1) << 30) ? cluster : 0;
+    if (map.deleted().empty() || cluster % sectorBytes != 0 || cluster > (std::uint64_t(1) << 30))
+        return 0;
+    return cluster;
 }
 
 } // namespace
