@@ -18,8 +18,9 @@ using ReadSourceBytes = std::function<bool(std::uint64_t offset, std::span<std::
 
 struct FileSystemRead {
     std::optional<FileSystemMap> map;
-    // One line on what was found or why nothing was: "FAT32 at byte 0, clusters of 32768
-    // bytes, 214 deleted files listed", "no FAT or exFAT file system found".
+    // One line on what was found or why nothing was: "FAT32 file system at byte 0:
+    // clusters of 4096 bytes from byte 1062912, 214 deleted files listed", "no FAT or exFAT
+    // file system found".
     std::string said;
 };
 
@@ -29,7 +30,7 @@ bool fileSystemsRead();
 // Looks for a FAT12/16/32 or exFAT file system on the source (`sizeBytes` long, in
 // sectors of `sectorBytes`): at its start, or else in the first partition of its
 // partition table that holds one. Lists the deleted files of every folder still reachable
-// from the root, at most kMaxListed entries. A damaged file system gives what could be
+// from the root, looking at kMaxListed entries at most. A damaged file system gives what could be
 // read of it, or nothing; it never stops the caller.
 FileSystemRead readFileSystem(const ReadSourceBytes& read, std::uint64_t sizeBytes,
                               std::uint32_t sectorBytes);
