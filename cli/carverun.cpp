@@ -20,6 +20,7 @@ CarveTotals runCarve(ChunkReader& reader, FileSink& files, const std::atomic<boo
         jpeg::JpegRuleSettings settings = rule.jpeg;
         if (!settings.stopRequested)
             settings.stopRequested = [&stop] { return stop.load(); };
+        settings.fileStartsAt = [&files](std::uint64_t sector) { files.atSector(sector); };
         jpegRule.emplace(*rule.blocks, files, settings);
     }
 
@@ -49,6 +50,9 @@ CarveTotals runCarve(ChunkReader& reader, FileSink& files, const std::atomic<boo
     }
     // A stop that comes after the last sector has nothing left to cut short.
     carver.finish(totals.stopped ? CloseReason::Stopped : CloseReason::EndOfScan);
+    if (jpegRule)
+        jpegRule->finish(); // photos that broke off and wait for their search
+    files.flush();
     static_cast<FileTotals&>(totals) = files.totals();
     return totals;
 }

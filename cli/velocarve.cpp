@@ -326,6 +326,11 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform)
     if (o.rule == Rule::Jpeg) {
         rule.jpeg.clusterBytes =
             o.clusterBytes.value_or(map ? clusterBytesOf(*map, sectorBytes) : 0);
+        if (map && clusterBytesOf(*map, sectorBytes))
+            rule.jpeg.listedBytes = [map](std::uint64_t cardOffset) {
+                const filesystem::DeletedFile* f = map->deletedAt(cardOffset);
+                return f ? f->sizeBytes : 0;
+            };
         // The files ahead are walked on every core while this thread writes.
         rule.jpeg.lookAheadThreads = std::max(1u, std::thread::hardware_concurrency());
         if (o.gapWindowMiB)

@@ -28,6 +28,9 @@ struct Step {
 
 using Cut = std::pair<std::uint64_t, const WalkState*>; // logical offset, point to walk from
 
+// MCUs a candidate's first cluster is traced for, at most.
+constexpr std::size_t kTracedBelow = 4096;
+
 // The cluster boundaries in the last piece at or before the break from which the walk can
 // be taken up again, newest first, each with the newest point at or before it.
 std::vector<Cut> cutsBefore(const Trail& t, const SearchLimits& limits)
@@ -45,6 +48,28 @@ std::vector<Cut> cutsBefore(const Trail& t, const SearchLimits& limits)
         cuts.push_back({split, from});
     }
     return cuts;
+}
+
+// The cuts of cutsBefore(), those after which the picture plainly jumps first: the data
+// after the piece often decodes for a while, so that the walk breaks a cluster or more past
+// the true cut, but the picture shows where another photo's data took over.
+std::vector<Cut> cutsByPicture(CardBytes& card, const Trail& t, const SearchLimits& limits,
+                               SearchBudget& budget)
+{
+    std::vector<Cut> cuts = cutsBefore(t, limits);
+    std::vector<std::uint64_t> at;
+    for (const Cut& c : cuts)
+        at.push_back(c.first);
+    JointCheck look{limits.maxFileBytes, limits.testPlainSectors};
+    const std::vector<bool> jumps =
+        jumpsAfter(card, t.layout, at, limits.clusterBytes, t.points, look);
+    budget.chargeCheck(look.work);
+    std::vector<Cut> ordered;
+    for (int pass = 0; pass < 2; ++pass)
+        for (std::size_t i = 0; i < cuts.size(); ++i)
+            if (jumps[i] == (pass == 0))
+                ordered.push_back(cuts[i]);
+    return ordered;
 }
 
 // The card offsets where a piece may go on after a cut at card offset `cutCard`: each
@@ -106,7 +131,7 @@ enum class Tried { No, Taken, BudgetOut };
 // the joint.
 Tried tryCandidate(CardBytes& card, const Trail& t, std::uint64_t cut, const WalkState& from,
                    std::uint64_t resume, const SearchLimits& limits, SearchBudget& budget,
-                   Step& step)
+                   std::optional<PictureAbove>& above, Step& step)
 {
     Layout layout = t.layout.trimmed(cut);
     layout.jump(cut, resume);
@@ -115,11 +140,24 @@ Tried tryCandidate(CardBytes& card, const Trail& t, std::uint64_t cut, const Wal
     w.countStartsPassed(false);
     w.keepResumePoints(limits.clusterBytes, limits.pointsKept);
     w.restore(from);
+    DcTrace below;
+    below.most = kTracedBelow;
+    w.traceDc(&below);
     std::uint64_t charged = 0;
     Outcome o = runCharged(w, cut + limits.clusterBytes, budget, charged);
+    w.traceDc(nullptr);
     if (o == Outcome::Running && w.state().pos < cut + limits.clusterBytes)
         return Tried::BudgetOut;
     if ((o != Outcome::Running && o != Outcome::Complete) || !w.decodedAll())
+        return Tried::No;
+    // Most of the data that decodes after a cut is another photo's, from the same camera:
+    // the row above the cut, read once for every candidate, rules out most of it cheaply.
+    if (!above) {
+        JointCheck look{limits.maxFileBytes, limits.testPlainSectors};
+        above = pictureAbove(card, t.layout, cut, t.points, look);
+        budget.chargeCheck(look.work);
+    }
+    if (plainlyJumps(*above, below, cut))
         return Tried::No;
     JointCheck check{limits.maxFileBytes, limits.testPlainSectors};
     const JointFit fit = checkJoint(card, layout, cut, t.points, check);
@@ -130,6 +168,9 @@ Tried tryCandidate(CardBytes& card, const Trail& t, std::uint64_t cut, const Wal
         return Tried::BudgetOut;
     if (!w.decodedAll() || (o == Outcome::Broken && w.cause() == BreakCause::TooLong) ||
         o == Outcome::DataEnd)
+        return Tried::No;
+    if (o == Outcome::Complete && limits.listedBytes &&
+        (w.length() - 1) / limits.clusterBytes != (limits.listedBytes - 1) / limits.clusterBytes)
         return Tried::No;
     step.fit = fit;
     step.length = o == Outcome::Complete ? w.length() : 0;
@@ -173,16 +214,20 @@ std::optional<Step> nextPiece(CardBytes& card, const Trail& t, const SearchLimit
     // decoding within a cluster of the cut. Older cuts make the walk resume inside the
     // photo's own data, which decodes (wrongly) for long, so they come last.
     std::optional<Step> aside;
-    for (const auto& [cut, from] : cutsBefore(t, limits)) {
+    if (budget.spent())
+        return aside;
+    for (const auto& [cut, from] : cutsByPicture(card, t, limits, budget)) {
         const std::uint64_t cutCard = t.layout.cardOffset(cut - 1) + 1;
         Candidates candidates(cutCard, limits, card.sizeBytes());
+        std::optional<PictureAbove> above; // read once a candidate decodes
         for (std::uint64_t resume = 0; candidates.next(resume);) {
             if (budget.spent() || (stop && stop()))
                 return aside;
             if (taken(resume) || t.layout.holds(resume, cut))
                 continue;
             Step step;
-            const Tried tried = tryCandidate(card, t, cut, *from, resume, limits, budget, step);
+            const Tried tried =
+                tryCandidate(card, t, cut, *from, resume, limits, budget, above, step);
             if (tried == Tried::BudgetOut)
                 return aside;
             if (tried != Tried::Taken)
@@ -216,8 +261,17 @@ std::optional<FoundPieces> findPieces(CardBytes& card, std::uint64_t start,
         if (!step)
             return std::nullopt;
         seen = seen && step->fit == JointFit::Fits;
-        if (step->length)
+        if (step->length) {
+            // Each joint was seen to fit while the pieces after it were not yet known: the
+            // rows below it ran on into whatever followed on the card. Every one is looked
+            // at again in the file as found.
+            JointCheck check{limits.maxFileBytes, limits.testPlainSectors};
+            const std::uint64_t left = budget.total - std::min(budget.total, budget.walked);
+            for (const JointFit fit : checkJoints(card, step->trail.layout, left, check))
+                seen = seen && fit == JointFit::Fits;
+            budget.chargeCheck(check.work);
             return FoundPieces{step->trail.layout, step->length, seen};
+        }
         trail = std::move(step->trail);
     }
     return std::nullopt;

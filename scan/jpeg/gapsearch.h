@@ -19,11 +19,14 @@ struct SearchLimits {
     std::uint64_t clusterBytes = 4096;       // pieces begin and end at whole clusters
     std::uint64_t windowBytes = 64ull << 20; // a piece begins this far past the cut at most
     std::size_t maxSplits = 8;               // cluster boundaries before the break tried as the cut
-    std::size_t maxPieces = 2;               // pieces of one file at most
+    std::size_t maxPieces = 64;              // pieces of one file at most
     std::uint64_t maxFileBytes = 256ull << 20;
     bool testPlainSectors = true; // as Walker::testPlainSectors
     // Resume points a walk keeps: enough for an MCU row of a large photo behind a cut.
     std::size_t pointsKept = 256;
+    // The file's size as a file system lists it (0: not known): its end of image lies in
+    // the file's last cluster, so a last piece that ends the file elsewhere is not taken.
+    std::uint64_t listedBytes = 0;
 };
 
 // A photo's pieces, found.

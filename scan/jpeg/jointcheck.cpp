@@ -19,6 +19,8 @@ constexpr std::uint64_t kMarginMcus = 2;
 constexpr std::size_t kPairsNeeded = 8;
 // The walk runs in steps of this many bytes, and no further than 64 of them past the joint.
 constexpr std::uint64_t kStepBytes = 16 * 1024;
+// MCUs a whole file's check traces at most: a 24 MP photo of 8x8 MCUs.
+constexpr std::size_t kMostTracedMcus = std::size_t(1) << 19;
 
 // MCUs in one row of the image, for the scan `s` is in; 0 when the scan is not one this
 // check reads (a scan of one component of several).
@@ -40,7 +42,8 @@ bool sameScan(const WalkState& a, const WalkState& b)
 }
 
 // The newest point at or before `joint` in the image data, and the point to walk from: the
-// newest one of the same scan at least a row (and the margin) before it.
+// newest one of the same scan at least a row (and the margin, and the pairs a judgement
+// needs) before it.
 const WalkState* pointBefore(const std::deque<WalkState>& points, std::uint64_t joint,
                              std::uint64_t row, const WalkState*& last)
 {
@@ -72,7 +75,87 @@ struct RowDifferences {
     double mean() const { return pairs ? double(sum) / double(pairs) : 0; }
 };
 
+JointFit judge(const RowDifferences& across, const RowDifferences& above,
+               const RowDifferences& below)
+{
+    // A picture without detail above the joint tells nothing of what may follow it.
+    if (across.pairs < kPairsNeeded || above.pairs < kPairsNeeded || above.mean() < 1)
+        return JointFit::Unknown;
+    // Rows of one picture differ by its own detail; rows of two pictures by everything. The
+    // detail is the larger of that above and below the joint: a photo's subject may begin
+    // just there.
+    const double detail =
+        below.pairs < kPairsNeeded ? above.mean() : std::max(above.mean(), below.mean());
+    return across.mean() <= 2 * detail + 8 ? JointFit::Fits : JointFit::Jumps;
+}
+
+// The MCUs of a file's first scan as one walk traced them, by MCU number.
+std::vector<DcTrace::Entry> inOrder(const DcTrace& trace)
+{
+    std::vector<DcTrace::Entry> dc;
+    for (const DcTrace::Entry& e : trace.entries) {
+        if (!dc.empty() && e.mcu != dc.front().mcu + dc.size())
+            break;
+        dc.push_back(e);
+    }
+    return dc;
+}
+
 } // namespace
+
+std::vector<JointFit> checkJoints(CardBytes& card, const Layout& layout, std::uint64_t mostBytes,
+                                  JointCheck& check)
+{
+    std::vector<JointFit> fits(layout.jumps().size(), JointFit::Unknown);
+    Walker w(card, layout, check.maxFileBytes);
+    w.testPlainSectors(check.testPlainSectors);
+    w.countStartsPassed(false);
+    DcTrace trace;
+    trace.most = kMostTracedMcus;
+    w.traceDc(&trace);
+    std::uint64_t row = 0;
+    // Small steps until the first scan begins, to learn the row there.
+    while (w.state().pos < mostBytes && !trace.full()) {
+        const std::uint64_t step = row ? kStepBytes : 64;
+        if (w.run(std::min(mostBytes, w.state().pos + step)) != Outcome::Running)
+            break;
+        if (!row && w.state().phase == WalkState::Phase::Entropy)
+            row = mcusPerRow(w.state());
+    }
+    check.work += w.work();
+    const std::vector<DcTrace::Entry> dc = inOrder(trace);
+    if (row == 0)
+        return fits;
+    for (std::size_t j = 0; j < fits.size(); ++j) {
+        const std::uint64_t joint = layout.jumps()[j].logical;
+        std::size_t lastBefore = 0, firstAfter = 0;
+        bool before = false;
+        for (std::size_t m = 0; m < dc.size() && !firstAfter; ++m) {
+            if (dc[m].pos <= joint)
+                lastBefore = m, before = true;
+            else if (dc[m].pos > joint + 8)
+                firstAfter = m;
+        }
+        if (!before || !firstAfter || lastBefore < kMarginMcus)
+            continue;
+        // A row and three on each side of the joint, as checkJoint() reads.
+        const std::size_t lastAbove = lastBefore - kMarginMcus,
+                          firstBelow = firstAfter + kMarginMcus;
+        const std::size_t from = lastAbove > 2 * row ? lastAbove - 2 * row : row;
+        const std::size_t to = std::min(dc.size(), firstBelow + 4 * row);
+        RowDifferences across, above, below;
+        for (std::size_t m = std::max(from, row); m < to; ++m) {
+            if (m >= firstBelow && m - row <= lastAbove)
+                across.add(dc[m].dc, dc[m - row].dc);
+            else if (m <= lastAbove)
+                above.add(dc[m].dc, dc[m - row].dc);
+            else if (m - row >= firstBelow)
+                below.add(dc[m].dc, dc[m - row].dc);
+        }
+        fits[j] = judge(across, above, below);
+    }
+    return fits;
+}
 
 JointFit checkJoint(CardBytes& card, const Layout& layout, std::uint64_t joint,
                     const std::deque<WalkState>& points, JointCheck& check)
@@ -132,15 +215,122 @@ JointFit checkJoint(CardBytes& card, const Layout& layout, std::uint64_t joint,
         else if (m - row >= firstBelow)
             below.add(dc[m], dc[m - row]);
     }
-    // A picture without detail above the joint tells nothing of what may follow it.
-    if (across.pairs < kPairsNeeded || above.pairs < kPairsNeeded || above.mean() < 1)
-        return JointFit::Unknown;
-    // Rows of one picture differ by its own detail; rows of two pictures by everything. The
-    // detail is the larger of that above and below the joint: a photo's subject may begin
-    // just there.
-    const double detail =
-        below.pairs < kPairsNeeded ? above.mean() : std::max(above.mean(), below.mean());
-    return across.mean() <= 2 * detail + 8 ? JointFit::Fits : JointFit::Jumps;
+    return judge(across, above, below);
+}
+
+PictureAbove pictureAbove(CardBytes& card, const Layout& layout, std::uint64_t joint,
+                          const std::deque<WalkState>& points, JointCheck& check)
+{
+    PictureAbove above;
+    const WalkState* last = nullptr;
+    const WalkState* from = pointBefore(points, joint, 0, last);
+    const std::uint64_t row = last ? mcusPerRow(*last) : 0;
+    if (!from || row == 0)
+        return above;
+    from = pointBefore(points, joint, row, last);
+    Walker w(card, layout, check.maxFileBytes);
+    w.testPlainSectors(check.testPlainSectors);
+    w.countStartsPassed(false);
+    w.restore(*from);
+    DcTrace trace;
+    w.traceDc(&trace);
+    trace.most = std::size_t(last->scan.mcuDone - from->scan.mcuDone + row + 2 * kMarginMcus);
+    while (!trace.full() && w.state().pos < joint && w.run(joint) == Outcome::Running) {
+    }
+    check.work += w.work();
+    for (const DcTrace::Entry& e : trace.entries) {
+        if (e.pos > joint || (!above.dc.empty() && e.mcu != above.firstMcu + above.dc.size()))
+            break;
+        if (above.dc.empty())
+            above.firstMcu = e.mcu;
+        above.dc.push_back(e.dc);
+    }
+    if (above.dc.size() < row + kPairsNeeded + kMarginMcus)
+        return above;
+    above.lastMcu = above.firstMcu + above.dc.size() - 1 - kMarginMcus;
+    RowDifferences rows;
+    for (std::uint64_t m = row; m + above.firstMcu <= above.lastMcu; ++m)
+        rows.add(above.dc[m], above.dc[m - row]);
+    above.row = row;
+    above.detail = rows.mean();
+    return above;
+}
+
+bool plainlyJumps(const PictureAbove& above, const DcTrace& below, std::uint64_t joint)
+{
+    if (above.row == 0 || above.detail < 1)
+        return false;
+    RowDifferences across;
+    std::uint64_t firstBelow = 0;
+    for (const DcTrace::Entry& e : below.entries) {
+        if (e.pos <= joint + 8)
+            continue;
+        if (!firstBelow)
+            firstBelow = e.mcu + kMarginMcus;
+        if (e.mcu < firstBelow || e.mcu < above.row)
+            continue;
+        const std::uint64_t up = e.mcu - above.row;
+        if (up >= above.firstMcu && up <= above.lastMcu)
+            across.add(e.dc, above.dc[up - above.firstMcu]);
+    }
+    // Twice the margin checkJoint() allows: the rows below the joint, which it also weighs,
+    // are not known yet.
+    return across.pairs >= kPairsNeeded && across.mean() > 4 * above.detail + 16;
+}
+
+std::vector<bool> jumpsAfter(CardBytes& card, const Layout& layout,
+                             const std::vector<std::uint64_t>& cuts, std::uint64_t span,
+                             const std::deque<WalkState>& points, JointCheck& check)
+{
+    std::vector<bool> jumps(cuts.size(), false);
+    if (cuts.empty())
+        return jumps;
+    const auto [oldest, newest] = std::minmax_element(cuts.begin(), cuts.end());
+    const WalkState* last = nullptr;
+    const WalkState* from = pointBefore(points, *oldest, 0, last);
+    const std::uint64_t row = last ? mcusPerRow(*last) : 0;
+    if (!from || row == 0)
+        return jumps;
+    from = pointBefore(points, *oldest, row, last);
+    Walker w(card, layout, check.maxFileBytes);
+    w.testPlainSectors(check.testPlainSectors);
+    w.countStartsPassed(false);
+    w.restore(*from);
+    DcTrace trace;
+    w.traceDc(&trace);
+    trace.most = std::size_t(1) << 16;
+    const std::uint64_t end = *newest + span;
+    while (!trace.full() && w.state().pos < end && w.run(end) == Outcome::Running) {
+    }
+    check.work += w.work();
+    std::vector<DcTrace::Entry> dc; // by MCU, from the first one traced
+    for (const DcTrace::Entry& e : trace.entries) {
+        if (!dc.empty() && e.mcu != dc.front().mcu + dc.size())
+            break;
+        dc.push_back(e);
+    }
+    for (std::size_t c = 0; c < cuts.size(); ++c) {
+        const std::uint64_t cut = cuts[c];
+        std::size_t lastBefore = 0, firstAfter = 0;
+        for (std::size_t m = 0; m < dc.size(); ++m) {
+            if (dc[m].pos <= cut)
+                lastBefore = m;
+            else if (!firstAfter && dc[m].pos > cut + 8)
+                firstAfter = m;
+        }
+        if (!firstAfter || lastBefore < row + kMarginMcus)
+            continue;
+        RowDifferences above, across;
+        for (std::size_t m = row; m + kMarginMcus <= lastBefore; ++m)
+            above.add(dc[m].dc, dc[m - row].dc);
+        for (std::size_t m = firstAfter + kMarginMcus; m < dc.size() && dc[m].pos <= cut + span;
+             ++m)
+            if (m >= row && m - row + kMarginMcus <= lastBefore)
+                across.add(dc[m].dc, dc[m - row].dc);
+        jumps[c] = above.pairs >= kPairsNeeded && above.mean() >= 1 &&
+                   across.pairs >= kPairsNeeded && across.mean() > 4 * above.mean() + 16;
+    }
+    return jumps;
 }
 
 } // namespace velo::jpeg

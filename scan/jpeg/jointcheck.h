@@ -1,11 +1,13 @@
 #pragma once
 
 #include "scan/jpeg/cardbytes.h"
+#include "scan/jpeg/dctrace.h"
 #include "scan/jpeg/layout.h"
 #include "scan/jpeg/walkstate.h"
 
 #include <cstdint>
 #include <deque>
+#include <vector>
 
 namespace velo::jpeg
 {
@@ -33,5 +35,41 @@ struct JointCheck {
 // and on each side of it.
 JointFit checkJoint(CardBytes& card, const Layout& layout, std::uint64_t joint,
                     const std::deque<WalkState>& points, JointCheck& check);
+
+// Whether the picture goes on across every joint of the whole file laid out by `layout`,
+// read in one walk from its start marker once all its pieces are known: the rows below a
+// joint are then the file's own, not whatever followed the piece on the card. Joints are
+// in the order of layout.jumps(); one past the walk's first scan, or past the first
+// `mostBytes` of the file, is Unknown.
+std::vector<JointFit> checkJoints(CardBytes& card, const Layout& layout, std::uint64_t mostBytes,
+                                  JointCheck& check);
+
+// The picture just above a joint, read once for every candidate tried after it: the DC
+// values of the MCUs of the last row before it, and how much rows differ there.
+struct PictureAbove {
+    std::uint64_t row = 0;      // MCUs per row; 0: nothing can be told
+    std::uint64_t firstMcu = 0; // the MCU of dc[0]
+    std::uint64_t lastMcu = 0;  // the last MCU whole before the joint, less the margin
+    std::vector<std::int32_t> dc;
+    double detail = 0; // the mean difference between an MCU and the one above it
+};
+
+// Reads the picture above the joint at logical offset `joint` of the file laid out by
+// `layout` (which holds it), from one of `points` a row before it.
+PictureAbove pictureAbove(CardBytes& card, const Layout& layout, std::uint64_t joint,
+                          const std::deque<WalkState>& points, JointCheck& check);
+
+// Whether the MCUs a candidate's walk traced past the joint plainly do not belong under the
+// row above it: a cheap first look, made before checkJoint(), that leaves anything the
+// photo's own subject could explain to it.
+bool plainlyJumps(const PictureAbove& above, const DcTrace& below, std::uint64_t joint);
+
+// For each of `cuts` (logical offsets in the last piece of the file laid out by `layout`,
+// before where its walk broke), whether the `span` bytes after it plainly do not belong
+// under the row above it: where another file's data took over from the photo's. One walk,
+// from one of `points` a row before the oldest cut; false where the picture cannot tell.
+std::vector<bool> jumpsAfter(CardBytes& card, const Layout& layout,
+                             const std::vector<std::uint64_t>& cuts, std::uint64_t span,
+                             const std::deque<WalkState>& points, JointCheck& check);
 
 } // namespace velo::jpeg

@@ -12,6 +12,11 @@ namespace
 {
 constexpr std::size_t kStartsForClusterSize = 3;
 constexpr std::size_t kStartsKept = 256;
+// Photos that broke off waiting for their search, at most: a hostile card can start one in
+// every sector.
+constexpr std::size_t kWaitingKept = std::size_t(1) << 14;
+// The memory their first walks may hold, about; the walks past it are taken again.
+constexpr std::size_t kWaitingHeldBytes = std::size_t(32) << 20;
 } // namespace
 
 JpegCarver::JpegCarver(SharedBlocks& blocks, CarveEvents& events, const JpegRuleSettings& settings)
@@ -100,6 +105,9 @@ void JpegCarver::claim(std::uint64_t cardOffset, std::uint64_t bytes)
 void JpegCarver::sector(std::uint64_t number, std::span<const std::uint8_t> bytes)
 {
     budget_ += std::int64_t(bytes.size() * settings_.searchBytesPerCardByte);
+    while (!waiting_.empty() && waiting_.front().dueAt <= number * card_.sectorBytes() &&
+           !stopSeen())
+        searchWaiting();
     std::erase_if(claimed_, [&](const Range& r) { return r.end <= number; });
     if (claimed(number) || stopSeen())
         return;
@@ -185,30 +193,39 @@ JpegCarver::Decision JpegCarver::cutShort(std::uint64_t start, std::uint64_t wal
     return d;
 }
 
-// How the file that starts at card offset `start` is cut; nothing for a start that is no
-// JPEG.
-std::optional<JpegCarver::Decision> JpegCarver::decide(std::uint64_t start, bool testPlain)
+// The spacing of the resume points a first walk keeps: every sector while the cluster size
+// is not known, every cluster once it is; enough of them to reach maxSplits clusters back.
+ResumeSpacing JpegCarver::spacing()
 {
-    const std::uint64_t sectorBytes = card_.sectorBytes();
-    const std::uint64_t cluster = clusterBytes();
+    return ResumeSpacing{clusterBytes(), SearchLimits{}.pointsKept};
+}
+
+// The first walk of the file that starts at card offset `start`: the one made ahead when
+// the pass asks (`byPass`, in the order of the starts) and one was made, else walked now.
+FirstWalk JpegCarver::walk(std::uint64_t start, bool testPlain, bool byPass)
+{
+    std::optional<FirstWalk> ahead;
+    if (lookAhead_ && testPlain && byPass)
+        ahead = lookAhead_->take(start / card_.sectorBytes(), spacing());
+    FirstWalk first = ahead ? std::move(*ahead)
+                            : walkFirst(card_, start, settings_.maxFileBytes, testPlain, spacing(),
+                                        [this] { return stopSeen(); });
+    work_ += first.work;
+    return first;
+}
+
+// How the file that starts at card offset `start` and was walked as `first` is cut; nothing
+// for a start that is no JPEG. `search`: whether a photo that broke off is searched for its
+// pieces now, or only said to wait (searchLater).
+std::optional<JpegCarver::Decision> JpegCarver::decide(std::uint64_t start, const FirstWalk& first,
+                                                       bool testPlain, bool search)
+{
     SearchLimits limits;
-    limits.clusterBytes = cluster;
+    limits.clusterBytes = clusterBytes();
     limits.windowBytes = settings_.gapWindowBytes;
     limits.maxFileBytes = settings_.maxFileBytes;
     limits.testPlainSectors = testPlain;
 
-    // Points every sector while the cluster size is not known, every cluster once it is;
-    // enough of them to reach maxSplits clusters back.
-    ResumeSpacing spacing;
-    spacing.everyBytes = cluster;
-    spacing.count = limits.pointsKept;
-    std::optional<FirstWalk> ahead;
-    if (lookAhead_ && testPlain)
-        ahead = lookAhead_->take(start / sectorBytes, spacing);
-    const FirstWalk first = ahead ? std::move(*ahead)
-                                  : walkFirst(card_, start, settings_.maxFileBytes, testPlain,
-                                              spacing, [this] { return stopSeen(); });
-    work_ += first.work;
     const Outcome outcome = first.outcome;
     if (outcome == Outcome::Running)
         return cutShort(start, first.breakAt, CloseReason::Stopped);
@@ -222,12 +239,15 @@ std::optional<JpegCarver::Decision> JpegCarver::decide(std::uint64_t start, bool
     }
     if (outcome == Outcome::Broken && first.segments == 0)
         return std::nullopt;
+    const bool searchable =
+        outcome == Outcome::Broken && first.decodedAll && first.cause != BreakCause::TooLong;
     std::optional<Decision> d;
-    if (outcome == Outcome::Broken && first.decodedAll && first.cause != BreakCause::TooLong)
+    if (searchable && search)
         d = searchPieces(start, first, limits);
     if (!d)
         d = unfinished(start, first);
     d->plainBreak = plainBreak;
+    d->searchLater = searchable && !search;
     return d;
 }
 
@@ -252,6 +272,13 @@ JpegCarver::searchPieces(std::uint64_t start, const FirstWalk& first, SearchLimi
     // earned so far, and no more than a little over twice the first piece: a photo that
     // is merely corrupt costs little. A candidate may walk on as far as the card's
     // budget goes, so that a second piece longer than that still comes back.
+    // A deleted file listed at this start that the first piece fits in is likely this
+    // photo: its end of image lies within the listed size.
+    const std::uint64_t listed = listedBytes(start);
+    if (listed >= first.breakAt) {
+        limits.maxFileBytes = std::min(limits.maxFileBytes, listed);
+        limits.listedBytes = listed;
+    }
     SearchBudget budget;
     budget.total = budget_ > 0 ? std::uint64_t(budget_) : 0;
     budget.perSearch = std::min(budget.total, settings_.searchBytesPerSearch + 2 * first.breakAt);
@@ -305,9 +332,99 @@ JpegCarver::Decision JpegCarver::unfinished(std::uint64_t start, const FirstWalk
 
 void JpegCarver::carve(std::uint64_t sector)
 {
+    const std::uint64_t start = sector * card_.sectorBytes();
+    const bool searchNow = settings_.searchDelayBytes == 0;
+    FirstWalk first = walk(start, true, true);
+    auto d = decide(start, first, true, searchNow);
+    // Past the bounds of what may wait, a photo is searched at once, as far as the photos
+    // found so far tell.
+    if (d && d->searchLater && !wait(start, *d, first))
+        d = decide(start, first, true, true);
+    if (!d || !d->searchLater)
+        handOut(start, std::move(d), searchNow);
+}
+
+// Keeps a photo that broke off for its search later, with its first walk; false when too
+// many wait, or their walks hold too much memory. Its first piece is the photo's: the pass
+// takes no start inside it, and the searches of other photos skip its clusters.
+bool JpegCarver::wait(std::uint64_t start, const Decision& unsearched,
+                      const std::optional<FirstWalk>& first)
+{
+    const std::size_t held = first ? LookAhead::heldBytes(*first) : 0;
+    if (waiting_.size() >= kWaitingKept || waitingHeldBytes_ + held > kWaitingHeldBytes)
+        return false;
+    waitingHeldBytes_ += held;
+    const std::uint64_t s = card_.sectorBytes(), cluster = clusterBytes();
+    const std::uint64_t firstEnd = start + unsearched.pieces.front().second;
+    claimed_.push_back({start / s, (firstEnd + s - 1) / s});
+    // Only whole clusters before the break: the photo's data may end a cluster or more
+    // before it, where another file's begins.
+    const std::uint64_t sure = firstEnd / cluster * cluster;
+    if (sure > start)
+        carved_[start / s] = std::max(carved_[start / s], sure / s);
+    waiting_.push_back({start, firstEnd + settings_.searchDelayBytes, unsearched, first});
+    return true;
+}
+
+// Searches the photo that has waited longest and hands it out.
+void JpegCarver::searchWaiting()
+{
+    Waiting w = std::move(waiting_.front());
+    waiting_.pop_front();
+    if (w.first)
+        waitingHeldBytes_ -= LookAhead::heldBytes(*w.first);
+    const std::uint64_t sector = w.start / card_.sectorBytes();
+    carved_.erase(sector); // claimed again as its pieces are handed out
+    if (settings_.fileStartsAt)
+        settings_.fileStartsAt(sector);
+    if (stopSeen()) {
+        w.unsearched.reason = CloseReason::Stopped;
+        handOut(w.start, std::move(w.unsearched), false);
+        return;
+    }
+    // A walk kept with resume points spaced otherwise than the cluster size learned since
+    // is taken again.
+    const FirstWalk first =
+        w.first && w.first->spacing == spacing() ? std::move(*w.first) : walk(w.start, true, false);
+    handOut(w.start, decide(w.start, first, true, true), true);
+}
+
+std::uint64_t JpegCarver::listedBytes(std::uint64_t start) const
+{
+    return settings_.listedBytes ? settings_.listedBytes(start) : 0;
+}
+
+// A photo may hold bytes after its end of image (a maker's trailer, a byte of padding),
+// which no walk can tell from what follows. When the deleted file listed at its start ends
+// in the same cluster as the photo's end of image, those bytes are the file's: they are
+// added.
+void JpegCarver::addListedTail(std::uint64_t start, Decision& d)
+{
+    if (d.verdict != Verdict::Complete && d.verdict != Verdict::Reassembled &&
+        d.verdict != Verdict::Uncertain)
+        return;
+    const std::uint64_t listed = listedBytes(start);
+    std::uint64_t length = 0;
+    for (const auto& piece : d.pieces)
+        length += piece.second;
+    const std::uint64_t cluster = clusterBytes();
+    if (listed <= length || (listed - 1) / cluster != (length - 1) / cluster)
+        return;
+    d.pieces.back().second += listed - length;
+}
+
+void JpegCarver::finish()
+{
+    while (!waiting_.empty())
+        searchWaiting();
+}
+
+// Hands out the file that starts at card offset `start` as decided, `search` telling
+// whether a photo that broke off may be searched for its pieces now.
+void JpegCarver::handOut(std::uint64_t start, std::optional<Decision> d, bool search)
+{
     const std::uint64_t sectorBytes = card_.sectorBytes();
-    const std::uint64_t start = sector * sectorBytes;
-    auto d = decide(start, true);
+    const std::uint64_t sector = start / sectorBytes;
     if (!d) {
         FileVerdict notJpeg;
         notJpeg.verdict = Verdict::NotJpeg;
@@ -315,12 +432,21 @@ void JpegCarver::carve(std::uint64_t sector)
         events_.verdict(notJpeg);
         return;
     }
-    // A sector without a byte of 0x80 or more broke the walk and no second piece was
+    // A sector without a byte of 0x80 or more broke the walk and no further piece was
     // found: perhaps a flat image after all, so the walk is taken again without the test.
-    if (d->plainBreak && d->verdict == Verdict::Truncated)
-        if (auto again = decide(start, false))
+    if (d->plainBreak && d->verdict == Verdict::Truncated && !d->searchLater && !stopSeen()) {
+        const FirstWalk flat = walk(start, false, false);
+        auto again = decide(start, flat, false, search);
+        if (again && again->searchLater) {
+            if (wait(start, *again, std::nullopt)) // walked again, and first with the test
+                return;
+            again = decide(start, flat, false, true);
+        }
+        if (again)
             *d = std::move(*again);
+    }
 
+    addListedTail(start, *d);
     FileVerdict verdict;
     verdict.verdict = d->verdict;
     events_.openFile(fileCounter_);

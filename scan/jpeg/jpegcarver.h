@@ -6,6 +6,7 @@
 #include "scan/jpeg/lookahead.h"
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -26,7 +27,7 @@ struct JpegRuleSettings {
     // first piece; a candidate it started may walk on as far as the whole budget goes.
     std::uint64_t searchBytesPerCardByte = 2;
     std::uint64_t searchAllowanceBytes = 32ull << 20;
-    std::uint64_t searchBytesPerSearch = 256ull << 10;
+    std::uint64_t searchBytesPerSearch = 2ull << 20;
     // Threads that walk files ahead of the pass (0: the pass walks every file itself). Their
     // reads of the card come at the same time as each other's and the pass's.
     unsigned lookAheadThreads = 0;
@@ -42,6 +43,21 @@ struct JpegRuleSettings {
     // Asked every few MiB of a walk or a search: once it says so, the file in hand is cut
     // where its walk got to, closed as stopped, and the rule takes no further file.
     std::function<bool()> stopRequested = {};
+    // A photo whose data breaks off is searched for its further pieces once the pass is
+    // this far past its break (or at finish()): the photos found whole up to there are
+    // known by then, and their clusters are no candidates. It is handed out then, after
+    // files that start further on. 0: searched at once. Photos waiting so are bounded in
+    // number and in the memory their walks hold: past that, a photo is searched at once.
+    std::uint64_t searchDelayBytes = 64ull << 20;
+    // The size the source's file system lists for a deleted file whose first cluster begins
+    // at the card offset given; 0 for none. A hint, since another file may have taken the
+    // cluster since: it bounds the search for a photo's pieces when the photo's first walk
+    // fits in it, and gives a photo the bytes it holds after its end of image when they end
+    // in the cluster of that end.
+    std::function<std::uint64_t(std::uint64_t cardOffset)> listedBytes = {};
+    // Told the first sector of a photo handed out after the pass went past its start,
+    // before the events' openFile.
+    std::function<void(std::uint64_t sector)> fileStartsAt = {};
 };
 
 // The carving rule that reads the JPEG structure. A sector that begins FF D8 FF starts a
@@ -63,6 +79,12 @@ public:
 
     // Sector `number`, as read by the pass.
     void sector(std::uint64_t number, std::span<const std::uint8_t> sectorBytes);
+    // After the last sector (or the stop): searches the further pieces of the photos that
+    // broke off and still wait, and hands them out. After a stop they are handed out as far
+    // as their first walk went, unsearched.
+    void finish();
+    // Photos that broke off and wait for finish().
+    std::size_t waiting() const { return waiting_.size(); }
 
     std::uint64_t fileCounter() const { return fileCounter_; }
     // The cluster size in use: given, learned from the files so far, or the sector size.
@@ -86,16 +108,34 @@ private:
         CloseReason reason = CloseReason::EndMarker;
         std::vector<std::pair<std::uint64_t, std::uint64_t>> pieces; // card offset, bytes
         bool plainBreak = false;
+        bool searchLater = false; // the pieces are the first walk's, the search not made
+    };
+
+    // A photo that broke off, waiting for its search: what it is without one.
+    struct Waiting {
+        std::uint64_t start = 0;
+        std::uint64_t dueAt = 0; // card offset: searched once the pass is there
+        Decision unsearched;
+        std::optional<FirstWalk> first; // kept while the walks kept hold little memory
     };
 
     std::uint64_t clusterFrom(const std::vector<std::uint64_t>& starts) const;
-    std::optional<Decision> decide(std::uint64_t start, bool testPlain);
+    ResumeSpacing spacing();
+    FirstWalk walk(std::uint64_t start, bool testPlain, bool byPass);
+    std::optional<Decision> decide(std::uint64_t start, const FirstWalk& first, bool testPlain,
+                                   bool search);
     std::optional<Decision> searchPieces(std::uint64_t start, const FirstWalk& first,
                                          SearchLimits limits);
     Decision unfinished(std::uint64_t start, const FirstWalk& first);
     bool stopSeen();
     Decision cutShort(std::uint64_t start, std::uint64_t walkedTo, CloseReason reason);
     void carve(std::uint64_t sector);
+    bool wait(std::uint64_t start, const Decision& unsearched,
+              const std::optional<FirstWalk>& first);
+    void searchWaiting();
+    void handOut(std::uint64_t start, std::optional<Decision> d, bool search);
+    std::uint64_t listedBytes(std::uint64_t start) const;
+    void addListedTail(std::uint64_t start, Decision& d);
     bool claimed(std::uint64_t sector) const;
     bool carved(std::uint64_t sector) const;
     static std::vector<std::pair<std::uint64_t, std::uint64_t>> piecesOf(const Layout& layout,
@@ -123,6 +163,8 @@ private:
     std::map<std::uint64_t, std::uint64_t> carved_; // every piece carved: first sector, end
     std::vector<std::uint64_t> starts_; // first sectors of carved files, for the cluster size
     std::unique_ptr<LookAhead> lookAhead_;
+    std::deque<Waiting> waiting_;      // in the order of their starts
+    std::size_t waitingHeldBytes_ = 0; // by the first walks kept in waiting_
 };
 
 } // namespace velo::jpeg

@@ -138,6 +138,7 @@ inline std::optional<std::string> jpegRuleFault(const std::uint8_t* data, std::s
         for (std::uint64_t s = 0; s < card.sectorCount(); ++s)
             if (s != bad)
                 r.sector(s, {card.bytes().data() + s * kSector, kSector});
+        r.finish();
     };
     carve(rule);
     events.check(!events.open, "a file left open");

@@ -182,6 +182,7 @@ TEST(VeloCarveExe, TheJpegRuleOnEveryCoreCutsWhatItCutsOnOne)
     jpeg::JpegCarver rule(card, expected);
     for (std::uint64_t s = 0; s < card.sectorCount(); ++s)
         rule.sector(s, {image.data() + s * 512, 512});
+    rule.finish();
     ASSERT_EQ(expected.files.size(), photos.size());
     EXPECT_EQ(expected.files[1], first); // put back together
 

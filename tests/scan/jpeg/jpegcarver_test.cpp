@@ -35,6 +35,24 @@ struct Recorder : velo::testing::CarveRecorder {
         else
             verdicts[current] = v;
     }
+    // Numbers the files 1, 2, ... in the order of their first sectors: a photo that waited
+    // for its search is handed out after files that start further on.
+    void inCardOrder()
+    {
+        std::map<std::uint64_t, std::uint64_t> byStart; // first sector, number
+        for (const auto& [n, v] : verdicts)
+            byStart[v.pieces.empty() ? 0 : v.pieces.front().first] = n;
+        Recorder ordered;
+        for (const auto& [first, n] : byStart) {
+            const std::uint64_t k = ordered.verdicts.size() + 1;
+            ordered.verdicts[k] = verdicts[n];
+            ordered.files[k] = files[n];
+            ordered.closeReasons[k] = closeReasons[n];
+        }
+        verdicts = std::move(ordered.verdicts);
+        files = std::move(ordered.files);
+        closeReasons = std::move(ordered.closeReasons);
+    }
 };
 
 // A card made cluster by cluster.
@@ -53,6 +71,8 @@ void carveAll(MemoryCard& card, Recorder& events, JpegRuleSettings settings = {}
     JpegCarver rule(card, events, settings);
     for (std::uint64_t s = 0; s < card.sectorCount(); ++s)
         rule.sector(s, {card.image().data() + s * kSector, kSector});
+    rule.finish();
+    events.inCardOrder();
 }
 
 TEST(JpegCarver, PhotosInTwoPiecesComeBackWhole)
@@ -143,16 +163,34 @@ TEST(JpegCarver, PhotosInSeveralPiecesComeBackOnlyWhereThePictureGoesOn)
         bool lures;                             // another photo's data after each piece
         bool lastPieceLost;                     // the last piece is not on the card
         Verdict verdict;
+        int width = 640; // of the photo and of the lure's, 4:3
     };
     const Row rows[] = {
         {"a lure after the first piece", {7}, {0, 1}, true, false, Verdict::Reassembled},
         {"the rest lost, a lure where it went", {6}, {0, 1}, true, true, Verdict::Truncated},
+        {"three pieces, noise between",
+         {20, 16},
+         {0, 1, 2},
+         false,
+         false,
+         Verdict::Reassembled,
+         1280},
+        {"four pieces, noise between",
+         {20, 16, 16},
+         {0, 1, 2, 3},
+         false,
+         false,
+         Verdict::Reassembled,
+         1280},
+        {"four pieces, the last lost", {6, 3, 3}, {0, 1, 2, 3}, true, true, Verdict::Truncated},
     };
-    const Bytes photo = makePhoto({.width = 640, .height = 480, .seed = 21});
-    const Bytes other = makePhoto({.width = 640, .height = 480, .seed = 22});
-    const std::size_t otherData = (entropyStart(other) / kCluster + 1) * kCluster;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
+        const Bytes photo =
+            makePhoto({.width = row.width, .height = row.width * 3 / 4, .seed = 21});
+        const Bytes other =
+            makePhoto({.width = row.width, .height = row.width * 3 / 4, .seed = 22});
+        const std::size_t otherData = (entropyStart(other) / kCluster + 1) * kCluster;
         std::vector<Bytes> pieces;
         std::size_t at = 0;
         for (std::size_t clusters : row.pieceClusters) {
@@ -189,7 +227,53 @@ TEST(JpegCarver, PhotosInSeveralPiecesComeBackOnlyWhereThePictureGoesOn)
         }
         if (row.verdict != Verdict::Reassembled) {
             EXPECT_EQ(v.verdict, row.verdict);
+        } else {
+            // However many pieces: the photo comes back.
+            EXPECT_TRUE(events.files[1] == photo);
+            EXPECT_TRUE(v.verdict == Verdict::Reassembled || v.verdict == Verdict::Uncertain);
         }
+    }
+}
+
+// A deleted file's listed size gives a photo the bytes it holds after its end of image,
+// when they end in the cluster of that end; a size that ends elsewhere is some other file's.
+TEST(JpegCarver, TheListedSizeGivesTheBytesAfterTheEndOfImage)
+{
+    const Bytes photo = makePhoto({.width = 320, .height = 240, .seed = 23});
+    const std::size_t roomInCluster = kCluster - photo.size() % kCluster;
+    ASSERT_GT(roomInCluster, 64u);
+    struct Row {
+        const char* name;
+        std::size_t listed; // bytes past the end of image the file system lists
+        std::size_t given;  // bytes past it the file holds
+    };
+    const Row rows[] = {
+        {"a trailer in the last cluster", 40, 40},
+        {"to the cluster's end", roomInCluster, roomInCluster},
+        {"past the cluster", roomInCluster + 1, 0},
+        {"nothing listed", 0, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        CardBuilder b;
+        b.add(testing::filler(Filler::Random, kCluster, 1));
+        const std::uint64_t start = b.image.size();
+        Bytes withTrailer = photo;
+        withTrailer.resize(photo.size() + roomInCluster, 0xA5);
+        b.add(withTrailer);
+        b.add(testing::filler(Filler::Random, kCluster, 2));
+        MemoryCard card(b.image, kSector);
+        Recorder events;
+        JpegRuleSettings settings{.clusterBytes = kCluster};
+        settings.listedBytes = [&](std::uint64_t offset) -> std::uint64_t {
+            return offset == start && row.listed ? photo.size() + row.listed : 0;
+        };
+        carveAll(card, events, settings);
+        ASSERT_EQ(events.files.size(), 1u);
+        EXPECT_EQ(events.verdicts[1].verdict, Verdict::Complete);
+        EXPECT_TRUE(events.files[1] ==
+                    Bytes(withTrailer.begin(),
+                          withTrailer.begin() + std::ptrdiff_t(photo.size() + row.given)));
     }
 }
 
@@ -210,6 +294,8 @@ TEST(JpegCarver, ClusterSizeIsLearnedFromWhereFilesStart)
     JpegCarver rule(card, events);
     for (std::uint64_t s = 0; s < card.sectorCount(); ++s)
         rule.sector(s, {card.image().data() + s * kSector, kSector});
+    rule.finish();
+    events.inCardOrder();
     EXPECT_EQ(rule.clusterBytes(), kCluster);
     ASSERT_EQ(events.files.size(), 4u);
     EXPECT_TRUE(events.files[4] == split);
@@ -355,6 +441,7 @@ TEST(JpegCarver, HostileCardsCostWorkInProportionToTheirSize)
             JpegCarver rule(card, events, settings);
             for (std::uint64_t s = 0; s < card.sectorCount(); ++s)
                 rule.sector(s, {card.image().data() + s * kSector, kSector});
+            rule.finish();
             EXPECT_LE(rule.searchBytesWalked(),
                       settings.searchAllowanceBytes + 2 * bytes + 2 * (std::uint64_t(64) << 10))
                 << bytes << " bytes";
@@ -436,6 +523,7 @@ TEST(JpegCarver, TheStopIsSeenWithinAWalk)
     JpegCarver rule(card, events, settings);
     for (std::uint64_t s = 0; s < card.sectorCount(); ++s)
         rule.sector(s, {card.image().data() + s * kSector, kSector});
+    rule.finish();
     EXPECT_TRUE(rule.stopped());
     ASSERT_EQ(events.files.size(), 1u);
     EXPECT_EQ(events.closeReasons[1], CloseReason::Stopped);
@@ -489,11 +577,12 @@ TEST(JpegCarver, WalkingAheadOnOtherThreadsChangesNoDecision)
     }
     // The card holds what it is meant to: none of the outcomes above went missing (the
     // photo in two pieces is cut in its first rows, too near the top for the picture to
-    // show the joint).
+    // show the joint; the one with a stray marker is written whole up to its end).
     std::set<Verdict> seen;
     for (const auto& [n, v] : alone.verdicts)
         seen.insert(v.verdict);
-    EXPECT_EQ(seen, (std::set<Verdict>{Verdict::Complete, Verdict::Uncertain, Verdict::Truncated}));
+    EXPECT_EQ(seen, (std::set<Verdict>{Verdict::Complete, Verdict::Uncertain, Verdict::Truncated,
+                                       Verdict::Damaged}));
     EXPECT_EQ(alone.refused.size(), 1u);
 }
 
