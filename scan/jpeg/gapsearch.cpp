@@ -50,28 +50,6 @@ std::vector<Cut> cutsBefore(const Trail& t, const SearchLimits& limits)
     return cuts;
 }
 
-// The cuts of cutsBefore(), those after which the picture plainly jumps first: the data
-// after the piece often decodes for a while, so that the walk breaks a cluster or more past
-// the true cut, but the picture shows where another photo's data took over.
-std::vector<Cut> cutsByPicture(CardBytes& card, const Trail& t, const SearchLimits& limits,
-                               SearchBudget& budget)
-{
-    std::vector<Cut> cuts = cutsBefore(t, limits);
-    std::vector<std::uint64_t> at;
-    for (const Cut& c : cuts)
-        at.push_back(c.first);
-    JointCheck look{limits.maxFileBytes, limits.testPlainSectors};
-    const std::vector<bool> jumps =
-        jumpsAfter(card, t.layout, at, limits.clusterBytes, t.points, look);
-    budget.chargeCheck(look.work);
-    std::vector<Cut> ordered;
-    for (int pass = 0; pass < 2; ++pass)
-        for (std::size_t i = 0; i < cuts.size(); ++i)
-            if (jumps[i] == (pass == 0))
-                ordered.push_back(cuts[i]);
-    return ordered;
-}
-
 // The card offsets where a piece may go on after a cut at card offset `cutCard`: each
 // cluster past it up to the window, or to the card's end.
 class Candidates
@@ -216,7 +194,7 @@ std::optional<Step> nextPiece(CardBytes& card, const Trail& t, const SearchLimit
     std::optional<Step> aside;
     if (budget.spent())
         return aside;
-    for (const auto& [cut, from] : cutsByPicture(card, t, limits, budget)) {
+    for (const auto& [cut, from] : cutsBefore(t, limits)) {
         const std::uint64_t cutCard = t.layout.cardOffset(cut - 1) + 1;
         Candidates candidates(cutCard, limits, card.sizeBytes());
         std::optional<PictureAbove> above; // read once a candidate decodes
@@ -269,7 +247,13 @@ std::optional<FoundPieces> findPieces(CardBytes& card, std::uint64_t start,
             const std::uint64_t left = budget.total - std::min(budget.total, budget.walked);
             for (const JointFit fit : checkJoints(card, step->trail.layout, left, check))
                 seen = seen && fit == JointFit::Fits;
-            budget.chargeCheck(check.work);
+            // Pieces of a cluster or a few hold little picture: on cards that lived a
+            // camera's life, other photos' data was seen to fit across joints of files in
+            // three pieces or more. Such a file is written, but not vouched for.
+            seen = seen && step->trail.layout.jumps().size() == 1;
+            // Not charged to the search: one walk of a file found, as long as the walks
+            // that found its pieces.
+            budget.work += check.work;
             return FoundPieces{step->trail.layout, step->length, seen};
         }
         trail = std::move(step->trail);

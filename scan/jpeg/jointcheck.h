@@ -64,12 +64,4 @@ PictureAbove pictureAbove(CardBytes& card, const Layout& layout, std::uint64_t j
 // photo's own subject could explain to it.
 bool plainlyJumps(const PictureAbove& above, const DcTrace& below, std::uint64_t joint);
 
-// For each of `cuts` (logical offsets in the last piece of the file laid out by `layout`,
-// before where its walk broke), whether the `span` bytes after it plainly do not belong
-// under the row above it: where another file's data took over from the photo's. One walk,
-// from one of `points` a row before the oldest cut; false where the picture cannot tell.
-std::vector<bool> jumpsAfter(CardBytes& card, const Layout& layout,
-                             const std::vector<std::uint64_t>& cuts, std::uint64_t span,
-                             const std::deque<WalkState>& points, JointCheck& check);
-
 } // namespace velo::jpeg

@@ -3,7 +3,6 @@
 #include "scan/markers.h"
 
 #include <algorithm>
-#include <numeric>
 
 namespace velo::jpeg
 {
@@ -12,6 +11,7 @@ namespace
 {
 constexpr std::size_t kStartsForClusterSize = 3;
 constexpr std::size_t kStartsKept = 256;
+constexpr std::uint64_t kMostClusterBytes = 256 << 10;
 // Photos that broke off waiting for their search, at most: a hostile card can start one in
 // every sector.
 constexpr std::size_t kWaitingKept = std::size_t(1) << 14;
@@ -53,15 +53,24 @@ std::uint64_t JpegCarver::clusterBytes()
     return settings_.clusterBytes ? settings_.clusterBytes : clusterFrom(starts_);
 }
 
-// Files begin at cluster starts: the largest common divisor of the distances between
-// their first sectors is the cluster size, once there are a few of them.
+// Files begin at cluster starts: the cluster size is the largest power of two (up to
+// 256 KiB) that nine starts in ten share their place in, once there are a few of them. A
+// start or two elsewhere (an image that begins a sector inside a file not carved whole)
+// does not bring it down to the sector.
 std::uint64_t JpegCarver::clusterFrom(const std::vector<std::uint64_t>& starts) const
 {
-    std::uint64_t g = 0;
-    if (starts.size() >= kStartsForClusterSize)
+    const std::uint64_t sector = card_.sectorBytes();
+    if (starts.size() < kStartsForClusterSize)
+        return sector;
+    for (std::uint64_t sectors = kMostClusterBytes / sector; sectors > 1; sectors /= 2) {
+        std::map<std::uint64_t, std::size_t> byPlace; // sector within the cluster, starts
+        std::size_t most = 0;
         for (std::uint64_t s : starts)
-            g = std::gcd(g, s > starts.front() ? s - starts.front() : starts.front() - s);
-    return (g ? g : 1) * card_.sectorBytes();
+            most = std::max(most, ++byPlace[s % sectors]);
+        if (most * 10 >= starts.size() * 9)
+            return sectors * sector;
+    }
+    return sector;
 }
 
 // The file's pieces, as card offsets and lengths, in the file's order.
@@ -92,14 +101,18 @@ bool JpegCarver::claimed(std::uint64_t sector) const
                        [&](const Range& r) { return sector >= r.first && sector < r.end; });
 }
 
-void JpegCarver::claim(std::uint64_t cardOffset, std::uint64_t bytes)
+// A piece handed out: no start inside it is taken by the pass, and its first `ownBytes`
+// are no candidates for other photos' searches.
+void JpegCarver::claim(std::uint64_t cardOffset, std::uint64_t bytes, std::uint64_t ownBytes)
 {
     const std::uint64_t s = card_.sectorBytes();
     if (!bytes)
         return;
     const Range r{cardOffset / s, (cardOffset + bytes + s - 1) / s};
     claimed_.push_back(r);
-    carved_[r.first] = std::max(carved_[r.first], r.end);
+    const std::uint64_t own = std::min(bytes, ownBytes);
+    if (own)
+        carved_[r.first] = std::max(carved_[r.first], (cardOffset + own + s - 1) / s);
 }
 
 void JpegCarver::sector(std::uint64_t number, std::span<const std::uint8_t> bytes)
@@ -305,6 +318,9 @@ JpegCarver::searchPieces(std::uint64_t start, const FirstWalk& first, SearchLimi
 JpegCarver::Decision JpegCarver::unfinished(std::uint64_t start, const FirstWalk& first)
 {
     Decision d;
+    const std::uint64_t cluster = clusterBytes();
+    const std::uint64_t ownEnd = (start + first.breakAt) / cluster * cluster;
+    d.ownBytes = ownEnd > start ? ownEnd - start : 0;
     // A photo damaged in place (a bad code, a stray marker) still has its end of image
     // further on. Up to the first FF D9 before another start, text or zeros, it is written
     // whole, so that a repair tool gets all of it, and said to be damaged.
@@ -354,14 +370,12 @@ bool JpegCarver::wait(std::uint64_t start, const Decision& unsearched,
     if (waiting_.size() >= kWaitingKept || waitingHeldBytes_ + held > kWaitingHeldBytes)
         return false;
     waitingHeldBytes_ += held;
-    const std::uint64_t s = card_.sectorBytes(), cluster = clusterBytes();
+    const std::uint64_t s = card_.sectorBytes();
     const std::uint64_t firstEnd = start + unsearched.pieces.front().second;
     claimed_.push_back({start / s, (firstEnd + s - 1) / s});
-    // Only whole clusters before the break: the photo's data may end a cluster or more
-    // before it, where another file's begins.
-    const std::uint64_t sure = firstEnd / cluster * cluster;
-    if (sure > start)
-        carved_[start / s] = std::max(carved_[start / s], sure / s);
+    if (unsearched.ownBytes)
+        carved_[start / s] =
+            std::max(carved_[start / s], (start + unsearched.ownBytes + s - 1) / s);
     waiting_.push_back({start, firstEnd + settings_.searchDelayBytes, unsearched, first});
     return true;
 }
@@ -450,9 +464,11 @@ void JpegCarver::handOut(std::uint64_t start, std::optional<Decision> d, bool se
     FileVerdict verdict;
     verdict.verdict = d->verdict;
     events_.openFile(fileCounter_);
+    std::uint64_t own = d->ownBytes;
     for (const auto& [offset, bytes] : d->pieces) {
         const std::uint64_t written = emit(offset, bytes);
-        claim(offset, written);
+        claim(offset, written, own);
+        own -= std::min(own, bytes);
         if (written)
             verdict.pieces.push_back({offset / sectorBytes, (offset + written - 1) / sectorBytes});
         if (written < bytes) {

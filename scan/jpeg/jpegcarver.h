@@ -109,6 +109,10 @@ private:
         std::vector<std::pair<std::uint64_t, std::uint64_t>> pieces; // card offset, bytes
         bool plainBreak = false;
         bool searchLater = false; // the pieces are the first walk's, the search not made
+        // The file's first bytes known to be the photo's, out of the searches of other
+        // photos: all of a photo found whole; of one that is not, its whole clusters before
+        // where its walk broke (what follows there may be another file's data).
+        std::uint64_t ownBytes = ~std::uint64_t(0);
     };
 
     // A photo that broke off, waiting for its search: what it is without one.
@@ -140,7 +144,7 @@ private:
     bool carved(std::uint64_t sector) const;
     static std::vector<std::pair<std::uint64_t, std::uint64_t>> piecesOf(const Layout& layout,
                                                                          std::uint64_t length);
-    void claim(std::uint64_t cardOffset, std::uint64_t bytes);
+    void claim(std::uint64_t cardOffset, std::uint64_t bytes, std::uint64_t ownBytes);
     std::uint64_t nextStartBefore(std::uint64_t from, std::uint64_t to);
     std::uint64_t endMarkerAfter(std::uint64_t start, std::uint64_t from);
     std::uint64_t emit(std::uint64_t cardOffset, std::uint64_t bytes);
@@ -160,7 +164,9 @@ private:
     std::uint64_t work_ = 0;
     bool stopped_ = false;
     std::vector<Range> claimed_; // pieces of carved files not yet passed, ahead of the pass
-    std::map<std::uint64_t, std::uint64_t> carved_; // every piece carved: first sector, end
+    // The photos' own sectors among those carved (Decision::ownBytes), and the first pieces
+    // of the photos waiting: first sector, end.
+    std::map<std::uint64_t, std::uint64_t> carved_;
     std::vector<std::uint64_t> starts_; // first sectors of carved files, for the cluster size
     std::unique_ptr<LookAhead> lookAhead_;
     std::deque<Waiting> waiting_;      // in the order of their starts
