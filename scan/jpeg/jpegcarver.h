@@ -64,13 +64,15 @@ struct JpegRuleSettings {
 // file, as in the window's rule, unless it lies inside a file already carved (an embedded
 // thumbnail, a further image of an MPF file, the second piece of a photo). From there the
 // file is walked through its segments and scans to its end of image; where the data
-// breaks off, the gap search looks for the photo's further pieces. Each file is handed to
-// the events whole, with its verdict, within the call for its first sector; a start that
-// is no JPEG is reported through verdict() and written nowhere.
+// breaks off, the gap search looks for the photo's further pieces, piece after piece. Each
+// file is handed to the events whole, with its verdict: within the call for its first
+// sector, or, for a photo that broke off, once the pass is settings.searchDelayBytes past
+// it (or at finish()), so that the photos found whole around it are out of its search. A
+// start that is no JPEG is reported through verdict() and written nowhere.
 //
-// The sectors come in order through sector(); the rule reads ahead through `blocks`, the
-// blocks of the card shared with whoever else reads it in the run (the pass), or through
-// blocks of its own over `card`, bounded by settings.cacheBytes.
+// The sectors come in order through sector(), then finish(); the rule reads ahead through `blocks`,
+// the blocks of the card shared with whoever else reads it in the run (the pass), or through blocks
+// of its own over `card`, bounded by settings.cacheBytes.
 class JpegCarver
 {
 public:
