@@ -48,7 +48,7 @@ struct JpegRuleSettings {
     // known by then, and their clusters are no candidates. It is handed out then, after
     // files that start further on. 0: searched at once. Photos waiting so are bounded in
     // number and in the memory their walks hold: past that, a photo is searched at once.
-    std::uint64_t searchDelayBytes = 64ull << 20;
+    std::uint64_t searchDelayBytes = 16ull << 20;
     // The size the source's file system lists for a deleted file whose first cluster begins
     // at the card offset given; 0 for none. A hint, since another file may have taken the
     // cluster since: it bounds the search for a photo's pieces when the photo's first walk
