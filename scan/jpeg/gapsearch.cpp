@@ -240,20 +240,11 @@ std::optional<FoundPieces> findPieces(CardBytes& card, std::uint64_t start,
             return std::nullopt;
         seen = seen && step->fit == JointFit::Fits;
         if (step->length) {
-            // Each joint was seen to fit while the pieces after it were not yet known: the
-            // rows below it ran on into whatever followed on the card. Every one is looked
-            // at again in the file as found.
-            JointCheck check{limits.maxFileBytes, limits.testPlainSectors};
-            const std::uint64_t left = budget.total - std::min(budget.total, budget.walked);
-            for (const JointFit fit : checkJoints(card, step->trail.layout, left, check))
-                seen = seen && fit == JointFit::Fits;
             // Pieces of a cluster or a few hold little picture: on cards that lived a
             // camera's life, other photos' data was seen to fit across joints of files in
-            // three pieces or more. Such a file is written, but not vouched for.
+            // three pieces or more. Such a file is written, but not vouched for. (The one
+            // joint of a file in two pieces was looked at with the file's own rows below it.)
             seen = seen && step->trail.layout.jumps().size() == 1;
-            // Not charged to the search: one walk of a file found, as long as the walks
-            // that found its pieces.
-            budget.work += check.work;
             return FoundPieces{step->trail.layout, step->length, seen};
         }
         trail = std::move(step->trail);

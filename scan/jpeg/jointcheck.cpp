@@ -19,8 +19,6 @@ constexpr std::uint64_t kMarginMcus = 2;
 constexpr std::size_t kPairsNeeded = 8;
 // The walk runs in steps of this many bytes, and no further than 64 of them past the joint.
 constexpr std::uint64_t kStepBytes = 16 * 1024;
-// MCUs a whole file's check traces at most: a 24 MP photo of 8x8 MCUs.
-constexpr std::size_t kMostTracedMcus = std::size_t(1) << 19;
 
 // MCUs in one row of the image, for the scan `s` is in; 0 when the scan is not one this
 // check reads (a scan of one component of several).
@@ -89,73 +87,7 @@ JointFit judge(const RowDifferences& across, const RowDifferences& above,
     return across.mean() <= 2 * detail + 8 ? JointFit::Fits : JointFit::Jumps;
 }
 
-// The MCUs of a file's first scan as one walk traced them, by MCU number.
-std::vector<DcTrace::Entry> inOrder(const DcTrace& trace)
-{
-    std::vector<DcTrace::Entry> dc;
-    for (const DcTrace::Entry& e : trace.entries) {
-        if (!dc.empty() && e.mcu != dc.front().mcu + dc.size())
-            break;
-        dc.push_back(e);
-    }
-    return dc;
-}
-
 } // namespace
-
-std::vector<JointFit> checkJoints(CardBytes& card, const Layout& layout, std::uint64_t mostBytes,
-                                  JointCheck& check)
-{
-    std::vector<JointFit> fits(layout.jumps().size(), JointFit::Unknown);
-    Walker w(card, layout, check.maxFileBytes);
-    w.testPlainSectors(check.testPlainSectors);
-    w.countStartsPassed(false);
-    DcTrace trace;
-    trace.most = kMostTracedMcus;
-    w.traceDc(&trace);
-    std::uint64_t row = 0;
-    // Small steps until the first scan begins, to learn the row there.
-    while (w.state().pos < mostBytes && !trace.full()) {
-        const std::uint64_t step = row ? kStepBytes : 64;
-        if (w.run(std::min(mostBytes, w.state().pos + step)) != Outcome::Running)
-            break;
-        if (!row && w.state().phase == WalkState::Phase::Entropy)
-            row = mcusPerRow(w.state());
-    }
-    check.work += w.work();
-    const std::vector<DcTrace::Entry> dc = inOrder(trace);
-    if (row == 0)
-        return fits;
-    for (std::size_t j = 0; j < fits.size(); ++j) {
-        const std::uint64_t joint = layout.jumps()[j].logical;
-        std::size_t lastBefore = 0, firstAfter = 0;
-        bool before = false;
-        for (std::size_t m = 0; m < dc.size() && !firstAfter; ++m) {
-            if (dc[m].pos <= joint)
-                lastBefore = m, before = true;
-            else if (dc[m].pos > joint + 8)
-                firstAfter = m;
-        }
-        if (!before || !firstAfter || lastBefore < kMarginMcus)
-            continue;
-        // A row and three on each side of the joint, as checkJoint() reads.
-        const std::size_t lastAbove = lastBefore - kMarginMcus,
-                          firstBelow = firstAfter + kMarginMcus;
-        const std::size_t from = lastAbove > 2 * row ? lastAbove - 2 * row : row;
-        const std::size_t to = std::min(dc.size(), firstBelow + 4 * row);
-        RowDifferences across, above, below;
-        for (std::size_t m = std::max(from, row); m < to; ++m) {
-            if (m >= firstBelow && m - row <= lastAbove)
-                across.add(dc[m].dc, dc[m - row].dc);
-            else if (m <= lastAbove)
-                above.add(dc[m].dc, dc[m - row].dc);
-            else if (m - row >= firstBelow)
-                below.add(dc[m].dc, dc[m - row].dc);
-        }
-        fits[j] = judge(across, above, below);
-    }
-    return fits;
-}
 
 JointFit checkJoint(CardBytes& card, const Layout& layout, std::uint64_t joint,
                     const std::deque<WalkState>& points, JointCheck& check)

@@ -36,14 +36,6 @@ struct JointCheck {
 JointFit checkJoint(CardBytes& card, const Layout& layout, std::uint64_t joint,
                     const std::deque<WalkState>& points, JointCheck& check);
 
-// Whether the picture goes on across every joint of the whole file laid out by `layout`,
-// read in one walk from its start marker once all its pieces are known: the rows below a
-// joint are then the file's own, not whatever followed the piece on the card. Joints are
-// in the order of layout.jumps(); one past the walk's first scan, or past the first
-// `mostBytes` of the file, is Unknown.
-std::vector<JointFit> checkJoints(CardBytes& card, const Layout& layout, std::uint64_t mostBytes,
-                                  JointCheck& check);
-
 // The picture just above a joint, read once for every candidate tried after it: the DC
 // values of the MCUs of the last row before it, and how much rows differ there.
 struct PictureAbove {
