@@ -34,6 +34,12 @@ fail() {
 # Waits until every program of the prefix has ended (the server goes with the last one).
 wait_wine() { timeout "${1:-120}" wineserver -w >/dev/null 2>&1; }
 
+# The virtual screen comes first: a Wine server started without one cannot open windows
+# for a later program of the prefix that has one.
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+export DISPLAY="$display"
+for _ in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.2; done
 "$loader" wineboot --init </dev/null >"$log" 2>&1
 wait_wine
 
@@ -48,7 +54,7 @@ for file in velo-recovery.exe velo-carve.exe Qt6Core.dll Qt6Gui.dll Qt6Widgets.d
 done
 [ -f "$menu" ] || fail "no Start-menu entry"
 key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\velo-recovery'
-"$loader" reg query "$key" /v UninstallString </dev/null 2>>"$log" | grep -q 'uninstall.exe' ||
+"$loader" reg query "$key" /v UninstallString </dev/null 2>>"$log" | grep 'uninstall.exe' >/dev/null ||
   fail "no record in Apps & features"
 echo "   $(find "$home" -type f | wc -l) files in Program Files\\velo-recovery, the Start-menu entry, the uninstall record"
 
@@ -58,10 +64,6 @@ case "$version" in
   *velo-carve*) echo "   velo-carve.exe --version: $version" ;;
   *) fail "the installed velo-carve.exe did not run (said: '$version')" ;;
 esac
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-export DISPLAY="$display"
-for _ in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.2; done
 "$loader" "C:\\Program Files\\velo-recovery\\velo-recovery.exe" </dev/null >>"$log" 2>&1 &
 program=$!
 window=$(timeout 60 xdotool search --sync --onlyvisible --name 'ｖｅｌｏリカバリー' | head -1) ||

@@ -31,21 +31,43 @@ foreach(entry IN LISTS PLUGINS)
     list(APPEND shipped "${relative}")
 endforeach()
 
-# The DLLs the programs and plugins load, and those these load in turn, found in Qt's
-# bin folder (where its build put the compiler's runtime too). Windows' own DLLs are not
-# there and stay unresolved: every Windows has them.
-set(CMAKE_GET_RUNTIME_DEPENDENCIES_PLATFORM windows+pe)
-set(CMAKE_GET_RUNTIME_DEPENDENCIES_TOOL objdump)
-set(CMAKE_GET_RUNTIME_DEPENDENCIES_COMMAND "${OBJDUMP}")
-file(GET_RUNTIME_DEPENDENCIES
-    EXECUTABLES ${binaries}
-    RESOLVED_DEPENDENCIES_VAR found
-    UNRESOLVED_DEPENDENCIES_VAR system
-    DIRECTORIES ${SEARCH_DIRS}
-    PRE_EXCLUDE_REGEXES "^api-ms-" "^ext-ms-")
-if(NOT found MATCHES "Qt6Widgets")
-    message(FATAL_ERROR "deploy.cmake: no Qt6Widgets.dll among the DLLs found: ${found}")
-endif()
+# The DLLs the programs and plugins load, and those these load in turn, as their import
+# tables name them, found in Qt's bin folder (where its build put the compiler's runtime
+# too). Windows' own DLLs are not there and are left out: every Windows has them.
+# Windows matches DLL names without regard to case, so the lookup does too (CMake's
+# file(GET_RUNTIME_DEPENDENCIES) does not find Qt6Core.dll on a Linux host).
+set(available "")
+foreach(folder IN LISTS SEARCH_DIRS)
+    file(GLOB dlls "${folder}/*.dll")
+    foreach(dll IN LISTS dlls)
+        get_filename_component(name "${dll}" NAME)
+        string(TOLOWER "${name}" name)
+        if(NOT DEFINED "dll_${name}")
+            set("dll_${name}" "${dll}")
+            list(APPEND available "${name}")
+        endif()
+    endforeach()
+endforeach()
+set(found "")
+set(pending ${binaries})
+while(pending)
+    list(POP_FRONT pending binary)
+    execute_process(COMMAND "${OBJDUMP}" -p "${binary}" OUTPUT_VARIABLE dump
+        RESULT_VARIABLE failed)
+    if(failed)
+        message(FATAL_ERROR "deploy.cmake: ${OBJDUMP} cannot read ${binary}")
+    endif()
+    string(REGEX MATCHALL "DLL Name: [^\r\n]+" imports "${dump}")
+    foreach(import IN LISTS imports)
+        string(REGEX REPLACE "^DLL Name: " "" name "${import}")
+        string(STRIP "${name}" name)
+        string(TOLOWER "${name}" name)
+        if(DEFINED "dll_${name}" AND NOT "${dll_${name}}" IN_LIST found)
+            list(APPEND found "${dll_${name}}")
+            list(APPEND pending "${dll_${name}}")
+        endif()
+    endforeach()
+endwhile()
 foreach(dll IN LISTS found)
     get_filename_component(name "${dll}" NAME)
     file(COPY_FILE "${dll}" "${DIST}/${name}")

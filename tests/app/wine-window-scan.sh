@@ -35,10 +35,18 @@ cleanup() {
 trap cleanup EXIT
 fail() {
   echo "wine-window-scan.sh: $*" >&2
-  [ -z "$xvfb" ] || DISPLAY="$display" import -window root "$work/failure.png" 2>/dev/null &&
+  if [ -n "$xvfb" ] && import -window root "$work/failure.png" 2>/dev/null; then
     echo "the screen at that moment: $work/failure.png" >&2
+  fi
   exit 1
 }
+
+# The virtual screen comes first: a Wine server started without one cannot open windows
+# for a later program of the prefix that has one.
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+export DISPLAY="$display"
+for _ in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.2; done
 
 echo "-- the card: photos copied to a FAT32 image, then deleted"
 card="$work/card.img"
@@ -78,10 +86,6 @@ expected=$(find "$work/expected" -type f | wc -l)
 echo "   $expected files"
 
 echo "-- velo-recovery.exe on a virtual screen"
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-export DISPLAY="$display"
-for _ in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.2; done
 started=$(date +%s%N)
 "$loader" "$dist/velo-recovery.exe" </dev/null >>"$log" 2>&1 &
 program=$!
@@ -96,7 +100,7 @@ click() { # WINDOW X Y [COUNT]
 }
 
 # The drive list (ListView1 from x 70, y 38): rows C:, E:, S:, Z: under the header.
-click "$window" 120 "${VELO_E_ROW_Y:-76}"
+click "$window" 120 "${VELO_E_ROW_Y:-87}"
 # 保存先変更 (Command1).
 click "$window" 479 319
 dialog=$(timeout 20 xdotool search --sync --onlyvisible --name '保存先指定' | head -1) ||
