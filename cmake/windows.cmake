@@ -36,7 +36,8 @@ if(_velo_qt_prefix AND EXISTS "${_velo_qt_prefix}/lib/cmake/Qt6/qt.toolchain.cma
         ${VELO_WINE_LOADER})
 else()
     include("${_velo_mingw_toolchain}")
-    # A plain variable, which option() leaves alone: no windows without Qt.
+    # A plain variable, which hides the cache's (the preset asks for the windows) and
+    # which option() leaves alone: no windows without Qt.
     set(VELO_WITH_QT OFF)
 endif()
 unset(_velo_qt_found)
