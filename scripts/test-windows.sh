@@ -27,11 +27,11 @@ finish() {
   local last=$((${#steps[@]} - 1)) i
   for i in "${!steps[@]}"; do
     if [ "$i" -lt "$last" ] || [ "$status" -eq 0 ]; then
-      printf '  %-44s %s\n' "${steps[$i]}" passed
+      printf '  %-46s %s\n' "${steps[$i]}" passed
     elif [ "$status" -eq 77 ]; then
-      printf '  %-44s %s\n' "${steps[$i]}" "skipped (why: above)"
+      printf '  %-46s %s\n' "${steps[$i]}" "skipped (why: above)"
     else
-      printf '  %-44s %s\n' "${steps[$i]}" FAILED
+      printf '  %-46s %s\n' "${steps[$i]}" FAILED
     fi
   done
   for skipped in "${not_run[@]}"; do printf '  %s\n' "$skipped"; done
@@ -92,7 +92,7 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 /usr/lib/wine/wine64 cmd /c exit </dev/null >>"$WINEPREFIX.log" 2>&1
 
-step "tests under Wine (the widget tests offscreen)"
+step "tests under Wine (widget tests offscreen)"
 # A test program that Wine fails to start (seen once in many runs: no output, 0.01 s)
 # is started again, up to twice. A test that ran and failed (a failed check, a crash)
 # fails the stage even when a second attempt passes: such a fault comes and goes.
