@@ -310,7 +310,13 @@ void Form2::showPass(std::uint64_t passNumber)
 
 void Form2::runPendingEvents()
 {
-    QCoreApplication::processEvents();
+    // What the program posted to itself (a queued click, a close, a repaint request) waits
+    // in memory and runs at every step; the system's input, which takes a system call to
+    // fetch, is fetched only when eventPace_ says so.
+    if (eventPace_.due(EventPace::Clock::now()))
+        QCoreApplication::processEvents();
+    else
+        QCoreApplication::sendPostedEvents();
 }
 
 void Form2::runLater(std::function<void()> task)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/eventpace.h"
 #include "app/recoverycontroller.h"
 #include "app/windowfields.h"
 #include "platform/platform.h"
@@ -71,6 +72,7 @@ private:
 
     Platform& platform_;
     RecoveryController controller_;
+    EventPace eventPace_;
 
     // Controls, named as everywhere else in the program.
     QLabel* Label1;

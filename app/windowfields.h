@@ -48,7 +48,9 @@ public:
     virtual void focusDriveList() = 0;                   // ListView1 takes the input focus
     virtual void showPass(std::uint64_t passNumber) = 0; // Label17, once per pass
 
-    // Lets the window handle what is waiting (clicks, repaints), then returns.
+    // Lets the window handle what is waiting (clicks, repaints), then returns. Called once
+    // per pass of a scan: what the program posted runs at every call, the system's input
+    // at least every few milliseconds.
     virtual void runPendingEvents() = 0;
     // Runs task once the event being handled now has been handled to its end.
     virtual void runLater(std::function<void()> task) = 0;

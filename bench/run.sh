@@ -170,8 +170,8 @@ run_tool() {
     cat) cat "$IMAGE" > /dev/null ;;
     # Without the contact sheet: no peer makes a page of thumbnails, and the table compares
     # carving. What the sheet costs is said in the README's velo-carve section.
-    velo-carve) "$VELO" -q --no-sheet "$IMAGE" "$out" ;;
-    velo-carve-dry) "$VELO" -q --dry-run "$IMAGE" "$out" ;;
+    velo-carve) "$VELO" -q --no-sheet --rule window "$IMAGE" "$out" ;;
+    velo-carve-dry) "$VELO" -q --dry-run --rule window "$IMAGE" "$out" ;;
     velo-carve-jpeg) "$VELO" -q --no-sheet --rule jpeg "$IMAGE" "$out" ;;
     photorec)
         mkdir -p "$out"
@@ -195,8 +195,8 @@ version_of() {
 command_of() {
     case $1 in
     cat) echo 'cat IMAGE > /dev/null' ;;
-    velo-carve) echo 'velo-carve -q IMAGE OUT' ;;
-    velo-carve-dry) echo 'velo-carve -q --dry-run IMAGE OUT' ;;
+    velo-carve) echo 'velo-carve -q --rule window IMAGE OUT' ;;
+    velo-carve-dry) echo 'velo-carve -q --dry-run --rule window IMAGE OUT' ;;
     velo-carve-jpeg) echo 'velo-carve -q --rule jpeg IMAGE OUT' ;;
     photorec) echo 'photorec /log /d OUT/recup /cmd IMAGE fileopt,everything,disable,jpg,enable,wholespace,search' ;;
     recoverjpeg) echo 'recoverjpeg -q -o OUT IMAGE' ;;
@@ -283,8 +283,8 @@ SECTION=$WORK/section.md
     fi
     echo "Machine: $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2 / 1048576}' /proc/meminfo), $(uname -sr),"
     echo "shared with other work (load average $LOAD_BEFORE before the runs, $LOAD_AFTER after)."
-    echo "\`velo-carve-dry\` is velo-carve with \`--dry-run\`: reading and carving without writing files;"
-    echo "\`velo-carve-jpeg\` is velo-carve with \`--rule jpeg\`."
+    echo "\`velo-carve\` is velo-carve with \`--rule window\`; \`velo-carve-dry\` the same with \`--dry-run\`:"
+    echo "reading and carving without writing files; \`velo-carve-jpeg\` is velo-carve with \`--rule jpeg\`, its default."
     echo
     echo "| tool | wall time (median) | MB/s | × velo-carve | × cat | JPEG files written | photos back byte for byte | photos back with identical pixels |"
     echo "| --- | ---: | ---: | ---: | ---: | ---: | ---: | ---: |"
@@ -313,19 +313,5 @@ SECTION=$WORK/section.md
 } > "$SECTION"
 
 mkdir -p "$(dirname "$DOC")"
-python3 - "$DOC" "$SECTION" "$SECTION_HEADING" <<'PY'
-import re, sys, pathlib
-doc, section = pathlib.Path(sys.argv[1]), pathlib.Path(sys.argv[2]).read_text().rstrip("\n")
-heading = sys.argv[3]
-text = doc.read_text() if doc.exists() else "# Benchmarks\n"
-start = text.find(heading + "\n")
-if start < 0:
-    text = text.rstrip("\n") + "\n\n" + section + "\n"
-else:
-    # Only this section is replaced; the sections before and after it stay as they are.
-    nxt = re.compile(r"^## ", re.M).search(text, start + len(heading))
-    rest = text[nxt.start():] if nxt else ""
-    text = text[:start] + section + "\n" + ("\n" + rest if rest else "")
-doc.write_text(text)
-PY
+"$REPO/bench/replacesection.py" "$DOC" "$SECTION" "$SECTION_HEADING"
 log "wrote $DOC"

@@ -33,7 +33,7 @@ public:
     std::uint64_t brokenFiles() const { return broken_; }
     std::uint64_t filesWithoutPreview() const { return noPreview_; }
 
-    // "12 files: 9 complete, 1 reassembled, 1 damaged, 1 truncated; 2 broken, 1 without a
+    // "12 files: 9 complete, 1 reassembled, 0 uncertain, 1 damaged, 1 truncated; 2 broken, 1 without a
     // preview."
     std::string totalsLine() const;
     std::string page() const;

@@ -141,7 +141,7 @@ ParseResult parseOptions(std::span<const std::string> args)
         }
     }
     if ((o.clusterBytes || o.gapWindowMiB) && o.rule != Rule::Jpeg)
-        return fail("--cluster-size and --gap-window need --rule jpeg");
+        return fail("--cluster-size and --gap-window do not go with --rule window");
 
     if (operands.size() < 2)
         return fail(operands.empty() ? "missing SOURCE and OUTDIR" : "missing OUTDIR");
@@ -171,9 +171,9 @@ Options:
                     sector)
   --report FILE     write one CSV line per carved file to FILE ("-" for
                     standard output)
-  --rule R          window (default): the window's rule, FF D9 and eleven zeros
-                    end a file; jpeg: follow each file's JPEG structure to its
-                    end and put photos found in two pieces back together
+  --rule R          jpeg (default): follow each file's JPEG structure to its
+                    end and put photos found in pieces back together; window:
+                    the window's rule, FF D9 and eleven zeros end a file
   --cluster-size N  with --rule jpeg: bytes per cluster, a multiple of the
                     sector size (default: learned from where files start)
   --gap-window M    with --rule jpeg: look for a photo's second piece at most

@@ -25,7 +25,7 @@ struct Options {
     bool overwrite = false;
     // OUTDIR or the report may lie on the device being read (refused without it).
     bool allowWritingToSource = false;
-    Rule rule = Rule::Window;
+    Rule rule = Rule::Jpeg;
     std::optional<std::uint64_t> clusterBytes; // --rule jpeg; absent: learned
     std::optional<std::uint64_t> gapWindowMiB; // --rule jpeg; absent: 64
     // The contact sheet's plain file name in OUTDIR; absent with --no-sheet.

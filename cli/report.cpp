@@ -31,6 +31,8 @@ const char* verdictWord(Verdict verdict)
         return "truncated";
     case Verdict::Reassembled:
         return "reassembled";
+    case Verdict::Uncertain:
+        return "uncertain";
     case Verdict::Damaged:
         return "damaged";
     case Verdict::NotJpeg:
@@ -82,6 +84,9 @@ void VerdictTally::add(const CarvedFile& f)
     case Verdict::Reassembled:
         ++reassembled;
         break;
+    case Verdict::Uncertain:
+        ++uncertain;
+        break;
     case Verdict::Damaged:
         ++damaged;
         break;
@@ -101,8 +106,9 @@ std::string VerdictTally::text() const
     if (unchecked == files)
         return std::to_string(unchecked) + " unchecked";
     std::string s = std::to_string(complete) + " complete, " + std::to_string(reassembled) +
-                    " reassembled, " + std::to_string(damaged) + " damaged, " +
-                    std::to_string(truncated) + " truncated";
+                    " reassembled, " + std::to_string(uncertain) + " uncertain, " +
+                    std::to_string(damaged) + " damaged, " + std::to_string(truncated) +
+                    " truncated";
     if (unchecked)
         s += ", " + std::to_string(unchecked) + " unchecked";
     return s;

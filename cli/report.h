@@ -28,13 +28,14 @@ struct VerdictTally {
     std::uint64_t files = 0;
     std::uint64_t complete = 0;
     std::uint64_t reassembled = 0;
+    std::uint64_t uncertain = 0;
     std::uint64_t damaged = 0;
     std::uint64_t truncated = 0;
     std::uint64_t unchecked = 0;
     std::uint64_t notJpeg = 0;
 
     void add(const CarvedFile& file);
-    // "9 complete, 1 reassembled, 1 damaged, 1 truncated", the four always, when any file
+    // "9 complete, 1 reassembled, 0 uncertain, 1 damaged, 1 truncated", all five, when any file
     // has a verdict; "12 unchecked" when none has; "" without files.
     std::string text() const;
 };

@@ -22,7 +22,10 @@ enum class CloseReason {
 enum class Verdict {
     Complete,    // the structure runs whole from the start marker to the end of image
     Truncated,   // the data ends, or breaks off, before the end of image
-    Reassembled, // whole, from two pieces with other data between them
+    Reassembled, // whole, from pieces with other data between them, the picture seen to go
+                 // on across every joint
+    Uncertain,   // whole by its structure, from pieces whose joints could not all be seen to
+                 // fit: perhaps another photo's data after a joint
     Damaged,     // runs to an end of image by its markers, but its data does not decode
     NotJpeg,     // the start is not followed by a JPEG structure; nothing is written
 };

@@ -14,6 +14,12 @@ namespace marker
 {
 constexpr std::uint8_t kStartOfImage = 0xD8;
 constexpr std::uint8_t kEndOfImage = 0xD9;
+// Those the JPEG rule reads between the two.
+constexpr std::uint8_t kDefineTables = 0xC4;    // DHT
+constexpr std::uint8_t kRestart0 = 0xD0;        // RST0; RSTn is kRestart0 + n, n < 8
+constexpr std::uint8_t kStartOfScan = 0xDA;     // SOS
+constexpr std::uint8_t kRestartInterval = 0xDD; // DRI
+constexpr std::uint8_t kApp2 = 0xE2;            // APP2, which holds an MPF index
 } // namespace marker
 
 // Whether the bytes begin FF D8 FF: a start-of-image marker followed by another marker's

@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# The window's scan against dd on the same cached card image, under a real X server.
+# The window's scan against dd and cat on the same cached card image, under a real X
+# server.
 #   bench/window/run.sh [IMAGE]     (default: a 1 GiB image made from the photos below)
+# BASELINE=path/to/velo-scan-bench times another build's scan in the same run, and says
+# whether its files are byte for byte the same.
 # Photos: ../shared/corpus/camera beside the repository when it is there, else the
 # repository's tests/data/photos; it says which.
 # Needs root (losetup). Prints the figures for docs/BENCHMARKS.md.
@@ -41,6 +44,20 @@ echo "== dd if=$loop of=/dev/null bs=512 =="
 for i in 1 2 3; do
   /usr/bin/time -f "%e s" dd if="$loop" of=/dev/null bs=512 status=none 2>&1
 done
+echo "== cat $loop > /dev/null =="
+for i in 1 2 3; do
+  /usr/bin/time -f "%e s" sh -c 'cat "$1" > /dev/null' sh "$loop" 2>&1
+done
+# The digest of every carved file's SHA-256, by name: equal digests, equal files.
+digest() { (cd "$1" && sha256sum -- * | sort -k2 | sha256sum | cut -c1-16); }
 echo "== velo-scan-bench $loop (xvfb-run) =="
 xvfb-run -a -s "-screen 0 1280x800x24" "$bin" "$loop" "$out" 3
-echo "files carved: $(ls "$out" | wc -l)"
+echo "files carved: $(ls "$out" | wc -l), digest $(digest "$out")"
+if [ -n "${BASELINE:-}" ]; then
+  base_out=$(mktemp -d)
+  trap 'losetup -d "$loop"; rm -rf "$out" "$base_out"' EXIT
+  echo "== baseline $BASELINE $loop (xvfb-run) =="
+  xvfb-run -a -s "-screen 0 1280x800x24" "$BASELINE" "$loop" "$base_out" 3
+  echo "files carved: $(ls "$base_out" | wc -l), digest $(digest "$base_out")"
+  diff -r -q "$base_out" "$out" >/dev/null && echo "files: identical" || echo "files: DIFFER"
+fi

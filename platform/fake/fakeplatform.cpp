@@ -31,12 +31,20 @@ std::uint32_t le32(std::span<const std::uint8_t> bytes, std::size_t at)
 }
 } // namespace
 
-// A drive's volume opened as "\\.\X:": sequential reads from byte 0.
+// A drive's volume opened as "\\.\X:": sequential reads from byte 0, served through the
+// read-ahead the real backends use, in blocks of the drive's readAheadBytes.
 class FakeVolumeHandle : public DeviceHandle
 {
 public:
-    FakeVolumeHandle(FakePlatform& platform, std::string letter)
-        : platform_(platform), letter_(std::move(letter))
+    FakeVolumeHandle(FakePlatform& platform, std::string letter, std::uint32_t readAheadBytes)
+        : platform_(platform), letter_(std::move(letter)),
+          readAhead_(
+              [this](std::uint8_t* into, std::uint32_t byteCount, std::uint64_t byteOffset) {
+                  FakeDrive* drive = platform_.findDrive(letter_);
+                  return drive ? platform_.volumeBytes(*drive, byteOffset, into, byteCount)
+                               : ReadAnswer{0, ReadFailure::Gone};
+              },
+              readAheadBytes)
     {
         ++platform_.openDeviceHandles;
     }
@@ -47,7 +55,14 @@ public:
         FakeDrive* drive = platform_.findDrive(letter_);
         const std::uint64_t at = position_;
         position_ += byteCount;
-        return drive && platform_.readSector(*drive, at, into, byteCount, transferred);
+        transferred = 0;
+        if (!drive || !platform_.startRead(*drive, at))
+            return false;
+        if (!readAhead_.read(into, byteCount, at, transferred))
+            return false;
+        if (drive->shortReadBytes)
+            transferred = std::min(transferred, *drive->shortReadBytes);
+        return true;
     }
 
     bool control(std::uint32_t, std::span<const std::uint8_t>, std::span<std::uint8_t>,
@@ -59,6 +74,7 @@ public:
 private:
     FakePlatform& platform_;
     std::string letter_;
+    ReadAhead readAhead_;
     std::uint64_t position_ = 0;
 };
 
@@ -265,7 +281,7 @@ std::unique_ptr<DeviceHandle> FakePlatform::openDevice(const std::string& device
     const FakeDrive* drive = findDrive(letter);
     if (!drive || !drive->canOpen)
         return nullptr;
-    return std::make_unique<FakeVolumeHandle>(*this, letter);
+    return std::make_unique<FakeVolumeHandle>(*this, letter, drive->readAheadBytes);
 }
 
 bool FakePlatform::createFolder(const std::string& path)
@@ -314,31 +330,53 @@ bool FakePlatform::folderLiesOnDrive(const std::string& folder, const std::strin
     return holder && upper(holder->letter) == upper(driveLetter);
 }
 
-bool FakePlatform::readSector(FakeDrive& drive, std::uint64_t byteOffset, std::uint8_t* into,
-                              std::uint32_t byteCount, std::uint32_t& transferred)
+bool FakePlatform::startRead(FakeDrive& drive, std::uint64_t byteOffset)
 {
     const std::uint64_t readNumber = readCount_++;
     if (beforeRead)
         beforeRead(readNumber);
     const std::uint64_t sectorBytes = drive.sectorBytes ? drive.sectorBytes : 1;
     sectorsRead.push_back(byteOffset / sectorBytes);
-    transferred = 0;
-    if (drive.vanishAfterReads && readNumber >= *drive.vanishAfterReads)
-        return false;
+    return !(drive.vanishAfterReads && readNumber >= *drive.vanishAfterReads);
+}
+
+ReadAnswer FakePlatform::volumeBytes(const FakeDrive& drive, std::uint64_t byteOffset,
+                                     std::uint8_t* into, std::uint32_t byteCount)
+{
+    const std::uint64_t sectorBytes = drive.sectorBytes ? drive.sectorBytes : 1;
     const std::uint64_t first = byteOffset / sectorBytes;
     const std::uint64_t last =
         (byteOffset + std::max<std::uint32_t>(byteCount, 1) - 1) / sectorBytes;
+    // Like a disk, the bytes before the first bad sector arrive; the rest do not.
+    ReadAnswer answer;
+    std::uint64_t readable = byteCount;
     for (std::uint64_t s : drive.unreadableSectors)
-        if (s >= first && s <= last)
-            return false;
+        if (s >= first && s <= last) {
+            answer.failure = ReadFailure::Unreadable;
+            readable =
+                std::min(readable, s * sectorBytes > byteOffset ? s * sectorBytes - byteOffset : 0);
+        }
     std::uint64_t available =
         byteOffset < drive.volumeBytes.size() ? drive.volumeBytes.size() - byteOffset : 0;
-    available = std::min<std::uint64_t>(available, byteCount);
-    if (drive.shortReadBytes)
-        available = std::min<std::uint64_t>(available, *drive.shortReadBytes);
+    available = std::min(available, readable);
     if (available)
         std::memcpy(into, drive.volumeBytes.data() + byteOffset, available);
-    transferred = std::uint32_t(available);
+    answer.bytes = std::uint32_t(available);
+    return answer;
+}
+
+bool FakePlatform::readSector(FakeDrive& drive, std::uint64_t byteOffset, std::uint8_t* into,
+                              std::uint32_t byteCount, std::uint32_t& transferred)
+{
+    transferred = 0;
+    if (!startRead(drive, byteOffset))
+        return false;
+    const ReadAnswer answer = volumeBytes(drive, byteOffset, into, byteCount);
+    if (answer.failure != ReadFailure::None)
+        return false;
+    transferred = answer.bytes;
+    if (drive.shortReadBytes)
+        transferred = std::min(transferred, *drive.shortReadBytes);
     return true;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/platform.h"
+#include "platform/readahead.h"
 
 #include <cstdint>
 #include <functional>
@@ -25,8 +26,14 @@ struct FakeDrive {
     std::optional<DriveDetails> details;    // what the system says stands behind the letter
 
     std::vector<std::uint8_t> volumeBytes;
-    std::uint32_t sectorBytes = 512;               // what the VWIN32 device transfers per sector
-    std::set<std::uint64_t> unreadableSectors;     // reads covering these fail
+    std::uint32_t sectorBytes = 512; // what the VWIN32 device transfers per sector
+    // The volume device reads ahead in blocks of this many bytes, as the real backends do
+    // in blocks of a mebibyte: small here, so that a test's few sectors span several.
+    std::uint32_t readAheadBytes = 8 * 512;
+    // Faults. An unreadable sector lies in the volume: every read covering it fails,
+    // blocks read ahead included. The other two act on the reads the program asks for,
+    // one per sector, after any reading ahead: each of those counts as a read.
+    std::set<std::uint64_t> unreadableSectors;
     std::optional<std::uint64_t> vanishAfterReads; // every read after this many fails
     std::optional<std::uint32_t> shortReadBytes;   // successful reads transfer this much at most
 };
@@ -55,7 +62,7 @@ public:
     std::vector<std::string> createdFolders;
     std::vector<std::string> openedFolders;
     std::vector<std::string> createdFiles;  // every create asked for, as folder + name
-    std::vector<std::uint64_t> sectorsRead; // byte offset / sector size of every device read
+    std::vector<std::uint64_t> sectorsRead; // byte offset / sector size of every read asked for
     std::vector<std::vector<std::uint8_t>> registerBlocks; // every VWIN32 request block
     int openDeviceHandles = 0;
     int openOutputFiles = 0;
@@ -84,6 +91,12 @@ private:
     friend class FakeVwin32Handle;
     friend class FakeOutputFile;
     friend class FakeOutputFolder;
+    // A read the program asks for: runs beforeRead, records it; false once the volume has
+    // vanished.
+    bool startRead(FakeDrive& drive, std::uint64_t byteOffset);
+    // What the volume holds at byteOffset, up to its end or its first unreadable sector.
+    static ReadAnswer volumeBytes(const FakeDrive& drive, std::uint64_t byteOffset,
+                                  std::uint8_t* into, std::uint32_t byteCount);
     bool readSector(FakeDrive& drive, std::uint64_t byteOffset, std::uint8_t* into,
                     std::uint32_t byteCount, std::uint32_t& transferred);
     std::uint64_t readCount_ = 0;

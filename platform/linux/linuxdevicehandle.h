@@ -3,6 +3,7 @@
 #include "platform/linux/directsectorreader.h"
 #include "platform/linux/readat.h"
 #include "platform/platform.h"
+#include "platform/readahead.h"
 
 #include <sys/types.h>
 
@@ -31,6 +32,10 @@ public:
     bool read(std::uint8_t* into, std::uint32_t byteCount,
               std::uint32_t& bytesTransferred) override;
 
+    // The same read at byteOffset, leaving the position alone. A failure with ENODEV or
+    // ENXIO (the device has gone) is Gone, and is not tried again.
+    ReadAnswer readAt(std::uint8_t* into, std::uint32_t byteCount, std::uint64_t byteOffset);
+
     // Linux has no equivalent of the Windows device-control requests; the callers only
     // use them on the old Windows family, and treat a refusal as "not supported".
     bool control(std::uint32_t controlCode, std::span<const std::uint8_t> input,
@@ -40,7 +45,7 @@ public:
     off_t position() const { return position_; }
 
 private:
-    bool retryRest(std::uint8_t* into, std::uint32_t byteCount, off_t start,
+    bool retryRest(std::uint8_t* into, std::uint32_t byteCount, std::uint64_t start,
                    std::uint32_t& bytesTransferred);
 
     int fd_;

@@ -8,6 +8,7 @@
 #include "platform/linux/swaplist.h"
 #include "platform/linux/sysfsblock.h"
 #include "platform/linux/volumegeometry.h"
+#include "platform/readahead.h"
 
 #include <cctype>
 #include <fcntl.h>
@@ -128,7 +129,14 @@ std::unique_ptr<DeviceHandle> LinuxPlatform::openDevice(const std::string& devic
     const int fd = ::open(entry->devicePath.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return nullptr;
-    return std::make_unique<LinuxDeviceHandle>(fd, ReadAt{}, DirectSectorReader::forDevice(fd));
+    auto handle =
+        std::make_unique<LinuxDeviceHandle>(fd, ReadAt{}, DirectSectorReader::forDevice(fd));
+    // The scan asks for one sector at a time; the system is asked for a block at a time.
+    LinuxDeviceHandle* const reader = handle.get();
+    return std::make_unique<ReadAheadDevice>(
+        std::move(handle), [reader](std::uint8_t* into, std::uint32_t count, std::uint64_t at) {
+            return reader->readAt(into, count, at);
+        });
 }
 
 std::string LinuxPlatform::programFolder()

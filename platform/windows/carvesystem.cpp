@@ -1,6 +1,7 @@
 #include "platform/carvesystem.h"
 
 #include "platform/windows/consolestop.h"
+#include "platform/windows/windowsdevicehandle.h"
 #include "platform/windows/windowsplatform.h"
 #include "platform/windows/windowssource.h"
 
@@ -36,14 +37,7 @@ bool inDeviceNamespace(const std::string& path)
 // bad sector included.
 int readErrno(DWORD error)
 {
-    switch (error) {
-    case ERROR_DEVICE_NOT_CONNECTED:
-    case ERROR_DEV_NOT_EXIST:
-    case ERROR_NO_MEDIA_IN_DRIVE:
-        return ENODEV;
-    default:
-        return EIO;
-    }
+    return windows_backend::meansDeviceGone(error) ? ENODEV : EIO;
 }
 
 int createErrno(DWORD error)

@@ -106,6 +106,30 @@ bool WindowsDeviceHandle::control(std::uint32_t controlCode, std::span<const std
     return ok != 0;
 }
 
+bool meansDeviceGone(std::uint32_t systemError)
+{
+    switch (systemError) {
+    case ERROR_DEVICE_NOT_CONNECTED:
+    case ERROR_DEV_NOT_EXIST:
+    case ERROR_NO_MEDIA_IN_DRIVE:
+        return true;
+    default:
+        return false;
+    }
+}
+
+PositionedRead positionedRead(WindowsDeviceHandle& handle)
+{
+    return [&handle](std::uint8_t* into, std::uint32_t byteCount, std::uint64_t byteOffset) {
+        ::SetLastError(ERROR_SUCCESS); // a reader that fails without a reason is not "gone"
+        ReadAnswer answer;
+        if (!handle.readAt(into, byteCount, byteOffset, answer.bytes))
+            answer.failure =
+                meansDeviceGone(::GetLastError()) ? ReadFailure::Gone : ReadFailure::Unreadable;
+        return answer;
+    };
+}
+
 std::optional<std::uint32_t> deviceSectorBytes(void* handle)
 {
     DISK_GEOMETRY geometry{};

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/platform.h"
+#include "platform/readahead.h"
 
 #include <cstdint>
 #include <functional>
@@ -71,6 +72,13 @@ private:
     std::unique_ptr<std::uint8_t, AlignedFree> bounce_;
     std::size_t bounceBytes_ = 0;
 };
+
+// Whether a failed read's system error (GetLastError) says that the device itself has
+// gone (a card reader unplugged, the card taken out) rather than that a sector is bad.
+bool meansDeviceGone(std::uint32_t systemError);
+
+// handle's readAt as a ReadAhead reads it: a failure is Gone when meansDeviceGone.
+PositionedRead positionedRead(WindowsDeviceHandle& handle);
 
 // The sector size of the disk behind a volume or disk handle, or nothing when the
 // device does not say (a plain file, or a device under Wine).

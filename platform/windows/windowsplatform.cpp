@@ -107,8 +107,13 @@ std::unique_ptr<DeviceHandle> WindowsPlatform::openDevice(const std::string& dev
         return nullptr;
     // Volume reads must cover whole sectors of the disk. When the disk does not say its
     // sector size, 512 bytes is the size the scan itself will most likely ask for.
-    const std::uint32_t alignment = volume ? deviceSectorBytes(device).value_or(512) : 1;
-    return std::make_unique<WindowsDeviceHandle>(device, alignment);
+    if (!volume)
+        return std::make_unique<WindowsDeviceHandle>(device, 1);
+    auto handle =
+        std::make_unique<WindowsDeviceHandle>(device, deviceSectorBytes(device).value_or(512));
+    // The scan asks for one sector at a time; the system is asked for a block at a time.
+    PositionedRead reads = positionedRead(*handle);
+    return std::make_unique<ReadAheadDevice>(std::move(handle), std::move(reads));
 }
 
 std::string WindowsPlatform::programFolder()

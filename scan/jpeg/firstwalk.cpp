@@ -12,7 +12,7 @@ constexpr std::uint64_t kStepBytes = 4ull << 20;
 FirstWalk walkFirst(CardBytes& card, std::uint64_t start, std::uint64_t maxFileBytes,
                     bool testPlain, ResumeSpacing spacing, const std::function<bool()>& giveUp)
 {
-    Walker walker(card, Layout{start}, maxFileBytes);
+    Walker walker(card, Layout(start), maxFileBytes);
     walker.testPlainSectors(testPlain);
     walker.keepResumePoints(spacing.everyBytes, spacing.count);
     FirstWalk w;

@@ -1,9 +1,8 @@
 #include "scan/jpeg/gapsearch.h"
 
+#include "scan/jpeg/headercut.h"
+
 #include <algorithm>
-#include <array>
-#include <cmath>
-#include <cstring>
 #include <vector>
 
 namespace velo::jpeg
@@ -12,240 +11,214 @@ namespace velo::jpeg
 namespace
 {
 
-// Logical bytes of a file, through its layout; fewer at the card's end.
-std::size_t copyOut(CardBytes& card, const Layout& layout, std::uint64_t at, std::uint8_t* into,
-                    std::size_t count)
-{
-    std::size_t done = 0;
-    while (done < count) {
-        const std::uint64_t logical = at + done;
-        const auto span = card.at(layout.cardOffset(logical));
-        std::size_t n = std::min<std::size_t>(span.size(), count - done);
-        if (logical < layout.split)
-            n = std::size_t(std::min<std::uint64_t>(n, layout.split - logical));
-        if (n == 0)
-            break;
-        std::memcpy(into + done, span.data(), n);
-        done += n;
-    }
-    return done;
-}
+// Where the search for the next piece stands: the file so far, the resume points of the
+// walk that broke, and where it broke.
+struct Trail {
+    Layout layout;
+    std::deque<WalkState> points;
+    std::uint64_t breakAt = 0;
+};
 
-// Whether the thumbnail an EXIF segment declares (IFD1's JPEGInterchangeFormat and its
-// length) begins FF D8 and ends FF D9 where it should. True when there is none to check.
-bool thumbnailIntact(CardBytes& card, const Layout& layout)
-{
-    std::uint64_t at = 2;
-    std::uint8_t b[16];
-    for (int segments = 0; segments < 16; ++segments) {
-        if (copyOut(card, layout, at, b, 10) < 10 || b[0] != 0xFF || b[1] == 0xDA)
-            return true;
-        const std::uint64_t length = std::uint64_t(b[2] << 8 | b[3]);
-        if (b[1] != 0xE1 || std::memcmp(b + 4, "Exif\0\0", 6) != 0) {
-            at += 2 + length;
-            continue;
-        }
-        const std::uint64_t tiff = at + 10, end = at + 2 + length;
-        if (copyOut(card, layout, tiff, b, 8) < 8)
-            return true;
-        const bool little = b[0] == 'I';
-        auto u16 = [&](const std::uint8_t* p) -> std::uint32_t {
-            return little ? p[0] | p[1] << 8 : p[0] << 8 | p[1];
-        };
-        auto u32 = [&](const std::uint8_t* p) -> std::uint32_t {
-            return little ? u16(p) | u16(p + 2) << 16 : u16(p) << 16 | u16(p + 2);
-        };
-        auto read16 = [&](std::uint64_t off, std::uint32_t& v) {
-            std::uint8_t x[2];
-            return tiff + off + 2 <= end && copyOut(card, layout, tiff + off, x, 2) == 2 &&
-                   ((v = u16(x)), true);
-        };
-        auto read32 = [&](std::uint64_t off, std::uint32_t& v) {
-            std::uint8_t x[4];
-            return tiff + off + 4 <= end && copyOut(card, layout, tiff + off, x, 4) == 4 &&
-                   ((v = u32(x)), true);
-        };
-        std::uint32_t ifd0 = u32(b + 4), n0 = 0, ifd1 = 0, n1 = 0;
-        if (!read16(ifd0, n0) || !read32(ifd0 + 2 + 12ull * n0, ifd1) || ifd1 == 0 ||
-            !read16(ifd1, n1))
-            return true;
-        std::uint32_t offset = 0, bytes = 0;
-        for (std::uint32_t i = 0; i < n1 && i < 64; ++i) {
-            std::uint32_t tag = 0, value = 0;
-            if (!read16(ifd1 + 2 + 12ull * i, tag) || !read32(ifd1 + 2 + 12ull * i + 8, value))
-                return true;
-            if (tag == 0x0201)
-                offset = value;
-            else if (tag == 0x0202)
-                bytes = value;
-        }
-        std::uint32_t head = 0, tail = 0;
-        if (!offset || bytes < 4 || !read16(offset, head) || !read16(offset + bytes - 2, tail))
-            return true;
-        const std::uint32_t soi = little ? 0xD8FF : 0xFFD8, eoi = little ? 0xD9FF : 0xFFD9;
-        return head == soi && tail == eoi;
-    }
-    return true;
-}
+// A candidate taken: either the file's last piece (length set) or one it goes on from.
+struct Step {
+    Trail trail;
+    std::uint64_t length = 0; // non-zero: the walk reached the end of image
+    JointFit fit = JointFit::Unknown;
+};
 
-// Walks a candidate on from `from` until its outcome is known or the rule's budget is
-// spent, and charges its work. Running when the budget
-// ran out first: a walk goes no further than the budget left in bytes of the file, and its
-// work is at most a few times that, whatever segments it skips.
-Outcome walkCharged(Walker& w, const WalkState& from, SearchBudget& budget)
-{
-    const std::uint64_t left = budget.total - std::min(budget.total, budget.walked);
-    const Outcome o = w.run(from.pos + left);
-    budget.walked += std::max<std::uint64_t>(w.work(), 64);
-    budget.work += w.work();
-    return o;
-}
+using Cut = std::pair<std::uint64_t, const WalkState*>; // logical offset, point to walk from
 
-bool spent(const SearchBudget& budget)
-{
-    return budget.walked >= budget.perSearch || budget.walked >= budget.total;
-}
-
-using Histogram = std::array<double, 256>;
-
-void count(CardBytes& card, std::uint64_t cardOffset, std::uint64_t bytes, Histogram& h)
-{
-    while (bytes > 0) {
-        const auto span = card.at(cardOffset);
-        const std::size_t n = std::size_t(std::min<std::uint64_t>(span.size(), bytes));
-        if (n == 0)
-            return;
-        for (std::size_t i = 0; i < n; ++i)
-            h[span[i]] += 1;
-        cardOffset += n;
-        bytes -= n;
-    }
-}
-
-double similarity(const Histogram& a, const Histogram& b)
-{
-    double ab = 0, aa = 0, bb = 0;
-    for (std::size_t i = 0; i < 256; ++i) {
-        ab += a[i] * b[i];
-        aa += a[i] * a[i];
-        bb += b[i] * b[i];
-    }
-    return aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : 0;
-}
-
-// A cut inside a segment that the walk skips by its length (an EXIF or XMP block, say) is
-// accepted at every cluster boundary of the segment, with the second piece moved by as
-// much: only which bytes fill the segment differs. Each cluster of the segment between the
-// first and the last possible cut either lies just after the first piece's start or just
-// after the gap; the cut chosen is the one that takes each cluster from the side whose
-// bytes look most like the parts of the segment that are certain (by their byte
-// histogram), among the cuts that leave an EXIF thumbnail whole.
-Continuation pickHeaderCut(CardBytes& card, std::uint64_t start, const WalkState& from,
-                           const Continuation& found, const SearchLimits& limits,
-                           SearchBudget& budget, const std::function<bool(std::uint64_t)>& taken)
+// The cluster boundaries in the last piece at or before the break from which the walk can
+// be taken up again, newest first, each with the newest point at or before it.
+std::vector<Cut> cutsBefore(const Trail& t, const SearchLimits& limits)
 {
     const std::uint64_t cluster = limits.clusterBytes;
-    const std::uint64_t shift = found.resume - (start + found.split);
-    std::uint8_t head[4];
-    const Layout first{start, found.split, found.resume};
-    if (copyOut(card, first, from.pos, head, 4) < 4 || head[0] != 0xFF)
-        return found;
-    const std::uint64_t segmentEnd = from.pos + 2 + (std::uint64_t(head[2]) << 8 | head[3]);
-    std::vector<std::uint64_t> cuts; // cluster boundaries inside the segment, ascending
-    for (std::uint64_t p = (from.pos + 4) / cluster * cluster + cluster;
-         p <= found.split && p <= segmentEnd; p += cluster)
-        cuts.push_back(p);
-    if (cuts.size() < 2)
-        return found;
-    // What is certain: the segment before the first cut, from the first piece, and after
-    // the last, from the second.
-    Histogram certain{};
-    count(card, start + from.pos + 4, cuts.front() - (from.pos + 4), certain);
-    if (segmentEnd > cuts.back())
-        count(card, start + cuts.back() + shift, segmentEnd - cuts.back(), certain);
-    std::vector<double> fromFirst, fromSecond; // per cluster between the cuts
-    for (std::size_t i = 0; i + 1 < cuts.size(); ++i) {
-        Histogram a{}, b{};
-        count(card, start + cuts[i], cluster, a);
-        count(card, start + cuts[i] + shift, cluster, b);
-        fromFirst.push_back(similarity(a, certain));
-        fromSecond.push_back(similarity(b, certain));
-    }
-    std::vector<std::pair<double, std::uint64_t>> ranked; // score, cut
-    for (std::size_t j = 0; j < cuts.size(); ++j) {
-        double score = 0;
-        for (std::size_t i = 0; i + 1 < cuts.size(); ++i)
-            score += i < j ? fromFirst[i] : fromSecond[i];
-        ranked.push_back({score, cuts[j]});
-    }
-    std::sort(ranked.begin(), ranked.end(), std::greater<>());
-    for (const auto& [score, split] : ranked) {
-        const Layout layout{start, split, start + split + shift};
-        if (!thumbnailIntact(card, layout))
-            continue;
-        if (split == found.split)
-            return found;
-        if (spent(budget) || taken(layout.resume))
-            continue;
-        Walker w(card, layout, limits.maxFileBytes);
-        w.testPlainSectors(limits.testPlainSectors);
-        w.countStartsPassed(false);
-        w.restore(from);
-        const Outcome o = walkCharged(w, from, budget);
-        if (o == Outcome::Complete && w.decodedAll())
-            return Continuation{split, layout.resume, w.length()};
-    }
-    return found;
-}
-
-} // namespace
-
-std::optional<Continuation>
-findContinuation(CardBytes& card, std::uint64_t start, const std::deque<WalkState>& points,
-                 std::uint64_t breakAt, const SearchLimits& limits, SearchBudget& budget,
-                 const std::function<bool(std::uint64_t)>& taken, const std::function<bool()>& stop)
-{
-    const std::uint64_t cluster = limits.clusterBytes;
-    if (points.empty() || cluster == 0)
-        return std::nullopt;
-    // The cuts: the newest cluster boundaries at or before the break from which the walk
-    // can be taken up again, each with the newest point at or before it.
-    std::vector<std::pair<std::uint64_t, const WalkState*>> cuts;
-    for (std::uint64_t split = breakAt / cluster * cluster;
-         split > 0 && cuts.size() < limits.maxSplits; split -= cluster) {
+    std::vector<Cut> cuts;
+    for (std::uint64_t split = t.breakAt / cluster * cluster;
+         split > t.layout.lastPieceFrom() && cuts.size() < limits.maxSplits; split -= cluster) {
         const WalkState* from = nullptr;
-        for (auto it = points.rbegin(); it != points.rend() && !from; ++it)
+        for (auto it = t.points.rbegin(); it != t.points.rend() && !from; ++it)
             if (it->pos <= split)
                 from = &*it;
         if (!from)
             break;
         cuts.push_back({split, from});
     }
+    return cuts;
+}
+
+// The card offsets where a piece may go on after a cut at card offset `cutCard`: each
+// cluster past it up to the window, or to the card's end.
+class Candidates
+{
+public:
+    Candidates(std::uint64_t cutCard, const SearchLimits& limits, std::uint64_t cardBytes)
+        : cutCard_(cutCard), cluster_(limits.clusterBytes), window_(limits.windowBytes),
+          cardBytes_(cardBytes), next_(cutCard + limits.clusterBytes)
+    {
+    }
+
+    bool next(std::uint64_t& resume)
+    {
+        if (next_ - cutCard_ > window_ || next_ >= cardBytes_)
+            return false;
+        resume = next_;
+        next_ += cluster_;
+        return true;
+    }
+
+private:
+    std::uint64_t cutCard_, cluster_, window_, cardBytes_, next_;
+};
+
+// Runs `w` on to `pauseAt`, or as far as the budget goes, and charges what it walked.
+Outcome runCharged(Walker& w, std::uint64_t pauseAt, SearchBudget& budget, std::uint64_t& charged)
+{
+    const std::uint64_t left = budget.total - std::min(budget.total, budget.walked);
+    const Outcome o = w.run(std::min(pauseAt, w.state().pos + left));
+    budget.charge(w.work() - charged);
+    charged = w.work();
+    return o;
+}
+
+// The points of the walk so far up to `from`, then those of the walk from there on.
+std::deque<WalkState> joinPoints(const std::deque<WalkState>& before, const WalkState& from,
+                                 const std::deque<WalkState>& after, std::size_t most)
+{
+    std::deque<WalkState> points;
+    for (const WalkState& p : before)
+        if (p.pos <= from.pos)
+            points.push_back(p);
+    for (const WalkState& p : after)
+        if (p.pos > from.pos)
+            points.push_back(p);
+    while (points.size() > most)
+        points.pop_front();
+    return points;
+}
+
+enum class Tried { No, Taken, BudgetOut };
+
+// Walks the file on from `from` with the piece after the cut at `cut` going on at card
+// offset `resume`. A piece is tried when its data decodes on for a whole cluster past the
+// cut (or to the end of image before that), and then walked on to the end of image or to
+// where it breaks somewhere further on; `step` tells which, with what the picture says of
+// the joint.
+Tried tryCandidate(CardBytes& card, const Trail& t, std::uint64_t cut, const WalkState& from,
+                   std::uint64_t resume, const SearchLimits& limits, SearchBudget& budget,
+                   Step& step)
+{
+    Layout layout = t.layout.trimmed(cut);
+    layout.jump(cut, resume);
+    Walker w(card, layout, limits.maxFileBytes);
+    w.testPlainSectors(limits.testPlainSectors);
+    w.countStartsPassed(false);
+    w.keepResumePoints(limits.clusterBytes, limits.pointsKept);
+    w.restore(from);
+    std::uint64_t charged = 0;
+    Outcome o = runCharged(w, cut + limits.clusterBytes, budget, charged);
+    if (o == Outcome::Running && w.state().pos < cut + limits.clusterBytes)
+        return Tried::BudgetOut;
+    if ((o != Outcome::Running && o != Outcome::Complete) || !w.decodedAll())
+        return Tried::No;
+    JointCheck check{limits.maxFileBytes, limits.testPlainSectors};
+    const JointFit fit = checkJoint(card, layout, cut, t.points, check);
+    budget.chargeCheck(check.work);
+    if (o == Outcome::Running)
+        o = runCharged(w, Layout::kNoEnd, budget, charged);
+    if (o == Outcome::Running)
+        return Tried::BudgetOut;
+    if (!w.decodedAll() || (o == Outcome::Broken && w.cause() == BreakCause::TooLong) ||
+        o == Outcome::DataEnd)
+        return Tried::No;
+    step.fit = fit;
+    step.length = o == Outcome::Complete ? w.length() : 0;
+    step.trail.layout = layout;
+    step.trail.breakAt = w.breakAt();
+    if (!step.length)
+        step.trail.points = joinPoints(t.points, from, w.resumePoints(), limits.pointsKept);
+    return Tried::Taken;
+}
+
+// A first piece that ends inside a segment skipped by its length: the histograms pick the
+// cut within it.
+void refineHeaderCut(CardBytes& card, const WalkState& from, const SearchLimits& limits,
+                     SearchBudget& budget, const std::function<bool(std::uint64_t)>& taken,
+                     Step& step)
+{
+    const Layout& layout = step.trail.layout;
+    if (from.phase == WalkState::Phase::Entropy || !step.length || layout.jumps().size() != 1)
+        return;
+    const Layout::Jump j = layout.jumps().front();
+    const HeaderCutLimits h{limits.clusterBytes, limits.maxFileBytes, limits.testPlainSectors};
+    const TwoPieces best = pickHeaderCut(
+        card, layout.start(), from, TwoPieces{j.logical, j.card, step.length}, h, budget, taken);
+    Layout refined(layout.start());
+    refined.jump(best.split, best.resume);
+    step.trail.layout = refined;
+    step.length = best.length;
+}
+
+// The next piece: the first candidate after which the picture is seen to go on across the
+// joint, or whose walk reaches the end of image where the picture cannot tell (a joint in
+// the header, or too near the image's top). A piece in the middle of a file is taken only
+// on the picture's evidence, never on the data decoding alone. A last piece whose picture
+// jumps at the joint is kept aside, taken only when no candidate of the step does better:
+// the picture also changes where the photo's subject does.
+std::optional<Step> nextPiece(CardBytes& card, const Trail& t, const SearchLimits& limits,
+                              SearchBudget& budget, const std::function<bool(std::uint64_t)>& taken,
+                              const std::function<bool()>& stop)
+{
     // The newest cut first, with every gap the window allows: the data usually stops
     // decoding within a cluster of the cut. Older cuts make the walk resume inside the
     // photo's own data, which decodes (wrongly) for long, so they come last.
-    for (const auto& [split, from] : cuts) {
-        const std::uint64_t cut = start + split;
-        for (std::uint64_t resume = cut + cluster;
-             resume - cut <= limits.windowBytes && resume < card.sizeBytes(); resume += cluster) {
-            if (spent(budget) || (stop && stop()))
-                return std::nullopt;
-            if (taken(resume))
+    std::optional<Step> aside;
+    for (const auto& [cut, from] : cutsBefore(t, limits)) {
+        const std::uint64_t cutCard = t.layout.cardOffset(cut - 1) + 1;
+        Candidates candidates(cutCard, limits, card.sizeBytes());
+        for (std::uint64_t resume = 0; candidates.next(resume);) {
+            if (budget.spent() || (stop && stop()))
+                return aside;
+            if (taken(resume) || t.layout.holds(resume, cut))
                 continue;
-            Walker w(card, Layout{start, split, resume}, limits.maxFileBytes);
-            w.testPlainSectors(limits.testPlainSectors);
-            w.countStartsPassed(false);
-            w.restore(*from);
-            const Outcome o = walkCharged(w, *from, budget);
-            if (o == Outcome::Running)
-                return std::nullopt; // the budget ran out within this walk
-            if (o != Outcome::Complete || !w.decodedAll())
+            Step step;
+            const Tried tried = tryCandidate(card, t, cut, *from, resume, limits, budget, step);
+            if (tried == Tried::BudgetOut)
+                return aside;
+            if (tried != Tried::Taken)
                 continue;
-            const Continuation found{split, resume, w.length()};
-            if (from->phase == WalkState::Phase::Entropy)
-                return found;
-            return pickHeaderCut(card, start, *from, found, limits, budget, taken);
+            if (step.fit == JointFit::Fits || (step.length && step.fit == JointFit::Unknown)) {
+                refineHeaderCut(card, *from, limits, budget, taken, step);
+                return step;
+            }
+            if (step.length && !aside)
+                aside = std::move(step);
         }
+    }
+    return aside;
+}
+
+} // namespace
+
+std::optional<FoundPieces> findPieces(CardBytes& card, std::uint64_t start,
+                                      const std::deque<WalkState>& points, std::uint64_t breakAt,
+                                      const SearchLimits& limits, SearchBudget& budget,
+                                      const std::function<bool(std::uint64_t)>& taken,
+                                      const std::function<bool()>& stop)
+{
+    if (points.empty() || limits.clusterBytes == 0)
+        return std::nullopt;
+    Trail trail{Layout(start), points, breakAt};
+    bool seen = true;
+    for (std::size_t piece = 1; piece < limits.maxPieces; ++piece) {
+        budget.stepFrom = budget.walked;
+        auto step = nextPiece(card, trail, limits, budget, taken, stop);
+        if (!step)
+            return std::nullopt;
+        seen = seen && step->fit == JointFit::Fits;
+        if (step->length)
+            return FoundPieces{step->trail.layout, step->length, seen};
+        trail = std::move(step->trail);
     }
     return std::nullopt;
 }

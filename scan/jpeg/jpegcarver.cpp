@@ -47,6 +47,28 @@ std::uint64_t JpegCarver::clusterFrom(const std::vector<std::uint64_t>& starts) 
     return (g ? g : 1) * card_.sectorBytes();
 }
 
+// The file's pieces, as card offsets and lengths, in the file's order.
+std::vector<std::pair<std::uint64_t, std::uint64_t>> JpegCarver::piecesOf(const Layout& layout,
+                                                                          std::uint64_t length)
+{
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> pieces;
+    std::uint64_t from = 0, at = layout.start();
+    for (const Layout::Jump& j : layout.jumps()) {
+        pieces.push_back({at, j.logical - from});
+        from = j.logical;
+        at = j.card;
+    }
+    pieces.push_back({at, length - from});
+    return pieces;
+}
+
+// Whether the sector holds part of a file carved before: no piece of another photo.
+bool JpegCarver::carved(std::uint64_t sector) const
+{
+    auto after = carved_.upper_bound(sector);
+    return after != carved_.begin() && sector < std::prev(after)->second;
+}
+
 bool JpegCarver::claimed(std::uint64_t sector) const
 {
     return std::any_of(claimed_.begin(), claimed_.end(),
@@ -56,8 +78,11 @@ bool JpegCarver::claimed(std::uint64_t sector) const
 void JpegCarver::claim(std::uint64_t cardOffset, std::uint64_t bytes)
 {
     const std::uint64_t s = card_.sectorBytes();
-    if (bytes)
-        claimed_.push_back({cardOffset / s, (cardOffset + bytes + s - 1) / s});
+    if (!bytes)
+        return;
+    const Range r{cardOffset / s, (cardOffset + bytes + s - 1) / s};
+    claimed_.push_back(r);
+    carved_[r.first] = std::max(carved_[r.first], r.end);
 }
 
 void JpegCarver::sector(std::uint64_t number, std::span<const std::uint8_t> bytes)
@@ -164,8 +189,7 @@ std::optional<JpegCarver::Decision> JpegCarver::decide(std::uint64_t start, bool
     // enough of them to reach maxSplits clusters back.
     ResumeSpacing spacing;
     spacing.everyBytes = cluster;
-    spacing.count = std::size_t(
-        std::min<std::uint64_t>(1024, limits.maxSplits * cluster / spacing.everyBytes + 32));
+    spacing.count = limits.pointsKept;
     std::optional<FirstWalk> ahead;
     if (lookAhead_ && testPlain)
         ahead = lookAhead_->take(start / sectorBytes, spacing);
@@ -177,57 +201,75 @@ std::optional<JpegCarver::Decision> JpegCarver::decide(std::uint64_t start, bool
     if (outcome == Outcome::Running)
         return cutShort(start, first.breakAt, CloseReason::Stopped);
 
-    Decision d;
-    d.plainBreak = outcome == Outcome::Broken && first.cause == BreakCause::PlainSector;
+    const bool plainBreak = outcome == Outcome::Broken && first.cause == BreakCause::PlainSector;
     if (outcome == Outcome::Complete) {
+        Decision d;
         d.verdict = Verdict::Complete;
         d.pieces.push_back({start, first.length});
         return d;
     }
     if (outcome == Outcome::Broken && first.segments == 0)
         return std::nullopt;
-    if (outcome == Outcome::Broken && first.decodedAll && first.cause != BreakCause::TooLong) {
-        // Starts seen ahead help learn the cluster size when few files came before.
-        if (!settings_.clusterBytes && starts_.size() < kStartsForClusterSize) {
-            std::vector<std::uint64_t> starts = starts_;
-            starts.push_back(start / sectorBytes);
-            const std::uint64_t last =
-                std::min(card_.sizeBytes(), start + settings_.gapWindowBytes) / sectorBytes;
-            for (std::uint64_t s = start / sectorBytes + 1; s < last && starts.size() < 16; ++s)
-                if (card_.startsJpeg(s))
-                    starts.push_back(s);
-            limits.clusterBytes = clusterFrom(starts);
-        }
-        // One search may start candidates while it has walked less than what the card has
-        // earned so far, and no more than a little over twice the first piece: a photo that
-        // is merely corrupt costs little. A candidate may walk on as far as the card's
-        // budget goes, so that a second piece longer than that still comes back.
-        SearchBudget budget;
-        budget.total = budget_ > 0 ? std::uint64_t(budget_) : 0;
-        budget.perSearch =
-            std::min(budget.total, settings_.searchBytesPerSearch + 2 * first.breakAt);
-        const auto found = findContinuation(
-            card_, start, first.resumePoints, first.breakAt, limits, budget,
-            [&](std::uint64_t offset) { return claimed(offset / sectorBytes); },
-            [this] { return stopSeen(); });
-        // What the last walk took in past the budget is owed, so that the work stays linear.
-        budget_ -= std::int64_t(budget.walked);
-        searchWalked_ += budget.walked;
-        work_ += budget.work;
-        if (stopSeen())
-            return cutShort(start, first.breakAt, CloseReason::Stopped);
-        if (found) {
-            d.verdict = Verdict::Reassembled;
-            d.pieces.push_back({start, found->split});
-            d.pieces.push_back({found->resume, found->length - found->split});
-            return d;
-        }
+    std::optional<Decision> d;
+    if (outcome == Outcome::Broken && first.decodedAll && first.cause != BreakCause::TooLong)
+        d = searchPieces(start, first, limits);
+    if (!d)
+        d = unfinished(start, first);
+    d->plainBreak = plainBreak;
+    return d;
+}
+
+// The photo's further pieces, searched for from where its first walk broke: the file put
+// back together, or cut short when the stop came; nothing when none were found.
+std::optional<JpegCarver::Decision>
+JpegCarver::searchPieces(std::uint64_t start, const FirstWalk& first, SearchLimits limits)
+{
+    const std::uint64_t sectorBytes = card_.sectorBytes();
+    // Starts seen ahead help learn the cluster size when few files came before.
+    if (!settings_.clusterBytes && starts_.size() < kStartsForClusterSize) {
+        std::vector<std::uint64_t> starts = starts_;
+        starts.push_back(start / sectorBytes);
+        const std::uint64_t last =
+            std::min(card_.sizeBytes(), start + settings_.gapWindowBytes) / sectorBytes;
+        for (std::uint64_t s = start / sectorBytes + 1; s < last && starts.size() < 16; ++s)
+            if (card_.startsJpeg(s))
+                starts.push_back(s);
+        limits.clusterBytes = clusterFrom(starts);
     }
-    // No second piece: a photo damaged in place (a bad code, a stray marker) still has
-    // its end of image further on. Up to the first FF D9 before another start, text or
-    // zeros, it is written whole, so that a repair tool gets all of it, and said to be
-    // damaged.
-    if (outcome == Outcome::Broken && first.cause != BreakCause::NextStart &&
+    // One search may start candidates while it has walked less than what the card has
+    // earned so far, and no more than a little over twice the first piece: a photo that
+    // is merely corrupt costs little. A candidate may walk on as far as the card's
+    // budget goes, so that a second piece longer than that still comes back.
+    SearchBudget budget;
+    budget.total = budget_ > 0 ? std::uint64_t(budget_) : 0;
+    budget.perSearch = std::min(budget.total, settings_.searchBytesPerSearch + 2 * first.breakAt);
+    const auto found = findPieces(
+        card_, start, first.resumePoints, first.breakAt, limits, budget,
+        [&](std::uint64_t offset) { return carved(offset / sectorBytes); },
+        [this] { return stopSeen(); });
+    // What the last walk took in past the budget is owed, so that the work stays linear.
+    budget_ -= std::int64_t(budget.walked);
+    searchWalked_ += budget.walked;
+    work_ += budget.work;
+    if (stopSeen())
+        return cutShort(start, first.breakAt, CloseReason::Stopped);
+    if (!found)
+        return std::nullopt;
+    Decision d;
+    d.verdict = found->jointsSeen ? Verdict::Reassembled : Verdict::Uncertain;
+    d.pieces = piecesOf(found->layout, found->length);
+    return d;
+}
+
+// A photo that did not come back whole: damaged in place when its end of image follows,
+// truncated otherwise.
+JpegCarver::Decision JpegCarver::unfinished(std::uint64_t start, const FirstWalk& first)
+{
+    Decision d;
+    // A photo damaged in place (a bad code, a stray marker) still has its end of image
+    // further on. Up to the first FF D9 before another start, text or zeros, it is written
+    // whole, so that a repair tool gets all of it, and said to be damaged.
+    if (first.outcome == Outcome::Broken && first.cause != BreakCause::NextStart &&
         first.cause != BreakCause::TooLong && first.cause != BreakCause::PlainSector) {
         if (const std::uint64_t end = endMarkerAfter(start, start + first.breakAt)) {
             d.verdict = Verdict::Damaged;
@@ -240,7 +282,7 @@ std::optional<JpegCarver::Decision> JpegCarver::decide(std::uint64_t start, bool
     const std::uint64_t breakAt = std::min(start + first.breakAt, card_.sizeBytes());
     const std::uint64_t to = nextStartBefore(start, breakAt);
     d.pieces.push_back({start, to - start});
-    if (outcome == Outcome::DataEnd)
+    if (first.outcome == Outcome::DataEnd)
         d.reason = first.unreadable ? whyUnread(start + first.breakAt) : CloseReason::EndOfScan;
     else if (first.cause == BreakCause::NextStart || to < breakAt)
         d.reason = CloseReason::NextStart;

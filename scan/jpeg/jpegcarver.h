@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <span>
@@ -41,7 +42,7 @@ struct JpegRuleSettings {
 // file, as in the window's rule, unless it lies inside a file already carved (an embedded
 // thumbnail, a further image of an MPF file, the second piece of a photo). From there the
 // file is walked through its segments and scans to its end of image; where the data
-// breaks off, the gap search looks for the photo's second piece. Each file is handed to
+// breaks off, the gap search looks for the photo's further pieces. Each file is handed to
 // the events whole, with its verdict, within the call for its first sector; a start that
 // is no JPEG is reported through verdict() and written nowhere.
 //
@@ -80,10 +81,16 @@ private:
 
     std::uint64_t clusterFrom(const std::vector<std::uint64_t>& starts) const;
     std::optional<Decision> decide(std::uint64_t start, bool testPlain);
+    std::optional<Decision> searchPieces(std::uint64_t start, const FirstWalk& first,
+                                         SearchLimits limits);
+    Decision unfinished(std::uint64_t start, const FirstWalk& first);
     bool stopSeen();
     Decision cutShort(std::uint64_t start, std::uint64_t walkedTo, CloseReason reason);
     void carve(std::uint64_t sector);
     bool claimed(std::uint64_t sector) const;
+    bool carved(std::uint64_t sector) const;
+    static std::vector<std::pair<std::uint64_t, std::uint64_t>> piecesOf(const Layout& layout,
+                                                                         std::uint64_t length);
     void claim(std::uint64_t cardOffset, std::uint64_t bytes);
     std::uint64_t nextStartBefore(std::uint64_t from, std::uint64_t to);
     std::uint64_t endMarkerAfter(std::uint64_t start, std::uint64_t from);
@@ -98,7 +105,8 @@ private:
     std::uint64_t searchWalked_ = 0;
     std::uint64_t work_ = 0;
     bool stopped_ = false;
-    std::vector<Range> claimed_;
+    std::vector<Range> claimed_; // pieces of carved files not yet passed, ahead of the pass
+    std::map<std::uint64_t, std::uint64_t> carved_; // every piece carved: first sector, end
     std::vector<std::uint64_t> starts_; // first sectors of carved files, for the cluster size
     std::unique_ptr<LookAhead> lookAhead_;
 };

@@ -33,8 +33,8 @@ std::size_t LookAhead::heldBytes(const FirstWalk& walk)
     // Resume points share the tables in force when each was kept; count each set once.
     std::set<const Tables*> tables;
     for (const WalkState& p : walk.resumePoints)
-        if (p.tables)
-            tables.insert(p.tables.get());
+        if (p.frame.tables)
+            tables.insert(p.frame.tables.get());
     std::size_t bytes = sizeof(FirstWalk) + walk.resumePoints.size() * sizeof(WalkState);
     for (const Tables* t : tables)
         bytes +=

@@ -14,14 +14,14 @@ void buildScanTables(WalkState& s, std::uint8_t components)
 {
     std::uint8_t dcNeeded = 0, acNeeded = 0;
     for (std::uint8_t i = 0; i < components; ++i) {
-        dcNeeded |= std::uint8_t(1 << s.scanDc[i]);
-        acNeeded |= std::uint8_t(1 << s.scanAc[i]);
+        dcNeeded |= std::uint8_t(1 << s.scan.dcTable[i]);
+        acNeeded |= std::uint8_t(1 << s.scan.acTable[i]);
     }
-    dcNeeded &= std::uint8_t(~s.tables->dcBuilt);
-    acNeeded &= std::uint8_t(~s.tables->acBuilt);
+    dcNeeded &= std::uint8_t(~s.frame.tables->dcBuilt);
+    acNeeded &= std::uint8_t(~s.frame.tables->acBuilt);
     if (!dcNeeded && !acNeeded)
         return;
-    auto tables = std::make_shared<Tables>(*s.tables);
+    auto tables = std::make_shared<Tables>(*s.frame.tables);
     auto build = [](std::uint8_t tableClass, const TableDefinition& definition,
                     HuffmanTable& into) {
         std::size_t total = 0;
@@ -37,45 +37,47 @@ void buildScanTables(WalkState& s, std::uint8_t components)
     }
     tables->dcBuilt |= dcNeeded;
     tables->acBuilt |= acNeeded;
-    s.tables = std::move(tables);
+    s.frame.tables = std::move(tables);
 }
 
 } // namespace
 
 bool readFrame(WalkState& s, std::uint8_t marker, std::span<const std::uint8_t> p)
 {
-    if (s.frame || p.size() < 6)
+    FrameState& f = s.frame;
+    if (f.present || p.size() < 6)
         return false;
     const std::uint8_t n = p[5];
     if (n < 1 || n > 4 || p.size() != 6u + 3u * n)
         return false;
-    s.precision = p[0];
-    s.height = be16(&p[1]);
-    s.width = be16(&p[3]);
-    if (s.width == 0 || s.precision < 2 || s.precision > 16)
+    f.precision = p[0];
+    f.height = be16(&p[1]);
+    f.width = be16(&p[3]);
+    if (f.width == 0 || f.precision < 2 || f.precision > 16)
         return false;
-    s.components = n;
-    s.maxH = s.maxV = 1;
+    f.components = n;
+    f.maxH = f.maxV = 1;
     for (std::uint8_t i = 0; i < n; ++i) {
-        s.compId[i] = p[6 + 3 * i];
-        s.compH[i] = p[7 + 3 * i] >> 4;
-        s.compV[i] = p[7 + 3 * i] & 15;
-        if (s.compH[i] < 1 || s.compH[i] > 4 || s.compV[i] < 1 || s.compV[i] > 4)
+        f.compId[i] = p[6 + 3 * i];
+        f.compH[i] = p[7 + 3 * i] >> 4;
+        f.compV[i] = p[7 + 3 * i] & 15;
+        if (f.compH[i] < 1 || f.compH[i] > 4 || f.compV[i] < 1 || f.compV[i] > 4)
             return false;
-        s.maxH = std::max(s.maxH, s.compH[i]);
-        s.maxV = std::max(s.maxV, s.compV[i]);
+        f.maxH = std::max(f.maxH, f.compH[i]);
+        f.maxV = std::max(f.maxV, f.compV[i]);
     }
-    s.frame = true;
+    f.present = true;
     // Baseline and extended sequential Huffman files are decoded; the others (progressive,
     // lossless, arithmetic) are walked for their markers.
-    s.decodable = (marker == 0xC0 || marker == 0xC1) && s.height != 0 &&
-                  (s.precision == 8 || s.precision == 12);
+    f.decodable = (marker == 0xC0 || marker == 0xC1) && f.height != 0 &&
+                  (f.precision == 8 || f.precision == 12);
     return true;
 }
 
 bool readTables(WalkState& s, std::span<const std::uint8_t> p)
 {
-    auto tables = s.tables ? std::make_shared<Tables>(*s.tables) : std::make_shared<Tables>();
+    auto tables =
+        s.frame.tables ? std::make_shared<Tables>(*s.frame.tables) : std::make_shared<Tables>();
     while (!p.empty()) {
         if (p.size() < 17)
             return false;
@@ -97,13 +99,15 @@ bool readTables(WalkState& s, std::span<const std::uint8_t> p)
         (tableClass == 0 ? tables->dcBuilt : tables->acBuilt) &= std::uint8_t(~bit);
         p = p.subspan(17 + total);
     }
-    s.tables = std::move(tables);
+    s.frame.tables = std::move(tables);
     return true;
 }
 
 bool startScan(WalkState& s, std::span<const std::uint8_t> p)
 {
-    if (!s.frame || p.empty())
+    FrameState& f = s.frame;
+    ScanState& scan = s.scan;
+    if (!f.present || p.empty())
         return false;
     const std::uint8_t n = p[0];
     if (n < 1 || n > 4 || p.size() != 4u + 2u * n)
@@ -111,54 +115,54 @@ bool startScan(WalkState& s, std::span<const std::uint8_t> p)
     std::array<std::uint8_t, 4> comp{};
     for (std::uint8_t i = 0; i < n; ++i) {
         const std::uint8_t id = p[1 + 2 * i];
-        const auto* found = std::find(s.compId.begin(), s.compId.begin() + s.components, id);
-        if (found == s.compId.begin() + s.components)
+        const auto* found = std::find(f.compId.begin(), f.compId.begin() + f.components, id);
+        if (found == f.compId.begin() + f.components)
             return false;
-        comp[i] = std::uint8_t(found - s.compId.begin());
-        s.scanDc[i] = p[2 + 2 * i] >> 4;
-        s.scanAc[i] = p[2 + 2 * i] & 15;
+        comp[i] = std::uint8_t(found - f.compId.begin());
+        scan.dcTable[i] = p[2 + 2 * i] >> 4;
+        scan.acTable[i] = p[2 + 2 * i] & 15;
     }
     const std::uint8_t ss = p[1 + 2 * n], se = p[2 + 2 * n], ahal = p[3 + 2 * n];
-    s.scans++;
-    s.mcuDone = 0;
-    s.sinceRestart = 0;
-    s.nextRestart = 0;
-    s.blockInMcu = 0;
-    s.k = 0;
-    s.dcPred.fill(0);
-    s.bits = 0;
-    s.bitCount = 0;
-    s.afterFF = false;
-    s.marker = 0;
+    f.scans++;
+    scan.mcuDone = 0;
+    scan.sinceRestart = 0;
+    scan.nextRestart = 0;
+    scan.blockInMcu = 0;
+    scan.k = 0;
+    scan.dcPred.fill(0);
+    s.bits.bits = 0;
+    s.bits.count = 0;
+    s.bits.afterFF = false;
+    s.bits.marker = 0;
 
-    s.decoding = s.decodable && ss == 0 && se == 63 && ahal == 0;
-    for (std::uint8_t i = 0; i < n && s.decoding; ++i) {
-        const bool have = s.tables && s.scanDc[i] < 4 && s.scanAc[i] < 4 &&
-                          (s.tables->dcDefined >> s.scanDc[i] & 1) &&
-                          (s.tables->acDefined >> s.scanAc[i] & 1);
+    scan.decoding = f.decodable && ss == 0 && se == 63 && ahal == 0;
+    for (std::uint8_t i = 0; i < n && scan.decoding; ++i) {
+        const bool have = f.tables && scan.dcTable[i] < 4 && scan.acTable[i] < 4 &&
+                          (f.tables->dcDefined >> scan.dcTable[i] & 1) &&
+                          (f.tables->acDefined >> scan.acTable[i] & 1);
         if (!have)
             return false; // a sequential scan without its tables cannot be decoded by anyone
     }
-    if (!s.decoding)
+    if (!scan.decoding)
         return true;
     buildScanTables(s, n);
     const auto ceilDiv = [](std::uint64_t a, std::uint64_t b) { return (a + b - 1) / b; };
     if (n == 1) {
         const std::uint8_t c = comp[0];
-        const std::uint64_t w = ceilDiv(std::uint64_t(s.width) * s.compH[c], s.maxH);
-        const std::uint64_t h = ceilDiv(std::uint64_t(s.height) * s.compV[c], s.maxV);
-        s.mcuTotal = ceilDiv(w, 8) * ceilDiv(h, 8);
-        s.mcuBlocks = 1;
-        s.blockComp[0] = 0;
+        const std::uint64_t w = ceilDiv(std::uint64_t(f.width) * f.compH[c], f.maxH);
+        const std::uint64_t h = ceilDiv(std::uint64_t(f.height) * f.compV[c], f.maxV);
+        scan.mcuTotal = ceilDiv(w, 8) * ceilDiv(h, 8);
+        scan.mcuBlocks = 1;
+        scan.blockComp[0] = 0;
     } else {
-        s.mcuTotal = ceilDiv(s.width, 8u * s.maxH) * ceilDiv(s.height, 8u * s.maxV);
-        s.mcuBlocks = 0;
+        scan.mcuTotal = ceilDiv(f.width, 8u * f.maxH) * ceilDiv(f.height, 8u * f.maxV);
+        scan.mcuBlocks = 0;
         for (std::uint8_t i = 0; i < n; ++i) {
-            const int blocks = s.compH[comp[i]] * s.compV[comp[i]];
-            if (s.mcuBlocks + blocks > 10)
+            const int blocks = f.compH[comp[i]] * f.compV[comp[i]];
+            if (scan.mcuBlocks + blocks > 10)
                 return false;
             for (int b = 0; b < blocks; ++b)
-                s.blockComp[s.mcuBlocks++] = i;
+                scan.blockComp[scan.mcuBlocks++] = i;
         }
     }
     return true;

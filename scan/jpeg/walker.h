@@ -1,6 +1,10 @@
 #pragma once
 
+#include "scan/jpeg/bitreader.h"
+#include "scan/jpeg/blockdecoder.h"
 #include "scan/jpeg/cardbytes.h"
+#include "scan/jpeg/dctrace.h"
+#include "scan/jpeg/layout.h"
 #include "scan/jpeg/walkstate.h"
 
 #include <array>
@@ -8,22 +12,11 @@
 #include <deque>
 #include <limits>
 #include <memory>
+#include <span>
 #include <vector>
 
 namespace velo::jpeg
 {
-
-// Where a file's bytes lie on the card: logical offset x is card offset start + x, except
-// that from `split` on the file goes on at card offset `resume`.
-struct Layout {
-    std::uint64_t start = 0;
-    std::uint64_t split = std::numeric_limits<std::uint64_t>::max();
-    std::uint64_t resume = 0;
-    std::uint64_t cardOffset(std::uint64_t logical) const
-    {
-        return logical < split ? start + logical : resume + (logical - split);
-    }
-};
 
 enum class Outcome {
     Running,  // paused where asked, nothing wrong so far
@@ -50,7 +43,12 @@ enum class BreakCause {
 // Follows one JPEG file through its structure: segments by their lengths, the entropy-
 // coded data of each scan decoded with the file's own Huffman tables (no IDCT), images
 // declared in an MPF index. Reads through `card` with the file's Layout.
-class Walker
+//
+// The walk's jobs lie in rooms of their own: segments are parsed in segments.h, bits read
+// by BitReader, the blocks of each MCU decoded by BlockDecoder. The walker steps from
+// marker to marker, sets each scan up, hands the decoder the bytes and keeps the resume
+// points.
+class Walker final : private BitReader::Source
 {
 public:
     // Later starts a walk may pass over before it breaks (NextStart).
@@ -79,6 +77,9 @@ public:
     // bounds, turns it off.
     void countStartsPassed(bool on) { countStarts_ = on; }
 
+    // Record each decoded MCU's first DC value into `trace` (null: none) until it is full.
+    void traceDc(DcTrace* trace) { trace_ = trace; }
+
     void restore(const WalkState& state);
     const WalkState& state() const { return s_; }
 
@@ -101,16 +102,29 @@ public:
     std::uint64_t work() const { return walked_ + kStepWork * steps_; }
 
 private:
+    // Segments (walkersegments.cpp).
     void stepSoi();
     void stepMarker();
-    void decodeScan();
-    void walkScan();
+    bool readMarkerCode(std::uint64_t at, std::uint64_t& codeAt, std::uint8_t& code);
+    void stepSegment(std::uint64_t at, std::uint64_t codeAt, std::uint8_t code);
+    bool readsWhole(std::uint8_t code) const;
+    bool takeSegment(std::uint8_t code, std::span<const std::uint8_t> payload,
+                     std::uint64_t payloadAt);
     void imageEnded();
     bool passesTooManyStarts(std::uint64_t from, std::uint64_t to);
-    bool endOfScanData(bool restart);
 
+    // Entropy-coded data.
+    void decodeScan();
+    void stopDecoding(BlockEnd end, const BitReader& reader);
+    bool endOfScanData(BitReader& reader, bool restart);
+    void walkScan();
+    BitReader readerInHand() const;
+    void keep(const BitReader& reader);
+    std::span<const std::uint8_t> more(const BitReader& reader) override;
+    bool stopped() const override { return outcome_ != Outcome::Running; }
+
+    // Bytes, outcomes, resume points.
     bool fetch();
-    void refill();
     std::size_t copy(std::uint64_t at, std::uint8_t* into, std::size_t count);
     void fail(BreakCause cause, std::uint64_t at);
     void dataEnded();
@@ -132,6 +146,7 @@ private:
     bool testPlain_ = true;
     bool oneCodeAtATime_ = false;
     bool countStarts_ = true;
+    DcTrace* trace_ = nullptr;
 
     std::span<const std::uint8_t> span_; // the card's bytes in hand, from card offset spanAt_
     std::uint64_t spanAt_ = 0;

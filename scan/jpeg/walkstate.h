@@ -1,5 +1,6 @@
 #pragma once
 
+#include "scan/jpeg/bitreader.h"
 #include "scan/jpeg/huffman.h"
 
 #include <array>
@@ -24,6 +25,35 @@ struct Tables {
     std::uint8_t dcBuilt = 0, acBuilt = 0; // bit i: table i is built from its definition
 };
 
+// What the segments of the image in hand say before and between its scans: the frame
+// (SOF: size, components, sampling), the Huffman tables (DHT), the restart interval (DRI)
+// and how many scans were started. A new image of the file starts from none of it.
+struct FrameState {
+    bool present = false;       // an SOF was read
+    bool decodable = false;     // sequential Huffman with a known height: scans are decoded
+    std::uint8_t precision = 8; // bits per sample
+    std::uint16_t width = 0, height = 0; // in samples
+    std::uint8_t components = 0, maxH = 1, maxV = 1;
+    std::array<std::uint8_t, 4> compId{}, compH{}, compV{};
+    std::uint16_t restartInterval = 0; // in MCUs; 0: no restart markers
+    std::uint32_t scans = 0;
+    std::shared_ptr<const Tables> tables;
+};
+
+// The scan being walked: which components it codes with which tables, how far its MCUs
+// have come, the restart marker due next and the DC predictors.
+struct ScanState {
+    bool decoding = false; // false: walked for its markers only
+    std::uint8_t mcuBlocks = 0;
+    std::array<std::uint8_t, 10> blockComp{};         // scan component of each block of an MCU
+    std::array<std::uint8_t, 4> dcTable{}, acTable{}; // per scan component
+    std::uint64_t mcuTotal = 0, mcuDone = 0;
+    std::uint32_t sinceRestart = 0;       // MCUs since the last restart marker
+    std::uint8_t nextRestart = 0;         // n of the RSTn due next
+    std::uint8_t blockInMcu = 0, k = 0;   // k: coefficient of the block next; 0 is its DC
+    std::array<std::int32_t, 4> dcPred{}; // per scan component
+};
+
 // Everything the walk of one file knows at one point between two steps. Copies of it are
 // the points from which the gap search resumes with other bytes.
 struct WalkState {
@@ -37,17 +67,6 @@ struct WalkState {
     // have every walk run over the same bytes again.
     std::uint32_t startsPassed = 0;
 
-    // The frame of the current image.
-    bool frame = false;
-    bool decodable = false; // sequential Huffman with a known height: scans are decoded
-    std::uint8_t precision = 8;
-    std::uint16_t width = 0, height = 0;
-    std::uint8_t components = 0, maxH = 1, maxV = 1;
-    std::array<std::uint8_t, 4> compId{}, compH{}, compV{};
-    std::uint16_t restartInterval = 0;
-    std::uint32_t scans = 0;
-    std::shared_ptr<const Tables> tables;
-
     // Further images an MPF index declares, as logical offsets of their starts, with the
     // sizes it declares for them; mpfEnd is where the image in hand should end by the same
     // index (0: it declares none).
@@ -56,21 +75,9 @@ struct WalkState {
     std::array<std::uint32_t, 8> mpfBytes{};
     std::uint64_t mpfEnd = 0;
 
-    // The scan being walked.
-    bool decoding = false; // false: walked for its markers only
-    std::uint8_t mcuBlocks = 0;
-    std::array<std::uint8_t, 10> blockComp{}; // scan component of each block of an MCU
-    std::array<std::uint8_t, 4> scanDc{}, scanAc{};
-    std::uint64_t mcuTotal = 0, mcuDone = 0;
-    std::uint32_t sinceRestart = 0;
-    std::uint8_t nextRestart = 0;
-    std::uint8_t blockInMcu = 0, k = 0; // k == 0: the block's DC code comes next
-    std::array<std::int32_t, 4> dcPred{};
-    std::uint64_t bits = 0; // unread bits, first one highest
-    int bitCount = 0;
-    bool afterFF = false;       // the last byte read was FF
-    std::uint8_t marker = 0;    // a marker the data ran into, 0 while none
-    std::uint64_t markerAt = 0; // where its FF is
+    FrameState frame;
+    ScanState scan;
+    BitState bits; // of the scan's entropy-coded data, up to pos
 };
 
 } // namespace velo::jpeg

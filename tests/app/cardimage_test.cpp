@@ -82,8 +82,8 @@ TEST(CardImage, DeletedPhotosComeBackThroughTheWindow)
     }
     EXPECT_GT(whole, int(copied.size()) / 2);
 
-    // velo-carve on the card: the same names, the same bytes (its contact sheet aside).
-    ASSERT_EQ(run(std::string(VELO_CARVE_BINARY) + " -q --no-sheet " + card + " " +
+    // velo-carve with the window's rule on the card: the same names, the same bytes.
+    ASSERT_EQ(run(std::string(VELO_CARVE_BINARY) + " -q --no-sheet --rule window " + card + " " +
                   (work / "out").string()),
               0);
     const auto fromCli = filesIn(work / "out"), fromWindow = filesUnder(platform.files, "/save/");

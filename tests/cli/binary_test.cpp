@@ -113,8 +113,8 @@ TEST(VeloCarve, CarvesThePhotosAndReportsEachFile)
     ASSERT_EQ(img.photos.size(), 3u);
     const fs::path out = img.dir / "new/out";
     const fs::path report = img.dir / "report.csv";
-    const RunResult r =
-        runVeloCarve({"--report", report.string(), img.image.string(), out.string()});
+    const RunResult r = runVeloCarve(
+        {"--rule=window", "--report", report.string(), img.image.string(), out.string()});
     EXPECT_EQ(r.exitStatus, 0) << r.errorOutput;
 
     EXPECT_EQ(fileNames(out),
@@ -208,7 +208,7 @@ TEST(VeloCarve, TheContactSheetIsWrittenOnlyWhereItMayBe)
         std::vector<std::string> args;
         for (const std::string& o : row.options)
             args.push_back(o == "OUT/index.html" ? (out / "index.html").string() : o);
-        args.insert(args.end(), {"-q", image, out.string()});
+        args.insert(args.end(), {"--rule=window", "-q", image, out.string()});
         const RunResult r = runVeloCarve(args);
 
         EXPECT_EQ(readText(mine), "mine");
@@ -245,10 +245,11 @@ TEST(VeloCarve, TheContactSheetIsWrittenOnlyWhereItMayBe)
                                     std::to_string(img.photos.size()) + " unchecked; 0 broken"));
     }
 
-    const RunResult both = runVeloCarve({"--sheet", "a.html", "--no-sheet", image, "o"});
+    const RunResult both =
+        runVeloCarve({"--rule=window", "--sheet", "a.html", "--no-sheet", image, "o"});
     EXPECT_EQ(both.exitStatus, 2);
     EXPECT_THAT(both.errorOutput, HasSubstr("contradict"));
-    const RunResult path = runVeloCarve({"--sheet", "../up.html", image, "o"});
+    const RunResult path = runVeloCarve({"--rule=window", "--sheet", "../up.html", image, "o"});
     EXPECT_EQ(path.exitStatus, 2);
     EXPECT_THAT(path.errorOutput, HasSubstr("a file name inside OUTDIR"));
 }
@@ -257,8 +258,8 @@ TEST(VeloCarve, DryRunWritesOnlyTheReport)
 {
     PhotoImage img;
     const fs::path out = img.dir / "out";
-    const RunResult r =
-        runVeloCarve({"--dry-run", "--report", "-", img.image.string(), out.string()});
+    const RunResult r = runVeloCarve(
+        {"--rule=window", "--dry-run", "--report", "-", img.image.string(), out.string()});
     EXPECT_EQ(r.exitStatus, 0) << r.errorOutput;
     EXPECT_FALSE(fs::exists(out));
     const auto rows = lines(r.standardOutput);
@@ -269,7 +270,9 @@ TEST(VeloCarve, DryRunWritesOnlyTheReport)
     // An earlier run's folder is no obstacle: nothing in it would be touched.
     fs::create_directories(out);
     writeFile(out / "DD001.JPG", {7});
-    EXPECT_EQ(runVeloCarve({"--dry-run", "-q", img.image.string(), out.string()}).exitStatus, 0);
+    EXPECT_EQ(runVeloCarve({"--rule=window", "--dry-run", "-q", img.image.string(), out.string()})
+                  .exitStatus,
+              0);
     EXPECT_EQ(fileNames(out), std::vector<std::string>{"DD001.JPG"});
 }
 
@@ -278,14 +281,14 @@ TEST(VeloCarve, SectorOptionsChangeWhatIsRead)
     PhotoImage img;
     // Only as far as the end of the first photo's sectors: one file.
     const std::uint64_t upTo = img.firstSectors[1];
-    const RunResult r = runVeloCarve({"--dry-run", "--report", "-", "--sectors",
+    const RunResult r = runVeloCarve({"--rule=window", "--dry-run", "--report", "-", "--sectors",
                                       std::to_string(upTo), img.image.string(), "unused"});
     EXPECT_EQ(r.exitStatus, 0) << r.errorOutput;
     EXPECT_EQ(lines(r.standardOutput).size(), 2u) << r.standardOutput;
 
     // With sectors of 256 bytes every photo still starts on a sector, and ends the same way.
-    const RunResult small = runVeloCarve(
-        {"--dry-run", "--report", "-", "--sector-size", "256", img.image.string(), "unused"});
+    const RunResult small = runVeloCarve({"--rule=window", "--dry-run", "--report", "-",
+                                          "--sector-size", "256", img.image.string(), "unused"});
     EXPECT_EQ(small.exitStatus, 0) << small.errorOutput;
     const auto rows = lines(small.standardOutput);
     ASSERT_EQ(rows.size(), 4u) << small.standardOutput;
@@ -335,8 +338,8 @@ TEST(VeloCarve, InterruptionClosesTheOpenFileWithAnExactPrefix)
         const std::string report = (dir / "r.csv").string();
         // Once the carve is well into the hole, it is interrupted.
         const RunResult r = runVeloCarve(
-            {"--report", report, image.string(), out.string()}, StandardOutput::Captured,
-            [&](int pid) {
+            {"--rule=window", "--report", report, image.string(), out.string()},
+            StandardOutput::Captured, [&](int pid) {
                 const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
                 std::error_code ec;
                 while ((fs::file_size(out / "DD001.JPG", ec) < (std::uintmax_t(8) << 20) || ec) &&
@@ -456,8 +459,9 @@ TEST(VeloCarve, AReportNobodyReadsIsAFailureAndTheCarveGoesOn)
 {
     PhotoImage img;
     const fs::path out = img.dir / "out";
-    const RunResult r = runVeloCarve({"--report", "-", img.image.string(), out.string()},
-                                     StandardOutput::ClosedPipe);
+    const RunResult r =
+        runVeloCarve({"--rule=window", "--report", "-", img.image.string(), out.string()},
+                     StandardOutput::ClosedPipe);
     EXPECT_EQ(r.exitStatus, 1) << r.errorOutput;
     EXPECT_THAT(r.errorOutput, HasSubstr("cannot write the report -"));
     ASSERT_EQ(fileNames(out).size(), 4u); // the photos and the contact sheet
@@ -476,8 +480,8 @@ TEST(VeloCarve, AnOutputOutOfInodesIsSaidOnceAndCounted)
     if (!small.mounted)
         GTEST_SKIP() << small.why;
 
-    const RunResult r =
-        runVeloCarve({"--no-sheet", (dir / "card.img").string(), (dir / "small").string()});
+    const RunResult r = runVeloCarve(
+        {"--rule=window", "--no-sheet", (dir / "card.img").string(), (dir / "small").string()});
     EXPECT_EQ(r.exitStatus, 1) << r.errorOutput;
     const auto errs = lines(r.errorOutput);
     const auto warnings = std::count_if(errs.begin(), errs.end(), [](const std::string& line) {

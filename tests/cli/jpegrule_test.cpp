@@ -62,9 +62,9 @@ TEST(VeloCarveJpegRule, PutsAPhotoInTwoPiecesBackAndSaysWhatItDid)
         }));
     // The summary and the contact sheet count the same verdicts; the sheet shows both pieces.
     EXPECT_THAT(r.errorOutput,
-                HasSubstr("By verdict: 1 complete, 1 reassembled, 0 damaged, 0 truncated."));
+                HasSubstr("By verdict: 1 complete, 1 reassembled, 0 uncertain, 0 damaged, 0 truncated."));
     const std::string page = readText(dir / "out/index.html");
-    EXPECT_THAT(page, HasSubstr("2 files: 1 complete, 1 reassembled, 0 damaged, 0 truncated; 0 "
+    EXPECT_THAT(page, HasSubstr("2 files: 1 complete, 1 reassembled, 0 uncertain, 0 damaged, 0 truncated; 0 "
                                 "broken; 1 start was no JPEG."));
     EXPECT_THAT(page, HasSubstr("<dt>pieces</dt><dd>" + std::to_string(first) + "\u2013" +
                                 std::to_string(first + 15) + ", " + std::to_string(second) +

@@ -123,7 +123,7 @@ TEST(Options, TheJpegRuleAndItsSettings)
     EXPECT_EQ(r.options.rule, Rule::Jpeg);
     EXPECT_EQ(r.options.clusterBytes, 32768u);
     EXPECT_EQ(r.options.gapWindowMiB, 8u);
-    EXPECT_EQ(parse({"i", "o"}).options.rule, Rule::Window);
+    EXPECT_EQ(parse({"i", "o"}).options.rule, Rule::Jpeg);
     EXPECT_EQ(parse({"--rule=window", "i", "o"}).options.rule, Rule::Window);
 }
 
@@ -177,8 +177,8 @@ TEST(Options, BadCommandLinesNameTheProblem)
         {{"-x", "img", "out"}, "-x"},
         {{"", "out"}, "empty"},
         {{"--rule", "photorec", "img", "out"}, "--rule"},
-        {{"--cluster-size", "4096", "img", "out"}, "need --rule jpeg"},
-        {{"--gap-window=8", "--rule=window", "img", "out"}, "need --rule jpeg"},
+        {{"--cluster-size", "4096", "--rule", "window", "img", "out"}, "--rule window"},
+        {{"--gap-window=8", "--rule=window", "img", "out"}, "--rule window"},
         {{"--rule=jpeg", "--cluster-size", "0", "img", "out"}, "--cluster-size"},
         {{"--rule=jpeg", "--gap-window", "8M", "img", "out"}, "--gap-window"},
         {{"--sheet", "pages/index.html", "img", "out"}, "a file name inside OUTDIR"},

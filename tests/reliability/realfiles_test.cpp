@@ -303,7 +303,8 @@ TEST_F(RealScan, BadSectorsOfABlockDeviceCostOnlyThemselvesInBothFrontEnds)
     EXPECT_EQ(filesIn(out.path), expected);
 
     ScratchDir carveOut;
-    const RunResult r = runVeloCarve({"--no-sheet", device.device(), (carveOut / "out").string()});
+    const RunResult r =
+        runVeloCarve({"--rule=window", "--no-sheet", device.device(), (carveOut / "out").string()});
     EXPECT_EQ(r.exitStatus, 1) << r.errorOutput;
     EXPECT_THAT(r.errorOutput, HasSubstr("4 sectors could not be read"));
     EXPECT_EQ(filesIn(carveOut / "out"), expected);

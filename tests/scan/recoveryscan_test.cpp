@@ -321,6 +321,16 @@ const FaultCase kFaultCases[] = {
      {{1, 2, 200}, {6, 8, 200}},
      {.stopAtPass = 5},
      {1}},
+    // The volume is read ahead in blocks (8 sectors on the fake machine). A block with an
+    // unreadable sector is read again sector by sector, so that only the bad ones are
+    // lost: here the last sector of the first block, the first of the second, and one
+    // inside the third, under two streams that cross blocks; the passes past the volume's
+    // end, in a block it cuts short and in one wholly beyond it, read nothing.
+    {"BlockWithAnUnreadableSectorIsReadAgainSectorBySector",
+     30,
+     {{5, 12, 200}, {14, 26, 300}},
+     {.unreadable = {7, 8, 17}, .total = 34},
+     {2, {1, 5 * kSector + 202}}},
     // Every fault at once, in the order a dying card produces them: a bad sector, short
     // reads, a full disk and finally the card gone.
     {"FaultsTogetherStillLeaveExactPrefixes",

@@ -68,16 +68,17 @@ RunResult runVeloCarve(const std::vector<std::string>& args)
     return result;
 }
 
-// The carve of the whole source into a new folder, checked against the model's files:
-// the same names, the same bytes, a report line for each (name, first sector, length;
-// "\n" line ends as on every system) and exit status 0.
+// The carve of the whole source with the window's rule into a new folder, checked against
+// the model's files: the same names, the same bytes, a report line for each (name, first
+// sector, length; "\n" line ends as on every system) and exit status 0.
 void expectCarveOf(const std::string& source, const std::map<std::uint64_t, Bytes>& model,
                    const std::map<std::uint64_t, std::uint64_t>& firstSectors)
 {
     testing::ScratchDir work;
     const std::string out = (work / "out").string();
     const std::string report = (work / "report.csv").string();
-    const RunResult run = runVeloCarve({"--quiet", "--report", report, source, out});
+    const RunResult run =
+        runVeloCarve({"--quiet", "--rule", "window", "--report", report, source, out});
     ASSERT_EQ(run.exitStatus, 0u) << run.errorOutput;
     EXPECT_EQ(run.errorOutput, "");
 
@@ -274,8 +275,8 @@ TEST(VeloCarveExe, AReportNamedByALinkNeverWritesToItsTarget)
     testing::Volume volume(16);
     const std::string image = (work / "card.img").string();
     testing::writeFile(image, volume.bytes);
-    const RunResult run =
-        runVeloCarve({"--quiet", "--report", link, image, (work / "out").string()});
+    const RunResult run = runVeloCarve(
+        {"--quiet", "--rule", "window", "--report", link, image, (work / "out").string()});
     EXPECT_EQ(run.exitStatus, 0u) << run.errorOutput;
     EXPECT_EQ(testing::readFile(target), before);
     const Bytes report = testing::readFile(link);

@@ -65,17 +65,20 @@ const SegmentCase kSegments[] = {
      [](WalkState& s) {
          return readFrame(s, 0xC0, frame(8, {{1, 0x22, 0}, {2, 0x11, 1}, {3, 0x11, 1}}));
      },
-     true, [](const WalkState& s) { return s.decodable && s.maxH == 2 && s.components == 3; }},
+     true,
+     [](const WalkState& s) {
+         return s.frame.decodable && s.frame.maxH == 2 && s.frame.components == 3;
+     }},
     {"ProgressiveFrameIsWalkedNotDecoded",
      [](WalkState& s) {
          return readFrame(s, 0xC2, frame(8, {{1, 0x11, 0}}));
      },
-     true, [](const WalkState& s) { return s.frame && !s.decodable; }},
+     true, [](const WalkState& s) { return s.frame.present && !s.frame.decodable; }},
     {"FrameOfUnknownHeightIsNotDecoded",
      [](WalkState& s) {
          return readFrame(s, 0xC0, frame(0, {{1, 0x11, 0}}));
      },
-     true, [](const WalkState& s) { return !s.decodable; }},
+     true, [](const WalkState& s) { return !s.frame.decodable; }},
     {"SecondFrameInOneImage",
      [](WalkState& s) {
          return readFrame(s, 0xC0, frame(8, {{1, 0x11, 0}})) &&
@@ -90,7 +93,10 @@ const SegmentCase kSegments[] = {
      },
      false},
     {"TablesDefinedNotBuilt", [](WalkState& s) { return readTables(s, table(0x13, kFewCodes)); },
-     true, [](const WalkState& s) { return s.tables->acDefined == 8 && s.tables->acBuilt == 0; }},
+     true,
+     [](const WalkState& s) {
+         return s.frame.tables->acDefined == 8 && s.frame.tables->acBuilt == 0;
+     }},
     {"TableWithMoreCodesThanItsLengthHolds",
      [](WalkState& s) { return readTables(s, table(0x00, {3})); }, false},
     {"TableOfAThirdClass", [](WalkState& s) { return readTables(s, table(0x20, kFewCodes)); },
@@ -109,15 +115,15 @@ const SegmentCase kSegments[] = {
      },
      true,
      [](const WalkState& s) {
-         return s.decoding && s.tables->dcBuilt == 1 && s.tables->acBuilt == 1 &&
-                s.mcuTotal == 8 * 2;
+         return s.scan.decoding && s.frame.tables->dcBuilt == 1 && s.frame.tables->acBuilt == 1 &&
+                s.scan.mcuTotal == 8 * 2;
      }},
     {"ProgressiveScanIsWalked",
      [](WalkState& s) {
          s = withFrameAndTables();
          return startScan(s, Bytes{1, 1, 0x00, 1, 5, 0});
      },
-     true, [](const WalkState& s) { return !s.decoding && s.tables->acBuilt == 0; }},
+     true, [](const WalkState& s) { return !s.scan.decoding && s.frame.tables->acBuilt == 0; }},
     {"ScanOfAComponentTheFrameHasNot",
      [](WalkState& s) {
          s = withFrameAndTables();

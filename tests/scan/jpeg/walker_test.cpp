@@ -301,8 +301,9 @@ class CodesAtOnceCases : public ::testing::TestWithParam<CodesAtOnce>
 
 auto decoding(const WalkState& s)
 {
-    return std::tuple(s.pos, s.bits, s.bitCount, s.k, s.blockInMcu, s.mcuDone, s.dcPred,
-                      s.sinceRestart, s.nextRestart, s.afterFF, s.marker, s.markerAt);
+    return std::tuple(s.pos, s.bits.bits, s.bits.count, s.scan.k, s.scan.blockInMcu, s.scan.mcuDone,
+                      s.scan.dcPred, s.scan.sinceRestart, s.scan.nextRestart, s.bits.afterFF,
+                      s.bits.marker, s.bits.markerAt);
 }
 using Decoding = decltype(decoding(WalkState{}));
 
