@@ -146,17 +146,12 @@ EOF
 
 echo "== Qt for Windows: configure =="
 # Shared libraries; every third-party library from Qt's own copy (Debian's are Linux
-# builds); only what the windows and their tests use, which leaves out modules and
-# widgets the program has no use for (graphics view, main window parts, the standard
-# dialogs it does not show, image formats it never reads). direct2d stays on: the
-# windows platform plugin's DirectWrite font database is compiled only with it.
+# builds); the modules the program has no use for left out. Single widgets are not left
+# out: Qt's own sources include some of them whatever is configured. direct2d stays on:
+# the windows platform plugin's DirectWrite font database is compiled only with it.
 off_features=(sql network dbus opengl vulkan printsupport xml concurrent direct2d1_1
   system_zlib system_pcre2 system_freetype system_harfbuzz system_libpng system_libjpeg
-  system_doubleconversion system_md4c
-  graphicsview mdiarea dockwidget mainwindow toolbar statusbar calendarwidget
-  datetimeedit wizard fontdialog colordialog filedialog undoview lcdnumber dial
-  splashscreen keysequenceedit commandlinkbutton columnview toolbox
-  pdf textodfwriter movie textmarkdownreader textmarkdownwriter gif ico jpeg)
+  system_doubleconversion system_md4c)
 options=()
 for f in "${off_features[@]}"; do options+=("-DFEATURE_$f=OFF"); done
 # -O1: a window of a few dozen widgets gains nothing it would notice from -O2, and the
