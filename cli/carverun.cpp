@@ -20,7 +20,7 @@ CarveTotals runCarve(ChunkReader& reader, FileSink& files, const std::atomic<boo
         jpeg::JpegRuleSettings settings = rule.jpeg;
         if (!settings.stopRequested)
             settings.stopRequested = [&stop] { return stop.load(); };
-        jpegRule.emplace(*rule.card, files, settings);
+        jpegRule.emplace(*rule.blocks, files, settings);
     }
 
     while (const Chunk* chunk = reader.next()) {

@@ -19,10 +19,11 @@ struct CarveTotals : FileTotals {
 };
 
 // Which rule carves, and with what. The rule that reads the JPEG structure reads ahead
-// through `card` (the same sectors the reader gives), which it needs.
+// through `blocks` (the same sectors the reader gives, and the blocks the reader's chunks
+// are made of), which it needs.
 struct RuleChoice {
     Rule rule = Rule::Window;
-    jpeg::SectorReader* card = nullptr;
+    jpeg::SharedBlocks* blocks = nullptr;
     jpeg::JpegRuleSettings jpeg = {};
 };
 

@@ -12,6 +12,13 @@ ChunkReader::ChunkReader(std::shared_ptr<SourceReads> reads, std::uint64_t secto
 {
 }
 
+ChunkReader::ChunkReader(std::shared_ptr<SourceReads> reads,
+                         std::shared_ptr<jpeg::SharedBlocks> blocks, std::size_t chunkBytes)
+    : ChunkReader(std::move(reads), blocks->sectorCount(), chunkBytes)
+{
+    blocks_ = std::move(blocks);
+}
+
 ChunkReader::ChunkReader(ReadAt readAt, std::uint32_t sectorBytes, std::uint64_t sectorCount,
                          std::size_t chunkBytes, ReadAt sectorAt, std::uint64_t giveUpAfter)
     : ChunkReader(std::make_shared<SourceReads>(std::move(readAt), sectorBytes, std::move(sectorAt),
@@ -53,6 +60,8 @@ bool ChunkReader::fill(std::size_t which, Progress& progress)
         return false;
     std::size_t sectors =
         std::size_t(std::min<std::uint64_t>(sectorsPerChunk_, sectorCount_ - progress.nextSector));
+    if (blocks_)
+        return fillFromBlocks(chunks_[which], sectors, progress);
     const std::size_t bytes = sectors * sectorBytes_;
     std::vector<std::uint8_t>& buffer = buffers_[which];
     if (buffer.size() < bytes)
@@ -79,6 +88,47 @@ bool ChunkReader::fill(std::size_t which, Progress& progress)
     }
     chunk.sectorCount_ = sectors;
     progress.nextSector += sectors;
+    return true;
+}
+
+bool ChunkReader::fillFromBlocks(Chunk& chunk, std::size_t sectors, Progress& progress)
+{
+    const std::size_t perBlock = blocks_->sectorsPerBlock();
+    chunk.data_ = nullptr;
+    chunk.sectorBytes_ = sectorBytes_;
+    chunk.sectorsPerBlock_ = perBlock;
+    chunk.firstSector_ = progress.nextSector;
+    chunk.firstBlock_ = progress.nextSector / perBlock;
+    chunk.blocks_.clear();
+    chunk.unreadable_.assign(sectors, false);
+    chunk.unreadableCount_ = 0;
+    // A block whose sectors were not all tried was read once the source was given up on:
+    // the chunk ends at the first sector not tried, and reading with it.
+    std::size_t tried = 0;
+    bool gaveUp = false;
+    for (std::uint64_t index = chunk.firstBlock_; tried < sectors && !gaveUp; ++index) {
+        auto block = blocks_->get(index, jpeg::SharedBlocks::Wanted::NotAgain);
+        for (std::size_t i = std::size_t(progress.nextSector + tried - block->firstSector);
+             i < block->sectorCount() && tried < sectors; ++i, ++tried) {
+            if (i >= block->tried) {
+                gaveUp = true;
+                break;
+            }
+            if (block->unreadable[i]) {
+                chunk.unreadable_[tried] = true;
+                ++chunk.unreadableCount_;
+            }
+        }
+        chunk.blocks_.push_back(std::move(block));
+    }
+    if (chunk.unreadableCount_ == 0)
+        chunk.unreadable_.clear();
+    if (gaveUp)
+        progress.gone = SourceGone{progress.nextSector + tried, reads_->goneError()};
+    if (tried == 0)
+        return false;
+    chunk.sectorCount_ = tried;
+    progress.nextSector += tried;
     return true;
 }
 

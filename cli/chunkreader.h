@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/sourcereads.h"
+#include "scan/jpeg/sharedblocks.h"
 
 #include <array>
 #include <cstddef>
@@ -25,12 +26,20 @@ public:
     std::size_t unreadableCount() const { return unreadableCount_; }
     std::span<const std::uint8_t> sector(std::size_t i) const
     {
-        return {data_ + i * sectorBytes_, sectorBytes_};
+        if (data_)
+            return {data_ + i * sectorBytes_, sectorBytes_};
+        const std::uint64_t s = firstSector_ + i;
+        const Block& b = *blocks_[std::size_t(s / sectorsPerBlock_ - firstBlock_)];
+        return {b.bytes.data() + (s - b.firstSector) * sectorBytes_, sectorBytes_};
     }
 
 private:
     friend class ChunkReader;
-    const std::uint8_t* data_ = nullptr;
+    using Block = jpeg::SharedBlocks::Block;
+    const std::uint8_t* data_ = nullptr; // null when the chunk is made of shared blocks
+    std::vector<std::shared_ptr<const Block>> blocks_; // from firstBlock_ on
+    std::uint64_t firstBlock_ = 0;
+    std::size_t sectorsPerBlock_ = 1;
     std::size_t sectorBytes_ = 0;
     std::uint64_t firstSector_ = 0;
     std::size_t sectorCount_ = 0;
@@ -45,8 +54,9 @@ struct SourceGone {
 };
 
 // Reads sectors [0, sectorCount) in large chunks, the way a disk is fastest read, through
-// the run's SourceReads: a bad sector costs exactly itself and never its neighbours, and
-// reading stops once the source is given up on (by this reader or another of the run).
+// the run's SourceReads (directly, or through the JPEG rule's shared blocks): a bad sector
+// costs exactly itself and never its neighbours, and reading stops once the source is
+// given up on (by this reader or another of the run), at the first sector not read before.
 class ChunkReader
 {
 public:
@@ -54,6 +64,12 @@ public:
     static constexpr std::uint64_t kDefaultGiveUpAfter = SourceReads::kDefaultGiveUpAfter;
 
     ChunkReader(std::shared_ptr<SourceReads> reads, std::uint64_t sectorCount,
+                std::size_t chunkBytes = kDefaultChunkBytes);
+    // Made of the shared blocks, which the JPEG rule and its walks ahead read too, so that
+    // the run reads each sector from the source once; `reads` are those the blocks read
+    // through, which say why the source was given up on. The pass is done with each block
+    // once it has carved it: such blocks are the first dropped.
+    ChunkReader(std::shared_ptr<SourceReads> reads, std::shared_ptr<jpeg::SharedBlocks> blocks,
                 std::size_t chunkBytes = kDefaultChunkBytes);
     // With reads of its own.
     ChunkReader(ReadAt readAt, std::uint32_t sectorBytes, std::uint64_t sectorCount,
@@ -81,9 +97,12 @@ private:
     // Reads the chunk after `progress` into chunks_[which] and moves `progress` past it;
     // false when there is none.
     bool fill(std::size_t which, Progress& progress);
+    // The same, from the shared blocks; `sectors` of them, at most.
+    bool fillFromBlocks(Chunk& chunk, std::size_t sectors, Progress& progress);
     void startReading(std::size_t which);
 
     std::shared_ptr<SourceReads> reads_;
+    std::shared_ptr<jpeg::SharedBlocks> blocks_; // null: the chunks are read into buffers_
     std::uint32_t sectorBytes_;
     std::uint64_t sectorCount_;
     std::size_t sectorsPerChunk_;

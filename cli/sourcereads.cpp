@@ -22,6 +22,14 @@ void SourceReads::giveUp(int error)
 SourceReads::Result SourceReads::read(std::uint64_t first, std::size_t count, std::uint8_t* into,
                                       std::vector<bool>& unreadable)
 {
+    const Result r = readSectors(first, count, into, unreadable);
+    sectorsTried_.fetch_add(r.tried, std::memory_order_relaxed);
+    return r;
+}
+
+SourceReads::Result SourceReads::readSectors(std::uint64_t first, std::size_t count,
+                                             std::uint8_t* into, std::vector<bool>& unreadable)
+{
     Result r;
     if (gone()) {
         r.gaveUp = true;

@@ -45,10 +45,15 @@ public:
                 std::vector<bool>& unreadable);
 
     std::uint32_t sectorBytes() const { return sectorBytes_; }
+    // Sectors tried so far, by every reader, each time it was asked for (a sector read
+    // again after a failed run of sectors counts once).
+    std::uint64_t sectorsTried() const { return sectorsTried_.load(std::memory_order_relaxed); }
     bool gone() const { return gone_.load(std::memory_order_acquire); }
     int goneError() const { return goneError_.load(std::memory_order_acquire); }
 
 private:
+    Result readSectors(std::uint64_t first, std::size_t count, std::uint8_t* into,
+                       std::vector<bool>& unreadable);
     void giveUp(int error);
 
     ReadAt readAt_;
@@ -56,6 +61,7 @@ private:
     std::uint32_t sectorBytes_;
     std::uint64_t giveUpAfter_;
     std::atomic<std::uint64_t> failedInARow_ = 0;
+    std::atomic<std::uint64_t> sectorsTried_ = 0;
     std::atomic<int> goneError_ = 0;
     std::atomic<bool> gone_ = false;
 };

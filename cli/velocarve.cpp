@@ -339,33 +339,39 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform)
                    o.overwrite ? IfNameTaken::Replace : IfNameTaken::Fail, hooks, o.dryRun);
     // One way of reading for the pass and the JPEG rule's reads ahead: a chunk whose read
     // fails is read again sector by sector, the way that loses only the sectors that fail,
-    // and a source that stops answering is given up on once for both.
+    // and a source that stops answering is given up on once for both. With the JPEG rule
+    // the pass's chunks are made of the blocks the rule reads, so each sector is read once.
     const auto reads =
         std::make_shared<SourceReads>(source->chunkReader(), sectorBytes, source->sectorReader());
-    ChunkReader reader(reads, sectorTotal);
-    reader.readAhead(); // the next chunk comes in while this one is carved and written
     ReadAtSectors card(reads, sectorTotal);
-    RuleChoice rule{.rule = o.rule, .card = &card};
+    RuleChoice rule{.rule = o.rule};
+    std::unique_ptr<ChunkReader> reader;
     if (o.rule == Rule::Jpeg) {
         rule.jpeg.clusterBytes = o.clusterBytes.value_or(0);
         // The files ahead are walked on every core while this thread writes.
         rule.jpeg.lookAheadThreads = std::max(1u, std::thread::hardware_concurrency());
         if (o.gapWindowMiB)
             rule.jpeg.gapWindowBytes = *o.gapWindowMiB << 20;
+        const auto blocks = std::make_shared<jpeg::SharedBlocks>(card, rule.jpeg.cacheBytes);
+        rule.blocks = blocks.get();
+        reader = std::make_unique<ChunkReader>(reads, blocks);
+    } else {
+        reader = std::make_unique<ChunkReader>(reads, sectorTotal);
     }
+    reader->readAhead(); // the next chunk comes in while this one is carved and written
     const CarveTotals totals = runCarve(
-        reader, files, stopFlag, [&](const CarveTotals& t) { progress.update(t); }, rule);
+        *reader, files, stopFlag, [&](const CarveTotals& t) { progress.update(t); }, rule);
     const double carveSeconds = secondsSince(start); // the contact sheet's time aside
     progress.clear();
 
-    if (reader.gone())
+    if (reader->gone())
         std::fprintf(stderr,
                      "velo-carve: %s stopped answering (%s); the carve ends at sector %llu of "
                      "%llu\n",
                      o.source.c_str(),
-                     reader.gone()->error ? std::strerror(reader.gone()->error)
-                                          : "every read failed",
-                     (unsigned long long)reader.gone()->sector, (unsigned long long)sectorTotal);
+                     reader->gone()->error ? std::strerror(reader->gone()->error)
+                                           : "every read failed",
+                     (unsigned long long)reader->gone()->sector, (unsigned long long)sectorTotal);
 
     bool reportOk = true;
     if (report) {
@@ -397,7 +403,7 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform)
 
     if (totals.stopped)
         return kExitStopped;
-    if (totals.unreadableSectors || totals.failedFiles || !reportOk || reader.gone() ||
+    if (totals.unreadableSectors || totals.failedFiles || !reportOk || reader->gone() ||
         (makeSheet && sheetTotals.empty()))
         return kExitIncomplete;
     return kExitDone;

@@ -1,10 +1,34 @@
 #include "scan/jpeg/blockdecoder.h"
 
+#include <algorithm>
+
 namespace velo::jpeg
 {
 
 namespace
 {
+
+// The bytes one code at a time would take in the middle of a run of coefficients, or
+// right after it, given the `count` bits in hand before it (32 or more): it refills before
+// a code when fewer than 32 bits are left. 0 when the refill after the run is the next
+// block's (`blockEnds`), which refills its own way, and when there is none. Free of
+// branches: where the bits run short is anyone's guess, and a mispredicted jump costs
+// more than these few instructions.
+int bytesInRun(int count, std::uint32_t run, bool blockEnds)
+{
+    // The bits left before the second code, before the third and after the run; the
+    // first two are `count` for a single coefficient (both its fields are 0).
+    const int second = count - HuffmanTable::runFirstBits(run);
+    const int third = count - HuffmanTable::runAllButLastBits(run);
+    const int after = count - HuffmanTable::runBits(run);
+    // `left` when it is below 32, else 0.
+    auto below32 = [](int left) { return left & -int(left < 32); };
+    // The bits left only fall, so the refill comes at the highest of them below 32.
+    const int at =
+        std::max(std::max(below32(second), below32(third)), below32(after) & -int(!blockEnds));
+    // To 56 bits or more, as BitReader::take; nothing when `at` is 0.
+    return ((63 - at) >> 3) & -int(at != 0);
+}
 
 // Look-ups that hold nothing: every code is decoded on its own.
 const std::array<std::int16_t, 1 << HuffmanTable::kDcBits> kNoDcLookup{};
@@ -143,29 +167,17 @@ inline BlockDecoder::AfterRun BlockDecoder::shortOfRun(BitReader& r, Place& at, 
                                                        BitReader::Source& source)
 {
     int& k = at.k;
-    const int taken = HuffmanTable::runBits(run);
-    const int advance = HuffmanTable::runAdvance(run);
-    std::uint64_t next8;
+    std::uint64_t next8 = 0;
     if (k <= HuffmanTable::runHighest(run) && r.count() >= 32) {
         // The bits drop below 32 between two of the coefficients, or after the last: the
         // bytes come in there, as if the coefficients came one by one.
-        int at = r.count() - taken;
-        if (r.count() - HuffmanTable::runFirstBits(run) < 32)
-            at = r.count() - HuffmanTable::runFirstBits(run);
-        else if (r.count() - HuffmanTable::runAllButLastBits(run) < 32)
-            at = r.count() - HuffmanTable::runAllButLastBits(run);
-        const bool blockEnds = k + advance >= 64;
-        if (at == r.count() - taken && blockEnds) {
-            // The refill belongs to the next block's DC code.
-            r.skip(taken);
-            k += advance;
-            return AfterRun::Again;
-        }
-        if (!r.eightPlainBytes(next8))
+        const int advance = HuffmanTable::runAdvance(run);
+        const int bytes = bytesInRun(r.count(), run, k + advance >= 64);
+        if (bytes != 0 && !r.eightPlainBytes(next8))
             return AfterRun::OneCode;
-        r.skip(taken);
+        r.skip(HuffmanTable::runBits(run));
+        r.take(next8, bytes); // nothing when bytes is 0
         k += advance;
-        r.take(next8, (63 - at) >> 3);
         return AfterRun::Again;
     }
     if (r.count() < 32) {

@@ -7,47 +7,30 @@
 namespace velo::jpeg
 {
 
-CardBytes::CardBytes(SectorReader& reader, std::size_t cacheBytes)
-    : reader_(reader), sectorBytes_(reader.sectorBytes()),
-      sizeBytes_(reader.sectorCount() * reader.sectorBytes()),
-      sectorsPerBlock_(std::max<std::size_t>(1, kBlockBytes / reader.sectorBytes())),
-      maxBlocks_(std::max<std::size_t>(4, cacheBytes / (sectorsPerBlock_ * sectorBytes_)))
+CardBytes::CardBytes(SharedBlocks& blocks)
+    : blocks_(blocks), sectorBytes_(blocks.sectorBytes()),
+      sizeBytes_(blocks.sectorCount() * blocks.sectorBytes()),
+      sectorsPerBlock_(blocks.sectorsPerBlock())
 {
 }
 
-CardBytes::Block& CardBytes::block(std::uint64_t index)
+const CardBytes::Block& CardBytes::block(std::uint64_t index)
 {
-    if (last_ && index == lastIndex_)
-        return *last_;
-    if (auto it = blocks_.find(index); it != blocks_.end()) {
-        lru_.splice(lru_.begin(), lru_, it->second.age);
-        lastIndex_ = index;
-        last_ = &it->second;
-        return it->second;
+    if (held_[0] && heldIndex_[0] == index)
+        return *held_[0];
+    std::size_t i = 1;
+    while (i + 1 < held_.size() && !(held_[i] && heldIndex_[i] == index))
+        ++i;
+    // i is where the block is held, or the slot of the one used longest ago.
+    if (!(held_[i] && heldIndex_[i] == index)) {
+        held_[i] = blocks_.get(index);
+        heldIndex_[i] = index;
     }
-    Block fresh;
-    if (blocks_.size() >= maxBlocks_) {
-        // Reuse the storage of the block used longest ago.
-        last_ = nullptr;
-        auto oldest = blocks_.find(lru_.back());
-        fresh = std::move(oldest->second);
-        blocks_.erase(oldest);
-        lru_.pop_back();
-    }
-    const std::uint64_t first = index * sectorsPerBlock_;
-    const std::size_t count =
-        std::size_t(std::min<std::uint64_t>(sectorsPerBlock_, reader_.sectorCount() - first));
-    fresh.bytes.resize(count * sectorBytes_);
-    fresh.unreadable.assign(count, false);
-    fresh.tried = reader_.readMarking(first, count, fresh.bytes.data(), fresh.unreadable);
-    fresh.allReadable =
-        fresh.tried == count &&
-        std::find(fresh.unreadable.begin(), fresh.unreadable.end(), true) == fresh.unreadable.end();
-    lru_.push_front(index);
-    fresh.age = lru_.begin();
-    lastIndex_ = index;
-    last_ = &blocks_.emplace(index, std::move(fresh)).first->second;
-    return *last_;
+    std::rotate(held_.begin(), held_.begin() + std::ptrdiff_t(i),
+                held_.begin() + std::ptrdiff_t(i) + 1);
+    std::rotate(heldIndex_.begin(), heldIndex_.begin() + std::ptrdiff_t(i),
+                heldIndex_.begin() + std::ptrdiff_t(i) + 1);
+    return *held_[0];
 }
 
 std::span<const std::uint8_t> CardBytes::at(std::uint64_t offset)

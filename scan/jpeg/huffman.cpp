@@ -126,7 +126,8 @@ HuffmanTable::make(std::uint8_t tableClass, std::span<const std::uint8_t, 16> co
         for (std::uint32_t prefix = 0; prefix < (1u << kDcBits); ++prefix) {
             std::uint8_t size = 0;
             const int len = t->decode(prefix << (16 - kDcBits), size);
-            if (len == 0 || len + size > kDcBits)
+            // Sizes above 10 are left to decode(): the difference must fit the entry.
+            if (len == 0 || len + size > kDcBits || size > 10)
                 continue;
             std::int32_t diff = 0;
             if (size) {
@@ -178,7 +179,7 @@ HuffmanTable::make(std::uint8_t tableClass, std::span<const std::uint8_t, 16> co
             } else {
                 break;
             }
-            if (len + size > left || std::min(highest, limit) < 1)
+            if (std::min(highest, limit) < 1)
                 break;
             highest = std::min(highest, limit);
             allButLast = taken;
@@ -186,7 +187,9 @@ HuffmanTable::make(std::uint8_t tableClass, std::span<const std::uint8_t, 16> co
             taken += len + size;
             if (++count == 2)
                 firstBits = allButLast;
-            if (symbol == 0x00)
+            // A coefficient whose code is here but not all its extra bits ends the run:
+            // its extra bits are skipped unseen.
+            if (symbol == 0x00 || taken > kRunBits)
                 break;
         }
         if (count)

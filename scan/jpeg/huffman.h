@@ -43,21 +43,22 @@ public:
 
     // For DC tables, indexed by the next kDcBits bits: when they hold a whole code and its
     // extra bits, the bits taken (1 to kDcBits) and the difference, as
-    // difference << 5 | bits. 0 for everything else (longer codes and extra bits), which
-    // decode() handles.
-    static constexpr int kDcBits = 10;
+    // difference << 5 | bits. 0 for everything else (longer codes and extra bits, sizes
+    // above 10), which decode() handles.
+    static constexpr int kDcBits = 12;
     const std::int16_t* dcLookup() const { return t_->dc.data(); }
     static int dcBits(std::int16_t e) { return e & 31; }
     static std::int32_t dcDifference(std::int16_t e) { return e >> 5; }
 
     // For AC tables, indexed by the next kRunBits bits: the whole coefficients (codes and
-    // extra bits) they hold, one to three, up to and including an end of block. An entry
-    // holds the bits taken, how far the position in the block moves (64 more for an end
-    // of block), the highest position in the block from which every coefficient of the
-    // run stays in the block (and an end of block in it comes before the block is full),
-    // and the bits its first coefficient takes and those all but its last take (0 for a
-    // single coefficient): where the bits at hand drop below 32 between two of them, the
-    // caller refills there. Sizes above 10 and codes no block may hold are left to
+    // extra bits) they hold, one to three, up to and including an end of block; the last
+    // one's extra bits may reach past the kRunBits (they are skipped, never read: a check
+    // of the data needs no AC value). An entry holds the bits taken, how far the
+    // position in the block moves (64 more for an end of block), the highest position in the block
+    // from which every coefficient of the run stays in the block (and an end of block in it comes
+    // before the block is full), and the bits its first coefficient takes and those all but its
+    // last take (0 for a single coefficient): where the bits at hand drop below 32 between two of
+    // them, the caller refills there. Sizes above 10 and codes no block may hold are left to
     // decode(): their entries have a highest position of 0.
     static constexpr int kRunBits = 11;
     static constexpr int kRunMost = 3;

@@ -14,14 +14,26 @@ constexpr std::size_t kStartsForClusterSize = 3;
 constexpr std::size_t kStartsKept = 256;
 } // namespace
 
+JpegCarver::JpegCarver(SharedBlocks& blocks, CarveEvents& events, const JpegRuleSettings& settings)
+    : JpegCarver(nullptr, &blocks, events, settings)
+{
+}
+
 JpegCarver::JpegCarver(SectorReader& card, CarveEvents& events, const JpegRuleSettings& settings)
-    : card_(card, settings.cacheBytes), events_(events), settings_(settings),
-      budget_(std::int64_t(settings.searchAllowanceBytes))
+    : JpegCarver(std::make_unique<SharedBlocks>(card, settings.cacheBytes), nullptr, events,
+                 settings)
+{
+}
+
+JpegCarver::JpegCarver(std::unique_ptr<SharedBlocks> own, SharedBlocks* shared, CarveEvents& events,
+                       const JpegRuleSettings& settings)
+    : ownBlocks_(std::move(own)), card_(ownBlocks_ ? *ownBlocks_ : *shared), events_(events),
+      settings_(settings), budget_(std::int64_t(settings.searchAllowanceBytes))
 {
     if (settings.lookAheadThreads)
         lookAhead_ = std::make_unique<LookAhead>(
-            card, settings.lookAheadThreads, settings.maxFileBytes, settings.cacheBytes,
-            64ull << 20, settings.lookAheadHeldBytes, settings.stopRequested);
+            ownBlocks_ ? *ownBlocks_ : *shared, settings.lookAheadThreads, settings.maxFileBytes,
+            settings.lookAheadBytes, settings.lookAheadHeldBytes, settings.stopRequested);
 }
 
 bool JpegCarver::stopSeen()

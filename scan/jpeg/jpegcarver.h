@@ -27,10 +27,16 @@ struct JpegRuleSettings {
     std::uint64_t searchBytesPerCardByte = 2;
     std::uint64_t searchAllowanceBytes = 32ull << 20;
     std::uint64_t searchBytesPerSearch = 256ull << 10;
-    std::size_t cacheBytes = 16ull << 20;
     // Threads that walk files ahead of the pass (0: the pass walks every file itself). Their
     // reads of the card come at the same time as each other's and the pass's.
     unsigned lookAheadThreads = 0;
+    // How far past the start the pass asked for last they walk.
+    std::uint64_t lookAheadBytes = 64ull << 20;
+    // The card's blocks kept for the rule and the walks made ahead (when the rule makes its
+    // own; velo-carve's pass reads through the same): what the walks read ahead, plus 16 MiB
+    // for the pass's two chunks of 4 MiB and the files walked from starts near the far end.
+    // 80 MiB, kept only as the card is read.
+    std::size_t cacheBytes = std::size_t(lookAheadBytes) + (std::size_t(16) << 20);
     // The memory the walks made ahead may hold while they wait for the pass, about.
     std::size_t lookAheadHeldBytes = std::size_t(32) << 20;
     // Asked every few MiB of a walk or a search: once it says so, the file in hand is cut
@@ -46,10 +52,13 @@ struct JpegRuleSettings {
 // the events whole, with its verdict, within the call for its first sector; a start that
 // is no JPEG is reported through verdict() and written nowhere.
 //
-// The sectors come in order through sector(); the rule reads ahead through `card`.
+// The sectors come in order through sector(); the rule reads ahead through `blocks`, the
+// blocks of the card shared with whoever else reads it in the run (the pass), or through
+// blocks of its own over `card`, bounded by settings.cacheBytes.
 class JpegCarver
 {
 public:
+    JpegCarver(SharedBlocks& blocks, CarveEvents& events, const JpegRuleSettings& settings = {});
     JpegCarver(SectorReader& card, CarveEvents& events, const JpegRuleSettings& settings = {});
 
     // Sector `number`, as read by the pass.
@@ -97,6 +106,11 @@ private:
     std::uint64_t emit(std::uint64_t cardOffset, std::uint64_t bytes);
     CloseReason whyUnread(std::uint64_t cardOffset);
 
+    // Over `own` blocks, or else over `shared` ones.
+    JpegCarver(std::unique_ptr<SharedBlocks> own, SharedBlocks* shared, CarveEvents& events,
+               const JpegRuleSettings& settings);
+
+    std::unique_ptr<SharedBlocks> ownBlocks_; // null when the blocks are shared
     CardBytes card_;
     CarveEvents& events_;
     JpegRuleSettings settings_;

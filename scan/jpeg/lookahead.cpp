@@ -6,11 +6,10 @@
 namespace velo::jpeg
 {
 
-LookAhead::LookAhead(SectorReader& reader, unsigned threads, std::uint64_t maxFileBytes,
-                     std::size_t cacheBytes, std::uint64_t aheadBytes, std::size_t heldBytes,
-                     std::function<bool()> stop)
-    : reader_(reader), maxFileBytes_(maxFileBytes), cacheBytes_(cacheBytes),
-      aheadSectors_(std::max<std::uint64_t>(1, aheadBytes / reader.sectorBytes())),
+LookAhead::LookAhead(SharedBlocks& blocks, unsigned threads, std::uint64_t maxFileBytes,
+                     std::uint64_t aheadBytes, std::size_t heldBytes, std::function<bool()> stop)
+    : blocks_(blocks), maxFileBytes_(maxFileBytes),
+      aheadSectors_(std::max<std::uint64_t>(1, aheadBytes / blocks.sectorBytes())),
       heldLimit_(heldBytes), stop_(std::move(stop))
 {
     for (unsigned i = 0; i < threads; ++i)
@@ -85,13 +84,12 @@ std::optional<FirstWalk> LookAhead::take(std::uint64_t sector, ResumeSpacing spa
 
 // The next start for a worker to walk, once it lies within reach of the pass; nothing
 // when the workers are to stop. Looks for starts a block of sectors at a time, with the
-// lock let go while it reads them through the worker's own card.
+// lock let go while it reads them through the worker's own view of the card.
 std::optional<std::uint64_t> LookAhead::nextStart(std::unique_lock<std::mutex>& lock,
                                                   CardBytes& card)
 {
-    const std::uint64_t sectors = reader_.sectorCount();
-    const std::uint64_t blockSectors =
-        std::max<std::uint64_t>(1, CardBytes::kBlockBytes / reader_.sectorBytes());
+    const std::uint64_t sectors = blocks_.sectorCount();
+    const std::uint64_t blockSectors = blocks_.sectorsPerBlock();
     for (;;) {
         if (quit_)
             return std::nullopt;
@@ -130,8 +128,8 @@ std::optional<std::uint64_t> LookAhead::nextStart(std::unique_lock<std::mutex>& 
 
 void LookAhead::work()
 {
-    CardBytes card(reader_, cacheBytes_);
-    const std::uint64_t sectorBytes = reader_.sectorBytes();
+    CardBytes card(blocks_);
+    const std::uint64_t sectorBytes = blocks_.sectorBytes();
     const auto giveUp = [this] { return quit_ || (stop_ && stop_()); };
     std::unique_lock lock(mutex_);
     while (const std::optional<std::uint64_t> sector = nextStart(lock, card)) {

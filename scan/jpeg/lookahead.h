@@ -28,8 +28,8 @@ namespace velo::jpeg
 // them.
 //
 // The walks waiting for the pass are bounded in number and in the memory their resume
-// points and tables hold. No lock is held while the card is read: the reader is called
-// from the worker threads at the same time, and its reads must be safe to make so.
+// points and tables hold. No lock of the look-ahead is held while the card is read: the
+// shared blocks are read from the worker threads at the same time.
 class LookAhead
 {
 public:
@@ -37,13 +37,14 @@ public:
     // tables they keep, and a hostile card can start a file in every sector.
     static constexpr std::size_t kWalksKept = 256;
 
-    // `threads` workers; each keeps a cache of cacheBytes. The workers stay at most
-    // aheadBytes ahead of the start the pass asked for last, and start no walk while the
-    // walks waiting for the pass hold heldBytes or more. A walk is given up once `stop`
-    // says so (the pass then asks in vain).
-    LookAhead(SectorReader& reader, unsigned threads, std::uint64_t maxFileBytes,
-              std::size_t cacheBytes, std::uint64_t aheadBytes = 64ull << 20,
-              std::size_t heldBytes = std::size_t(32) << 20, std::function<bool()> stop = {});
+    // `threads` workers, each with its own view of the run's shared blocks (which the pass
+    // reads too, so that a sector walked ahead is not read again when the pass comes to
+    // it). The workers stay at most aheadBytes ahead of the start the pass asked for last,
+    // and start no walk while the walks waiting for the pass hold heldBytes or more. A walk
+    // is given up once `stop` says so (the pass then asks in vain).
+    LookAhead(SharedBlocks& blocks, unsigned threads, std::uint64_t maxFileBytes,
+              std::uint64_t aheadBytes = 64ull << 20, std::size_t heldBytes = std::size_t(32) << 20,
+              std::function<bool()> stop = {});
     ~LookAhead();
     LookAhead(const LookAhead&) = delete;
     LookAhead& operator=(const LookAhead&) = delete;
@@ -71,9 +72,8 @@ private:
     bool roomForAWalk() const;
     std::uint64_t firstWanted() const { return std::max(passed_, skipTo_); }
 
-    SectorReader& reader_;
+    SharedBlocks& blocks_;
     std::uint64_t maxFileBytes_;
-    std::size_t cacheBytes_;
     std::uint64_t aheadSectors_;
     std::size_t heldLimit_;
     std::function<bool()> stop_;

@@ -206,7 +206,10 @@ TEST(ChunkReader, OddSectorSizesAndChunksSmallerThanASector)
     EXPECT_EQ(none.next(), nullptr);
 }
 
-TEST(ChunkReader, ReadingAheadOnAThreadDeliversTheSame)
+// Read ahead on a thread, or made of the blocks the JPEG rule shares (with and without
+// reading ahead), the chunks are the same: the same sectors, the same bad ones, the same
+// end where the source is given up on; and each sector is read from the source as often.
+TEST(ChunkReader, ReadingAheadOnAThreadOrFromSharedBlocksDeliversTheSame)
 {
     const struct {
         const char* name;
@@ -225,29 +228,44 @@ TEST(ChunkReader, ReadingAheadOnAThreadDeliversTheSame)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        Delivered d[2];
-        std::optional<SourceGone> gone[2];
-        std::uint64_t done[2];
-        for (int ahead = 0; ahead < 2; ++ahead) {
+        constexpr int kWays = 4; // on its own, reading ahead; from shared blocks, reading ahead
+        Delivered d[kWays];
+        std::optional<SourceGone> gone[kWays];
+        std::uint64_t done[kWays], tried[kWays];
+        for (int way = 0; way < kWays; ++way) {
             FlakySource src{numbered(512 * 64), 512, c.bad};
             src.goneFrom = c.goneFrom;
             src.goneError = c.goneError;
             src.shortReadLimit = c.shortReadLimit;
-            ChunkReader reader(src.reader(), 512, c.sectors, 512 * 16, {}, 8);
-            if (ahead)
+            const auto reads = std::make_shared<SourceReads>(src.reader(), 512, ReadAt{}, 8);
+            ReadAtSectors card(reads, c.sectors);
+            ChunkReader reader =
+                way < 2
+                    ? ChunkReader(reads, c.sectors, 512 * 16)
+                    : ChunkReader(reads,
+                                  std::make_shared<jpeg::SharedBlocks>(card, std::size_t(1) << 20),
+                                  512 * 16);
+            if (way % 2)
                 reader.readAhead();
-            d[ahead] = drain(reader);
-            gone[ahead] = reader.gone();
-            done[ahead] = reader.sectorsDone();
+            d[way] = drain(reader);
+            gone[way] = reader.gone();
+            done[way] = reader.sectorsDone();
+            tried[way] = reads->sectorsTried();
         }
-        EXPECT_EQ(d[1].readable, d[0].readable);
-        EXPECT_EQ(d[1].unreadable, d[0].unreadable);
-        EXPECT_EQ(d[1].bytes, d[0].bytes);
-        EXPECT_EQ(gone[1].has_value(), gone[0].has_value());
-        if (gone[0] && gone[1]) {
-            EXPECT_EQ(gone[1]->sector, gone[0]->sector);
+        for (int way = 1; way < kWays; ++way) {
+            SCOPED_TRACE(way);
+            EXPECT_EQ(d[way].readable, d[0].readable);
+            EXPECT_EQ(d[way].unreadable, d[0].unreadable);
+            EXPECT_EQ(d[way].bytes, d[0].bytes);
+            ASSERT_EQ(gone[way].has_value(), gone[0].has_value());
+            if (gone[0]) {
+                EXPECT_EQ(gone[way]->sector, gone[0]->sector);
+                EXPECT_EQ(gone[way]->error, gone[0]->error);
+            }
+            EXPECT_EQ(done[way], done[0]);
+            EXPECT_EQ(tried[way], tried[0]);
         }
-        EXPECT_EQ(done[1], done[0]);
+        EXPECT_EQ(tried[0], gone[0] ? gone[0]->sector : c.sectors);
     }
 }
 

@@ -64,7 +64,8 @@ TEST(LookAhead, ASlowReadKeepsNoOneElseWaiting)
     std::atomic<bool> opened = false;
     std::optional<FirstWalk> walk;
     {
-        LookAhead ahead(card, 1, 1 << 20, 1 << 20);
+        SharedBlocks blocks(card, 1 << 20);
+        LookAhead ahead(blocks, 1, 1 << 20);
         std::thread watchdog([&] {
             for (int i = 0; i < 100 && !opened; ++i)
                 std::this_thread::sleep_for(100ms);
@@ -96,7 +97,8 @@ TEST(LookAhead, WalksWaitingForThePassHoldBoundedMemory)
     }
     MemoryCard card(image, kSector);
     constexpr std::size_t kLimit = 256 << 10;
-    LookAhead ahead(card, 2, 1 << 20, 1 << 20, 64ull << 20, kLimit);
+    SharedBlocks blocks(card, 1 << 20);
+    LookAhead ahead(blocks, 2, 1 << 20, 64ull << 20, kLimit);
     const ResumeSpacing spacing{kSector, 64};
     ahead.take(0, spacing); // the workers walk with this spacing from here on
     for (int i = 0; i < 1000 && ahead.heldBytesMost().first < kLimit; ++i)

@@ -79,7 +79,8 @@ struct Walked {
 Walked walk(const Bytes& image, std::set<std::uint64_t> bad = {})
 {
     MemoryCard card(image, 512, std::move(bad));
-    CardBytes bytes(card, 1 << 20);
+    SharedBlocks blocks(card, 1 << 20);
+    CardBytes bytes(blocks);
     Walker w(bytes, Layout{0}, 1 << 30);
     const Outcome o = w.run();
     return {
@@ -318,7 +319,8 @@ struct FullWalk {
 FullWalk fullWalk(const Bytes& image, std::uint64_t maxFileBytes, bool oneCodeAtATime)
 {
     MemoryCard card(padded(image), 512);
-    CardBytes bytes(card, 1 << 20);
+    SharedBlocks blocks(card, 1 << 20);
+    CardBytes bytes(blocks);
     Walker w(bytes, Layout{0}, maxFileBytes);
     w.oneCodeAtATime(oneCodeAtATime);
     w.keepResumePoints(512, 1 << 16);
@@ -381,6 +383,10 @@ const CodesAtOnce kCodesAtOnce[] = {
     // Many small coefficients with short codes: three of them in one look-up.
     {"ShortCodes", {.width = 320, .height = 240, .quality = 50, .seed = 14}},
     {"RestartEveryRow", {.width = 120, .height = 88, .quality = 90, .restartRows = 1, .seed = 13}},
+    // Large coefficients: codes whose extra bits reach past the run look-up's index, with
+    // restart markers between them.
+    {"LongValuesWithRestarts",
+     {.width = 128, .height = 96, .quality = 100, .restartRows = 2, .seed = 15}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Walker, CodesAtOnceCases, ::testing::ValuesIn(kCodesAtOnce),
