@@ -69,7 +69,7 @@ cmake --preset windows >/dev/null
 cmake --build --preset windows -j "$jobs"
 dist=""
 if [ -z "${VELO_WINDOWS_NO_QT:-}" ]; then
-  [ -f build/windows/app/velo-recovery.exe ] || {
+  [ -f build/windows/velo-recovery.exe ] || {
     echo "test-windows.sh: Qt for Windows is there, yet no velo-recovery.exe was built" >&2
     exit 1
   }
