@@ -29,7 +29,7 @@ bool takesValue(const std::string& name)
 {
     return name == "--sector-size" || name == "--sectors" || name == "--report" ||
            name == "--rule" || name == "--cluster-size" || name == "--gap-window" ||
-           name == "--sheet";
+           name == "--sheet" || name == "--names";
 }
 
 // A name for a file inside OUTDIR, not a path: no separator of either system, and not
@@ -112,6 +112,10 @@ ParseResult parseOptions(std::span<const std::string> args)
             if (*value != "window" && *value != "jpeg")
                 return fail("--rule must be 'window' or 'jpeg', not '" + *value + "'");
             o.rule = *value == "jpeg" ? Rule::Jpeg : Rule::Window;
+        } else if (arg == "--names") {
+            if (*value != "dd" && *value != "fs")
+                return fail("--names must be 'dd' or 'fs', not '" + *value + "'");
+            o.naming = *value == "fs" ? Naming::FileSystem : Naming::Numbers;
         } else if (arg == "--cluster-size") {
             const auto n = wholeNumber(*value);
             if (!n || *n == 0 || *n > (std::uint64_t(1) << 30))
@@ -162,7 +166,8 @@ std::string usageText()
 Recovers JPEG photos from the raw sectors of SOURCE (a disk image, or a block
 device such as /dev/sdb or on Windows a volume such as \\.\E:, opened
 read-only) into OUTDIR as DD001.JPG, DD002.JPG, ... The folder is created if
-missing.
+missing. A FAT or exFAT file system on SOURCE is read for its cluster size and
+the names of its deleted files (the report gives them).
 
 Options:
   --sector-size N   bytes per sector (default: the device's logical sector
@@ -175,7 +180,13 @@ Options:
                     end and put photos found in pieces back together; window:
                     the window's rule, FF D9 and eleven zeros end a file
   --cluster-size N  with --rule jpeg: bytes per cluster, a multiple of the
-                    sector size (default: learned from where files start)
+                    sector size (default: that of the FAT or exFAT file
+                    system when it lists deleted files, else learned from
+                    where files start)
+  --names N         dd (default): DD001.JPG, DD002.JPG, ...; fs: a photo that
+                    starts where a deleted file of the file system did gets
+                    that file's name and time (a short name's lost first
+                    letter as _), the others DD001.JPG, ...
   --gap-window M    with --rule jpeg: look for a photo's second piece at most
                     M MiB past the break (default 64)
   --sheet NAME      the contact sheet's file name in OUTDIR (default

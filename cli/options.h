@@ -13,6 +13,10 @@ inline constexpr const char* kDefaultSheetName = "index.html";
 // Which carving rule: the window's, or the one that reads the JPEG structure.
 enum class Rule { Window, Jpeg };
 
+// How the carved files are named: DD001.JPG, ... in order; or, where the file system still
+// lists a deleted file that starts where the photo does, by that file's name.
+enum class Naming { Numbers, FileSystem };
+
 // What the command line asked for.
 struct Options {
     std::string source;
@@ -26,6 +30,7 @@ struct Options {
     // OUTDIR or the report may lie on the device being read (refused without it).
     bool allowWritingToSource = false;
     Rule rule = Rule::Jpeg;
+    Naming naming = Naming::Numbers;
     std::optional<std::uint64_t> clusterBytes; // --rule jpeg; absent: learned
     std::optional<std::uint64_t> gapWindowMiB; // --rule jpeg; absent: 64
     // The contact sheet's plain file name in OUTDIR; absent with --no-sheet.

@@ -1,6 +1,7 @@
 #include "cli/report.h"
 
 #include <cerrno>
+#include <ctime>
 
 namespace velo::cli
 {
@@ -41,10 +42,64 @@ const char* verdictWord(Verdict verdict)
     return "unknown";
 }
 
-std::string reportHeader(bool verdicts)
+std::string reportHeader(bool verdicts, bool namesOnCard)
 {
-    return verdicts ? "name,first_sector,length,end,output,verdict,pieces\n"
-                    : "name,first_sector,length,end,output\n";
+    std::string header = "name,first_sector,length,end,output";
+    if (verdicts)
+        header += ",verdict,pieces";
+    if (namesOnCard)
+        header += ",name_on_card,modified";
+    return header + '\n';
+}
+
+std::string csvField(const std::string& text)
+{
+    std::string field;
+    bool quote = false;
+    for (const char c : text) {
+        if (c == '"' || c == ',' || c == '\n' || c == '\r')
+            quote = true;
+        if (c == '"')
+            field += '"';
+        field += (c >= 0 && c < ' ' && c != '\n' && c != '\r') || c == 0x7F ? '?' : c;
+    }
+    return quote ? '"' + field + '"' : field;
+}
+
+namespace
+{
+
+std::string localTimeText(std::int64_t unixSeconds)
+{
+    if (unixSeconds == 0)
+        return "";
+    const std::time_t t = std::time_t(unixSeconds);
+    std::tm local{};
+    char text[32];
+#ifdef _WIN32
+    if (localtime_s(&local, &t) != 0)
+        return "";
+#else
+    if (!localtime_r(&t, &local))
+        return "";
+#endif
+    if (!std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local))
+        return "";
+    return text;
+}
+
+} // namespace
+
+std::string reportLine(const CarvedFile& file, const filesystem::DeletedFile* onCard)
+{
+    std::string line = reportLine(file);
+    line.pop_back(); // the line end, put back after the two columns
+    if (onCard)
+        line +=
+            ',' + csvField(onCard->folder + onCard->name) + ',' + localTimeText(onCard->modified);
+    else
+        line += ",,";
+    return line + '\n';
 }
 
 std::string reportLine(const CarvedFile& f)
@@ -114,9 +169,11 @@ std::string VerdictTally::text() const
     return s;
 }
 
-ReportWriter::ReportWriter(std::FILE* stream, bool verdicts) : stream_(stream)
+ReportWriter::ReportWriter(std::FILE* stream, bool verdicts,
+                           const filesystem::FileSystemMap* onCard, std::uint32_t sectorBytes)
+    : stream_(stream), onCard_(onCard), sectorBytes_(sectorBytes)
 {
-    put(reportHeader(verdicts));
+    put(reportHeader(verdicts, onCard != nullptr));
 }
 
 bool ReportWriter::put(const std::string& text)
@@ -134,7 +191,9 @@ bool ReportWriter::put(const std::string& text)
 
 bool ReportWriter::add(const CarvedFile& file)
 {
-    return put(reportLine(file));
+    if (!onCard_)
+        return put(reportLine(file));
+    return put(reportLine(file, onCard_->deletedAt(file.firstSector * sectorBytes_)));
 }
 
 bool ReportWriter::finish()

@@ -3,10 +3,13 @@
 #include "cli/carverun.h"
 #include "cli/chunkreader.h"
 #include "cli/contactsheet.h"
+#include "cli/filesystemnames.h"
 #include "cli/options.h"
 #include "cli/outdir.h"
 #include "cli/progress.h"
+#include "cli/progressdisplay.h"
 #include "cli/readatsectors.h"
+#include "cli/readsourcefilesystem.h"
 #include "cli/report.h"
 #include "cli/stopflag.h"
 #include "platform/carvesystem.h"
@@ -40,56 +43,6 @@ double secondsSince(Clock::time_point start)
 {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
-
-// Redraws the progress line in place, a few times a second.
-class ProgressDisplay
-{
-public:
-    ProgressDisplay(bool enabled, std::uint64_t sectorTotal, std::uint32_t sectorBytes,
-                    Clock::time_point start)
-        : enabled_(enabled), sectorTotal_(sectorTotal), sectorBytes_(sectorBytes), start_(start)
-    {
-    }
-
-    void update(const CarveTotals& totals)
-    {
-        if (!enabled_)
-            return;
-        const auto now = Clock::now();
-        if (now - lastDrawn_ < std::chrono::milliseconds(250))
-            return;
-        lastDrawn_ = now;
-        const std::string line =
-            progressLine(totals, sectorTotal_, sectorBytes_, secondsSince(start_));
-        std::fprintf(stderr, "\r%s\033[K", line.c_str());
-        std::fflush(stderr);
-        drawn_ = true;
-    }
-
-    void clear()
-    {
-        if (drawn_)
-            std::fputs("\r\033[K", stderr);
-    }
-
-    // A line in place of the progress line, for a step after the carve, until clear().
-    void say(const std::string& text)
-    {
-        if (!enabled_)
-            return;
-        std::fprintf(stderr, "\r%s\033[K", text.c_str());
-        std::fflush(stderr);
-        drawn_ = true;
-    }
-
-private:
-    bool enabled_;
-    std::uint64_t sectorTotal_;
-    std::uint32_t sectorBytes_;
-    Clock::time_point start_;
-    Clock::time_point lastDrawn_{};
-    bool drawn_ = false;
-};
 
 // Why the report may not be written to path, or "" when it may. Standard output ("-")
 // always may.
@@ -207,6 +160,19 @@ std::string writeSheet(const Options& o, OutputFolder& folder,
     return sheet.totalsLine();
 }
 
+// The file system's cluster size, when the JPEG rule can step by it: a whole number of
+// the source's sectors, no larger than --cluster-size takes, and of a file system that
+// still lists deleted files. One that lists none may have been made since (a quick
+// format), perhaps with other clusters than the photos were written in. 0 otherwise: the
+// rule learns it from where files start.
+std::uint64_t clusterBytesOf(const filesystem::FileSystemMap& map, std::uint32_t sectorBytes)
+{
+    const std::uint64_t cluster = map.geometry().clusterBytes;
+    if (map.deleted().empty() || cluster % sectorBytes != 0 || cluster > (std::uint64_t(1) << 30))
+        return 0;
+    return cluster;
+}
+
 } // namespace
 
 int runVeloCarve(std::span<const std::string> args, Platform& platform)
@@ -282,6 +248,18 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform)
             return usageError(problem);
     }
 
+    // One way of reading for the file system, the pass and the JPEG rule's reads ahead: a
+    // chunk whose read fails is read again sector by sector, the way that loses only the
+    // sectors that fail, and a source that stops answering is given up on once for all.
+    // With the JPEG rule the pass's chunks are made of the blocks the rule reads, so each
+    // sector is read once by the carve (the file system's own few before it).
+    const auto reads =
+        std::make_shared<SourceReads>(source->chunkReader(), sectorBytes, source->sectorReader());
+    const filesystem::FileSystemRead onCard = readSourceFileSystem(*reads, sectorTotal, stopFlag);
+    if (!o.quiet)
+        std::fprintf(stderr, "velo-carve: %s\n", onCard.said.c_str());
+    const filesystem::FileSystemMap* map = onCard.map ? &*onCard.map : nullptr;
+
     // Now create: the folder, its lock, the report.
     std::unique_ptr<OutputFolder> folder;
     const std::filesystem::path firstMade = firstMissingFolder(o.outdir);
@@ -308,7 +286,7 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform)
     }
     std::optional<ReportWriter> report;
     if (reportStream)
-        report.emplace(reportStream, o.rule == Rule::Jpeg);
+        report.emplace(reportStream, o.rule == Rule::Jpeg, map, sectorBytes);
 
     const auto start = Clock::now();
     ProgressDisplay progress(!o.quiet && progressLineFits(), sectorTotal, sectorBytes, start);
@@ -335,19 +313,19 @@ int runVeloCarve(std::span<const std::string> args, Platform& platform)
                      o.reportPath->c_str(), std::strerror(report->error()));
     };
 
-    FileSink files(numberedFilesIn(folder.get()),
-                   o.overwrite ? IfNameTaken::Replace : IfNameTaken::Fail, hooks, o.dryRun);
-    // One way of reading for the pass and the JPEG rule's reads ahead: a chunk whose read
-    // fails is read again sector by sector, the way that loses only the sectors that fail,
-    // and a source that stops answering is given up on once for both. With the JPEG rule
-    // the pass's chunks are made of the blocks the rule reads, so each sector is read once.
-    const auto reads =
-        std::make_shared<SourceReads>(source->chunkReader(), sectorBytes, source->sectorReader());
+    std::unique_ptr<FilePlace> place =
+        o.naming == Naming::FileSystem && map
+            ? std::make_unique<FileSystemNames>(folder.get(), o.outdir, o.overwrite, *map,
+                                                sectorBytes)
+            : numberedFilesIn(folder.get());
+    FileSink files(std::move(place), o.overwrite ? IfNameTaken::Replace : IfNameTaken::Fail, hooks,
+                   o.dryRun);
     ReadAtSectors card(reads, sectorTotal);
     RuleChoice rule{.rule = o.rule};
     std::unique_ptr<ChunkReader> reader;
     if (o.rule == Rule::Jpeg) {
-        rule.jpeg.clusterBytes = o.clusterBytes.value_or(0);
+        rule.jpeg.clusterBytes =
+            o.clusterBytes.value_or(map ? clusterBytesOf(*map, sectorBytes) : 0);
         // The files ahead are walked on every core while this thread writes.
         rule.jpeg.lookAheadThreads = std::max(1u, std::thread::hardware_concurrency());
         if (o.gapWindowMiB)

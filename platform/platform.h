@@ -70,6 +70,10 @@ public:
     // Flushes and closes; whether every byte handed over reached the system. A second
     // close does nothing and says the same.
     virtual bool close() = 0;
+    // The modification time (seconds since 1970) the file is to keep: set at close, after
+    // the last byte, so that no write changes it again. A time the system refuses is let
+    // go; the bytes are what counts.
+    virtual void keepModifiedTime(std::int64_t unixSeconds) = 0;
 };
 
 // Why a file could not be created.

@@ -12,7 +12,7 @@ class NumberedFiles : public FilePlace
 {
 public:
     explicit NumberedFiles(OutputFolder* folder) : folder_(folder) {}
-    OutputFolder* folderFor(std::uint64_t fileNumber, std::string& name) override
+    OutputFolder* folderFor(std::uint64_t fileNumber, std::uint64_t, std::string& name) override
     {
         name = outputFileName("", fileNumber);
         return folder_;
@@ -40,7 +40,7 @@ void FileSink::openFile(std::uint64_t fileNumber)
     open_ = true;
     current_ = CarvedFile{};
     current_.firstSector = sector_;
-    OutputFolder* folder = place_->folderFor(fileNumber, current_.name);
+    OutputFolder* folder = place_->folderFor(fileNumber, sector_, current_.name);
     if (dryRun_) {
         current_.outcome = FileOutcome::DryRun;
         return;
@@ -49,6 +49,9 @@ void FileSink::openFile(std::uint64_t fileNumber)
     if (folder)
         file_ = folder->createFile(current_.name, ifTaken_, failure);
     current_.outcome = file_ ? FileOutcome::Written : FileOutcome::NotCreated;
+    if (file_)
+        if (const std::optional<std::int64_t> modified = place_->modifiedTimeFor(sector_))
+            file_->keepModifiedTime(*modified);
     if (failure == CreateFailure::NoSpace && ++totals_.noSpaceFiles == 1 && hooks_.outOfSpace)
         hooks_.outOfSpace();
 }

@@ -38,13 +38,20 @@ struct FileTotals {
     std::uint64_t noSpaceFiles = 0; // files not created: the output is out of space or inodes
 };
 
-// Where file N is made: the folder, and in `name` the plain name inside it. A null folder
-// means it cannot be made.
+// Where file N, carved from `firstSector` on, is made: the folder, and in `name` the plain
+// name inside it. A null folder means it cannot be made.
 class FilePlace
 {
 public:
     virtual ~FilePlace() = default;
-    virtual OutputFolder* folderFor(std::uint64_t fileNumber, std::string& name) = 0;
+    virtual OutputFolder* folderFor(std::uint64_t fileNumber, std::uint64_t firstSector,
+                                    std::string& name) = 0;
+    // The modification time the file made for `firstSector` is to keep; none keeps the
+    // time it is written at.
+    virtual std::optional<std::int64_t> modifiedTimeFor(std::uint64_t /*firstSector*/)
+    {
+        return std::nullopt;
+    }
 };
 
 // DD001.JPG, DD002.JPG, ... in one folder opened beforehand (null: none is made).

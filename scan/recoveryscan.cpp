@@ -15,7 +15,7 @@ class SaveFolderFiles : public FilePlace
 public:
     SaveFolderFiles(Platform& platform, ScanHost& host) : platform_(platform), host_(host) {}
 
-    OutputFolder* folderFor(std::uint64_t fileNumber, std::string& name) override
+    OutputFolder* folderFor(std::uint64_t fileNumber, std::uint64_t, std::string& name) override
     {
         const std::string full = outputFileName(host_.saveFolder(), fileNumber);
         const std::size_t cut = full.rfind(platform_.pathSeparator());

@@ -4,7 +4,7 @@
 #   scripts/fuzz.sh [SECONDS] [TARGET...]
 #
 # Builds the fuzz preset (clang, libFuzzer, AddressSanitizer + UBSan) and runs each
-# target (default: carver_fuzzer, scan_fuzzer and jpegrule_fuzzer) for SECONDS (default 60) on a copy of its
+# target (default: carver_fuzzer, scan_fuzzer, jpegrule_fuzzer and filesystem_fuzzer) for SECONDS (default 60) on a copy of its
 # checked-in seed corpus, so runs never grow the corpus in the repository. A long run is
 # the same command with a bigger number. Exits non-zero when a target finds a crash or a
 # difference from the model; the input that did it is copied to build/fuzz/findings/ and
@@ -15,7 +15,7 @@ set -euo pipefail
 seconds="${1:-60}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(carver_fuzzer scan_fuzzer jpegrule_fuzzer)
+[ ${#targets[@]} -gt 0 ] || targets=(carver_fuzzer scan_fuzzer jpegrule_fuzzer filesystem_fuzzer)
 case "$seconds" in
     '' | *[!0-9]*)
         echo "usage: $0 [SECONDS] [TARGET...]" >&2

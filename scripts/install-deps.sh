@@ -14,12 +14,13 @@ packages=(
   x11-utils xdotool imagemagick     # ... and a picture of the window on it
   help2man desktop-file-utils       # the manual page and desktop entry that get installed
   libjpeg62-turbo-dev               # velo-carve's thumbnails (and the photos the tests make)
+  libtsk-dev                        # velo-carve reads FAT and exFAT: The Sleuth Kit
 )
 
 # Testing: scripts/test.sh asks for these too.
 test_packages=(
   libgtest-dev libgmock-dev         # the test framework
-  mtools dosfstools                 # card images for the end-to-end tests
+  mtools dosfstools exfatprogs      # card images for the end-to-end tests
   clang libclang-rt-14-dev          # the fuzzer
   util-linux                        # losetup
   libfuse3-dev fuse3                # a disk with chosen bad sectors for the tests

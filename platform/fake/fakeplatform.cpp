@@ -159,15 +159,20 @@ public:
         if (!closed_) {
             closed_ = true;
             --platform_.openOutputFiles;
+            if (modified_)
+                platform_.modifiedTimes[path_] = *modified_;
         }
         return !failed_ && !platform_.closesFailFor.count(path_);
     }
+
+    void keepModifiedTime(std::int64_t unixSeconds) override { modified_ = unixSeconds; }
 
 private:
     FakePlatform& platform_;
     std::string path_;
     bool closed_ = false;
     bool failed_ = false;
+    std::optional<std::int64_t> modified_;
 };
 
 // A folder of the fake file system. Names are created new; Replace drops the old file

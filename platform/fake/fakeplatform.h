@@ -51,10 +51,11 @@ public:
     // Output file system. Folders that exist; files by path.
     std::set<std::string> folders{"/", "/fake", "/fake/program"};
     std::map<std::string, std::vector<std::uint8_t>> files;
-    std::optional<std::uint64_t> diskCapacityBytes; // writes beyond it fail (disk full)
-    std::optional<CreateFailure> createsFailWith;   // every create fails so (no inodes)
-    std::set<std::string> lockedFolders;            // folders whose lock someone holds
-    std::set<std::string> closesFailFor;            // files whose close says bytes were lost
+    std::map<std::string, std::int64_t> modifiedTimes; // of closed files that keep one
+    std::optional<std::uint64_t> diskCapacityBytes;    // writes beyond it fail (disk full)
+    std::optional<CreateFailure> createsFailWith;      // every create fails so (no inodes)
+    std::set<std::string> lockedFolders;               // folders whose lock someone holds
+    std::set<std::string> closesFailFor;               // files whose close says bytes were lost
 
     // What the program did.
     std::vector<std::string> openedDevices;

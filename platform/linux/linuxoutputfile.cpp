@@ -1,6 +1,7 @@
 #include "platform/linux/linuxoutputfile.h"
 
 #include <cerrno>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace velo::linux_backend
@@ -66,6 +67,10 @@ bool LinuxOutputFile::close()
         flush();
     buffer_.clear();
     buffer_.shrink_to_fit();
+    if (modified_) {
+        const timespec times[2] = {{0, UTIME_OMIT}, {time_t(*modified_), 0}};
+        ::futimens(fd_, times);
+    }
     // Not retried on EINTR: on Linux the descriptor is released whatever close returns.
     // A failure here (EIO on a network file system) means bytes were lost.
     if (::close(fd_) != 0 && errno != EINTR)

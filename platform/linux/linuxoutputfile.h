@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <sys/types.h>
 #include <vector>
 
@@ -38,6 +39,7 @@ public:
 
     bool write(std::span<const std::uint8_t> bytes) override;
     bool close() override;
+    void keepModifiedTime(std::int64_t unixSeconds) override { modified_ = unixSeconds; }
 
 private:
     bool flush();
@@ -48,6 +50,7 @@ private:
     std::size_t bufferSize_;
     std::vector<std::uint8_t> buffer_;
     bool failed_ = false;
+    std::optional<std::int64_t> modified_;
 };
 
 } // namespace velo::linux_backend

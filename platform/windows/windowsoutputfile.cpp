@@ -65,6 +65,12 @@ bool WindowsOutputFile::close()
         flush();
     buffer_.clear();
     buffer_.shrink_to_fit();
+    if (modified_) {
+        // FILETIME counts 100 ns steps from 1601.
+        const std::uint64_t ticks = std::uint64_t(*modified_ + 11644473600LL) * 10000000ULL;
+        FILETIME written{DWORD(ticks), DWORD(ticks >> 32)};
+        ::SetFileTime(static_cast<HANDLE>(handle_), nullptr, nullptr, &written);
+    }
     if (!::CloseHandle(static_cast<HANDLE>(handle_)))
         failed_ = true;
     handle_ = nullptr;

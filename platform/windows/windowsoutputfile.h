@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace velo::windows_backend
@@ -27,6 +28,7 @@ public:
     // Flushes and closes the handle; a second call only answers again. True when every
     // byte handed over was written and the handle closed cleanly: !failed() afterwards.
     bool close() override;
+    void keepModifiedTime(std::int64_t unixSeconds) override { modified_ = unixSeconds; }
 
     // Whether a write, the last flush or the close failed.
     bool failed() const { return failed_; }
@@ -38,6 +40,7 @@ private:
     void* handle_;
     std::size_t bufferBytes_;
     std::vector<std::uint8_t> buffer_;
+    std::optional<std::int64_t> modified_;
     bool failed_ = false;
 };
 
