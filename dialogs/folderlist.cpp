@@ -28,7 +28,15 @@ QString rootOf(const QString& path)
 
 QString normalFolder(const QString& folder)
 {
-    return QDir::cleanPath(QDir(folder).absolutePath());
+    QString absolute = QDir(folder).absolutePath();
+#ifdef Q_OS_WIN
+    // QDir leaves a clean "/x" without a drive but gives "/x/../y" the current one; a
+    // folder from the root always lies on the current drive, as Windows itself reads it,
+    // so that the same folder always comes out the same ("C:/x").
+    if (absolute.startsWith(u'/') && !absolute.startsWith(QLatin1String("//")))
+        absolute = QFileInfo(absolute).absoluteFilePath();
+#endif
+    return QDir::cleanPath(absolute);
 }
 
 bool canListFolder(const QString& folder)
@@ -48,7 +56,7 @@ std::optional<std::vector<FolderEntry>> folderEntries(const QString& folder)
 
     std::vector<FolderEntry> entries;
     const QString root = rootOf(open);
-    entries.push_back({root, root, 0, true});
+    entries.push_back({root, QDir::toNativeSeparators(root), 0, true});
     QString path = root;
     for (const QString& name : open.mid(root.size()).split(u'/', Qt::SkipEmptyParts)) {
         path = childPath(path, name);
