@@ -10,8 +10,9 @@
 #
 # Usage: wine-window-scan.sh DIST_FOLDER WORK_FOLDER [SCREENSHOT.png]
 #   DIST_FOLDER holds velo-recovery.exe, velo-carve.exe and their DLLs; WORK_FOLDER is
-#   made anew (the card, the Wine prefix, the files); SCREENSHOT gets the window after
-#   the scan. Exits 77 (skipped) when a tool it needs is missing.
+#   made anew (the card, the Wine prefix, the files); SCREENSHOT gets the window while
+#   it scans, and SCREENSHOT-dialog.png the save-folder dialog on S:\recovered.
+#   Exits 77 (skipped) when a tool it needs is missing.
 set -euo pipefail
 dist="$(realpath "$1")" work="$2" shot="${3:-}"
 photos="$(cd "$(dirname "$0")/../data/photos" && pwd)"
@@ -113,6 +114,10 @@ xdotool key --delay 150 s Return
 sleep 0.5
 # Dir1 now shows S:\ and, below it, recovered: opened by a double-click; then Ｏ　Ｋ.
 click "$dialog" 90 "${VELO_RECOVERED_ROW_Y:-92}" 2
+if [ -n "$shot" ]; then
+  eval "$(xdotool getwindowgeometry --shell "$dialog")"
+  import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "${shot%.png}-dialog.png"
+fi
 click "$dialog" 94 315
 timeout 10 bash -c "while xdotool search --onlyvisible --name '保存先指定' >/dev/null; do sleep 0.2; done" ||
   fail "the save-folder dialog did not close"
