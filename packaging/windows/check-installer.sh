@@ -53,10 +53,17 @@ for file in velo-recovery.exe velo-carve.exe Qt6Core.dll Qt6Gui.dll Qt6Widgets.d
   [ -f "$home/$file" ] || fail "not installed: Program Files\\velo-recovery\\$file"
 done
 [ -f "$menu" ] || fail "no Start-menu entry"
+# Wine runs every program as an administrator and ignores the request, so what can be
+# checked here is that the installer and the installed window make it (their manifests).
+for exe in "$installer" "$home/velo-recovery.exe"; do
+  grep -aq 'level="requireAdministrator"' "$exe" ||
+    fail "$(basename "$exe") does not ask for administrator rights"
+done
 key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\velo-recovery'
 "$loader" reg query "$key" /v UninstallString </dev/null 2>>"$log" | grep 'uninstall.exe' >/dev/null ||
   fail "no record in Apps & features"
-echo "   $(find "$home" -type f | wc -l) files in Program Files\\velo-recovery, the Start-menu entry, the uninstall record"
+echo "   $(find "$home" -type f | wc -l) files in Program Files\\velo-recovery, the Start-menu entry, the uninstall record;"
+echo "   the installer and the installed window ask for administrator rights"
 
 echo "-- the installed programs"
 version=$("$loader" "C:\\Program Files\\velo-recovery\\velo-carve.exe" --version </dev/null 2>>"$log" | tr -d '\r')
