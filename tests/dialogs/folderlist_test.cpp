@@ -139,7 +139,7 @@ INSTANTIATE_TEST_SUITE_P(Folders, DriveOfFolder,
                          [](const auto& info) { return std::string(info.param.name); });
 
 #ifdef Q_OS_WIN
-// Drives as Windows lists them: each a letter whose root is "X:\\".
+// Drives as Windows lists them: each a letter whose root is "X:\".
 class DriveOfWindowsFolder : public ::testing::TestWithParam<DriveCase>
 {
 protected:

@@ -88,7 +88,7 @@ protected:
         work = base + QStringLiteral("/work");
         stick = base + QStringLiteral("/stick");
         // As the system the tests run on has them: the separator, and the root of the
-        // drive holding the process's folder ("/", or "C:\\" on Windows).
+        // drive holding the process's folder ("/", or "C:\" on Windows).
         platform.separator = QDir::separator().toLatin1();
         systemRoot = native(rootOf(work));
         platform.addDrive("d", DriveType::Removable).rootFolder = stick.toStdString();
@@ -151,7 +151,7 @@ TEST_F(Form1Test, OkEndsTheFolderInOneSeparator)
     EXPECT_EQ(dialog->chosenFolder(), native(work + u'/'));
     EXPECT_EQ(dialog->result(), QDialog::Accepted);
 
-    // The root, "/" (on Windows the current drive's "C:\\"), keeps its one separator.
+    // The root, "/" (on Windows the current drive's "C:\"), keeps its one separator.
     ASSERT_TRUE(QDir::setCurrent(QStringLiteral("/")));
     open().ok->click();
     EXPECT_EQ(dialog->chosenFolder(), native(rootOf(QDir::currentPath())));
