@@ -16,11 +16,27 @@ QString childPath(const QString& parent, const QString& name)
     return parent.endsWith(u'/') ? parent + name : parent + u'/' + name;
 }
 
+// The root a clean absolute path lies under: "/" on Linux, the drive's "C:/" on Windows.
+QString rootOf(const QString& path)
+{
+    if (path.size() >= 3 && path.at(0).isLetter() && path.at(1) == u':' && path.at(2) == u'/')
+        return path.left(3);
+    return QStringLiteral("/");
+}
+
 } // namespace
 
 QString normalFolder(const QString& folder)
 {
-    return QDir::cleanPath(QDir(folder).absolutePath());
+    QString absolute = QDir(folder).absolutePath();
+#ifdef Q_OS_WIN
+    // QDir leaves a clean "/x" without a drive but gives "/x/../y" the current one; a
+    // folder from the root always lies on the current drive, as Windows itself reads it,
+    // so that the same folder always comes out the same ("C:/x").
+    if (absolute.startsWith(u'/') && !absolute.startsWith(QLatin1String("//")))
+        absolute = QFileInfo(absolute).absoluteFilePath();
+#endif
+    return QDir::cleanPath(absolute);
 }
 
 bool canListFolder(const QString& folder)
@@ -39,9 +55,10 @@ std::optional<std::vector<FolderEntry>> folderEntries(const QString& folder)
         return std::nullopt;
 
     std::vector<FolderEntry> entries;
-    entries.push_back({QStringLiteral("/"), QStringLiteral("/"), 0, true});
-    QString path = QStringLiteral("/");
-    for (const QString& name : open.split(u'/', Qt::SkipEmptyParts)) {
+    const QString root = rootOf(open);
+    entries.push_back({root, QDir::toNativeSeparators(root), 0, true});
+    QString path = root;
+    for (const QString& name : open.mid(root.size()).split(u'/', Qt::SkipEmptyParts)) {
         path = childPath(path, name);
         entries.push_back({path, name, int(entries.size()), true});
     }
@@ -66,10 +83,11 @@ int driveOfFolder(const std::vector<DriveInfo>& drives, const QString& folder)
     for (std::size_t i = 0; i < drives.size(); ++i) {
         if (drives[i].rootFolder.empty())
             continue;
-        const QString root = QDir::cleanPath(QString::fromStdString(drives[i].rootFolder));
-        // "/mnt/c" holds "/mnt/c/x" but not "/mnt/cd".
-        const bool holds = path == root || root == QLatin1String("/") ||
-                           (path.startsWith(root) && path.at(root.size()) == u'/');
+        // Made absolute as the folder is (on Windows both gain the current drive).
+        const QString root = normalFolder(QString::fromStdString(drives[i].rootFolder));
+        // "/mnt/c" holds "/mnt/c/x" but not "/mnt/cd"; a root ("/", "C:/") holds all below it.
+        const bool holds = path == root || (path.startsWith(root) &&
+                                            (root.endsWith(u'/') || path.at(root.size()) == u'/'));
         if (holds && root.size() > bestLength) {
             best = int(i);
             bestLength = root.size();

@@ -14,14 +14,15 @@ namespace velo
 // folder itself, then its subfolders one level deeper.
 struct FolderEntry {
     QString path;      // absolute, clean, no trailing separator except for the root
-    QString label;     // the folder's own name; the root shows as "/"
+    QString label;     // the folder's own name; the root shows as "/" (on Windows "C:\")
     int depth = 0;     // 0 for the root
     bool open = false; // ancestors and the open folder are shown open, subfolders closed
 
     bool operator==(const FolderEntry&) const = default;
 };
 
-// `folder` made absolute (against the process's current folder) and clean.
+// `folder` made absolute (against the process's current folder) and clean, with '/' as
+// its separator; on Windows it always starts with its drive ("C:/").
 QString normalFolder(const QString& folder);
 
 // Whether `folder` is a folder whose entries can be read. Touches only that folder, so

@@ -2,6 +2,7 @@
 
 #include "ui/look.h"
 
+#include <QDir>
 #include <QPainter>
 #include <QStyle>
 #include <QStyledItemDelegate>
@@ -65,7 +66,7 @@ bool FolderListBox::setPath(const QString& folder)
         auto* item = new QListWidgetItem(entry.open ? openIcon : closedIcon, entry.label, this);
         item->setData(kPathRole, entry.path);
         item->setData(kDepthRole, entry.depth);
-        item->setToolTip(entry.path);
+        item->setToolTip(QDir::toNativeSeparators(entry.path));
         if (entry.open)
             openItem = item;
     }

@@ -114,9 +114,10 @@ void Form1::showDriveOfOpenFolder()
 
 void Form1::acceptFolder()
 {
-    // Exactly one separator at the end: the root folder already has one.
-    QString folder = Dir1->path();
+    // In the system's own separators ("C:\photos\" on Windows), with exactly one at the
+    // end: the root folder already has one.
     const QChar separator = QLatin1Char(platform_.pathSeparator());
+    QString folder = Dir1->path().replace(u'/', separator);
     if (folder.isEmpty() || folder.back() != separator)
         folder += separator;
     chosenFolder_ = folder;

@@ -29,6 +29,12 @@ using velo::DriveInfo;
 using velo::DriveType;
 using velo::FolderEntry;
 
+// The root of a clean absolute path: "/", or on Windows its drive's "C:/".
+QString rootOf(const QString& path)
+{
+    return path.left(path.indexOf(u'/') + 1);
+}
+
 class FolderEntries : public ::testing::Test
 {
 protected:
@@ -44,12 +50,14 @@ protected:
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     }
 
-    // The lines expected above and including `folder`, which must lie under the root.
+    // The lines expected above and including `folder`, a clean absolute path: from its
+    // root ("/", or its drive's "C:/" on Windows) down.
     static std::vector<FolderEntry> ancestorsOf(const QString& folder)
     {
-        std::vector<FolderEntry> lines{{QStringLiteral("/"), QStringLiteral("/"), 0, true}};
-        QString path;
-        for (const QString& name : folder.split(u'/', Qt::SkipEmptyParts)) {
+        const QString root = rootOf(folder);
+        std::vector<FolderEntry> lines{{root, QDir::toNativeSeparators(root), 0, true}};
+        QString path = root.chopped(1);
+        for (const QString& name : folder.mid(root.size()).split(u'/', Qt::SkipEmptyParts)) {
             path += u'/' + name;
             lines.push_back({path, name, int(lines.size()), true});
         }
@@ -78,13 +86,15 @@ TEST_F(FolderEntries, AncestorsOpenThenSubfoldersClosedSortedByName)
 
 TEST(FolderEntriesAtRoot, RootIsTheOnlyAncestor)
 {
+    // "/" is the root; on Windows the current drive's, shown as "C:\".
+    const QString root = rootOf(QDir::currentPath());
     const auto entries = velo::folderEntries(QStringLiteral("/"));
     ASSERT_TRUE(entries.has_value());
     ASSERT_GE(entries->size(), 2u); // any system has some folder under the root
-    EXPECT_EQ(entries->front(), (FolderEntry{"/", "/", 0, true}));
+    EXPECT_EQ(entries->front(), (FolderEntry{root, QDir::toNativeSeparators(root), 0, true}));
     for (std::size_t i = 1; i < entries->size(); ++i)
         EXPECT_EQ((*entries)[i],
-                  (FolderEntry{u'/' + (*entries)[i].label, (*entries)[i].label, 1, false}));
+                  (FolderEntry{root + (*entries)[i].label, (*entries)[i].label, 1, false}));
 }
 
 TEST_F(FolderEntries, NothingForWhatCannotBeListed)
@@ -127,6 +137,33 @@ INSTANTIATE_TEST_SUITE_P(Folders, DriveOfFolder,
                                            DriveCase{"nestedMount", "/mnt/c/net/share", 3},
                                            DriveCase{"uncleanPath", "/mnt/c/net/../y", 1}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+#ifdef Q_OS_WIN
+// Drives as Windows lists them: each a letter whose root is "X:\".
+class DriveOfWindowsFolder : public ::testing::TestWithParam<DriveCase>
+{
+protected:
+    const std::vector<DriveInfo> drives{
+        {"C", DriveType::Fixed, "C:\\"},
+        {"E", DriveType::Removable, "E:\\"},
+        {"F", DriveType::CdRom, ""},
+    };
+};
+
+TEST_P(DriveOfWindowsFolder, TheDriveOfItsLetter)
+{
+    EXPECT_EQ(velo::driveOfFolder(drives, QLatin1String(GetParam().folder)), GetParam().drive);
+}
+
+INSTANTIATE_TEST_SUITE_P(Folders, DriveOfWindowsFolder,
+                         ::testing::Values(DriveCase{"driveRoot", "E:/", 1},
+                                           DriveCase{"belowDriveRoot", "E:/DCIM/100CANON", 1},
+                                           DriveCase{"nativeSeparators", "C:\\Users\\x", 0},
+                                           DriveCase{"uncleanPath", "E:/DCIM/../..", 1},
+                                           DriveCase{"driveNotListed", "G:/x", -1},
+                                           DriveCase{"nothingInTheDrive", "F:/", -1}),
+                         [](const auto& info) { return std::string(info.param.name); });
+#endif
 
 TEST(DriveOfFolderWithoutRoot, NoDriveHoldsAFolderOutsideAllMounts)
 {

@@ -45,6 +45,18 @@ Controls controlsOf(QWidget* dialog)
             dialog->findChild<QPushButton*>("Command2")};
 }
 
+// The root of a clean absolute path: "/", or on Windows its drive's "C:/".
+QString rootOf(const QString& path)
+{
+    return path.left(path.indexOf(u'/') + 1);
+}
+
+// A folder as the system writes it, which is how the dialog hands it back.
+QString native(const QString& path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
 QListWidgetItem* lineOf(FolderListBox* list, const QString& path)
 {
     for (int i = 0; i < list->count(); ++i)
@@ -75,8 +87,12 @@ protected:
             ASSERT_TRUE(QDir(base).mkpath(QLatin1String(path)));
         work = base + QStringLiteral("/work");
         stick = base + QStringLiteral("/stick");
+        // As the system the tests run on has them: the separator, and the root of the
+        // drive holding the process's folder ("/", or "C:\" on Windows).
+        platform.separator = QDir::separator().toLatin1();
+        systemRoot = native(rootOf(work));
         platform.addDrive("d", DriveType::Removable).rootFolder = stick.toStdString();
-        platform.addDrive("c", DriveType::Fixed).rootFolder = "/";
+        platform.addDrive("c", DriveType::Fixed).rootFolder = systemRoot.toStdString();
         platform.addDrive("e", DriveType::Removable); // nothing mounted
         platform.addDrive("f", DriveType::Network).rootFolder =
             (base + QStringLiteral("/gone")).toStdString(); // no such folder
@@ -111,7 +127,7 @@ protected:
     }
 
     QTemporaryDir tmp;
-    QString base, work, stick, previousFolder;
+    QString base, work, stick, systemRoot, previousFolder;
     velo::FakePlatform platform;
     std::optional<QString> chosen;
     std::unique_ptr<Form1> dialog;
@@ -125,19 +141,20 @@ TEST_F(Form1Test, OpensOnTheProcessFolderAndDrive)
     EXPECT_NE(lineOf(dir1, work + QStringLiteral("/photos")), nullptr);
     EXPECT_EQ(drive1->currentIndex(), kSystem);
     ASSERT_EQ(drive1->count(), 4);
-    EXPECT_EQ(drive1->itemText(kSystem), QStringLiteral("c: [/]"));
+    EXPECT_EQ(drive1->itemText(kSystem), QStringLiteral("c: [%1]").arg(systemRoot));
     EXPECT_EQ(drive1->itemText(kEmptySlot), QStringLiteral("e:"));
 }
 
 TEST_F(Form1Test, OkEndsTheFolderInOneSeparator)
 {
     open().ok->click();
-    EXPECT_EQ(dialog->chosenFolder(), work + u'/');
+    EXPECT_EQ(dialog->chosenFolder(), native(work + u'/'));
     EXPECT_EQ(dialog->result(), QDialog::Accepted);
 
+    // The root, "/" (on Windows the current drive's "C:\"), keeps its one separator.
     ASSERT_TRUE(QDir::setCurrent(QStringLiteral("/")));
     open().ok->click();
-    EXPECT_EQ(dialog->chosenFolder(), QStringLiteral("/"));
+    EXPECT_EQ(dialog->chosenFolder(), native(rootOf(QDir::currentPath())));
 }
 
 TEST_F(Form1Test, DriveAndDoubleClickMoveTheFolderList)
@@ -152,7 +169,7 @@ TEST_F(Form1Test, DriveAndDoubleClickMoveTheFolderList)
     EXPECT_EQ(dir1->path(), base);
     EXPECT_EQ(lineOf(dir1, stick + QStringLiteral("/DCIM")), nullptr);
     ok->click();
-    EXPECT_EQ(dialog->chosenFolder(), base + u'/');
+    EXPECT_EQ(dialog->chosenFolder(), native(base + u'/'));
 }
 
 TEST_F(Form1Test, ClickAndArrowKeysOnlyHighlight)
@@ -167,7 +184,7 @@ TEST_F(Form1Test, ClickAndArrowKeysOnlyHighlight)
     QTest::keyClick(dir1, Qt::Key_Up);
     EXPECT_EQ(dir1->currentItem(), lineOf(dir1, base));
     ok->click();
-    EXPECT_EQ(dialog->chosenFolder(), work + u'/');
+    EXPECT_EQ(dialog->chosenFolder(), native(work + u'/'));
 }
 
 TEST_F(Form1Test, CancelChoosesNothing)
@@ -274,7 +291,7 @@ TEST_F(Form1Test, ChooseFolderIsModalAndStartsAfreshEachTime)
         doubleClick(c.dir1, stick + QStringLiteral("/MISC"));
         c.ok->click();
     });
-    ASSERT_EQ(chosen, stick + QStringLiteral("/MISC/"));
+    ASSERT_EQ(chosen, native(stick + QStringLiteral("/MISC/")));
     EXPECT_EQ(QDir::currentPath(), work); // the dialog never moves the process
 
     // Opened again: back on the process folder; leaving by the title bar changes nothing.
