@@ -107,7 +107,7 @@ bool ChunkReader::fillFromBlocks(Chunk& chunk, std::size_t sectors, Progress& pr
     std::size_t tried = 0;
     bool gaveUp = false;
     for (std::uint64_t index = chunk.firstBlock_; tried < sectors && !gaveUp; ++index) {
-        auto block = blocks_->get(index, jpeg::SharedBlocks::Wanted::NotAgain);
+        auto block = blocks_->get(index, jpeg::SharedBlocks::Wanted::Again);
         for (std::size_t i = std::size_t(progress.nextSector + tried - block->firstSector);
              i < block->sectorCount() && tried < sectors; ++i, ++tried) {
             if (i >= block->tried) {

@@ -35,9 +35,10 @@ struct JpegRuleSettings {
     std::uint64_t lookAheadBytes = 64ull << 20;
     // The card's blocks kept for the rule and the walks made ahead (when the rule makes its
     // own; velo-carve's pass reads through the same): what the walks read ahead, plus 16 MiB
-    // for the pass's two chunks of 4 MiB and the files walked from starts near the far end.
-    // 80 MiB, kept only as the card is read.
-    std::size_t cacheBytes = std::size_t(lookAheadBytes) + (std::size_t(16) << 20);
+    // for the pass's two chunks of 4 MiB and the files walked from starts near the far end,
+    // plus 16 MiB behind the pass for the photos waiting for their search (searchDelayBytes).
+    // 96 MiB, kept only as the card is read.
+    std::size_t cacheBytes = std::size_t(lookAheadBytes) + (std::size_t(32) << 20);
     // The memory the walks made ahead may hold while they wait for the pass, about.
     std::size_t lookAheadHeldBytes = std::size_t(32) << 20;
     // Asked every few MiB of a walk or a search: once it says so, the file in hand is cut
