@@ -73,6 +73,25 @@ struct RowDifferences {
     double mean() const { return pairs ? double(sum) / double(pairs) : 0; }
 };
 
+// The DC values of at most `most` MCUs, walking the file laid out by `layout` from `from`
+// in steps of `step` bytes while it is short of logical offset `until`.
+DcTrace traceFrom(CardBytes& card, const Layout& layout, const WalkState& from, std::size_t most,
+                  std::uint64_t until, std::uint64_t step, JointCheck& check)
+{
+    Walker w(card, layout, check.maxFileBytes);
+    w.testPlainSectors(check.testPlainSectors);
+    w.countStartsPassed(false);
+    w.restore(from);
+    DcTrace trace;
+    w.traceDc(&trace);
+    trace.most = most;
+    while (!trace.full() && w.state().pos < until &&
+           w.run(w.state().pos + step) == Outcome::Running) {
+    }
+    check.work += w.work();
+    return trace;
+}
+
 JointFit judge(const RowDifferences& across, const RowDifferences& above,
                const RowDifferences& below)
 {
@@ -99,19 +118,12 @@ JointFit checkJoint(CardBytes& card, const Layout& layout, std::uint64_t joint,
         return JointFit::Unknown;
     from = pointBefore(points, joint, row, last);
 
-    Walker w(card, layout, check.maxFileBytes);
-    w.testPlainSectors(check.testPlainSectors);
-    w.countStartsPassed(false);
-    w.restore(*from);
-    DcTrace trace;
-    w.traceDc(&trace);
-    trace.most = std::size_t(last->scan.mcuDone - from->scan.mcuDone + 3 * row + 4 * kMarginMcus);
     // Three rows past the joint are read, and no more than 1 MiB of data; a row of a large
     // photo is tens of KiB.
-    while (!trace.full() && w.state().pos < joint + 64 * kStepBytes &&
-           w.run(w.state().pos + kStepBytes) == Outcome::Running) {
-    }
-    check.work += w.work();
+    const DcTrace trace =
+        traceFrom(card, layout, *from,
+                  std::size_t(last->scan.mcuDone - from->scan.mcuDone + 3 * row + 4 * kMarginMcus),
+                  joint + 64 * kStepBytes, kStepBytes, check);
     if (trace.entries.empty())
         return JointFit::Unknown;
 
@@ -160,16 +172,10 @@ PictureAbove pictureAbove(CardBytes& card, const Layout& layout, std::uint64_t j
     if (!from || row == 0)
         return above;
     from = pointBefore(points, joint, row, last);
-    Walker w(card, layout, check.maxFileBytes);
-    w.testPlainSectors(check.testPlainSectors);
-    w.countStartsPassed(false);
-    w.restore(*from);
-    DcTrace trace;
-    w.traceDc(&trace);
-    trace.most = std::size_t(last->scan.mcuDone - from->scan.mcuDone + row + 2 * kMarginMcus);
-    while (!trace.full() && w.state().pos < joint && w.run(joint) == Outcome::Running) {
-    }
-    check.work += w.work();
+    const DcTrace trace =
+        traceFrom(card, layout, *from,
+                  std::size_t(last->scan.mcuDone - from->scan.mcuDone + row + 2 * kMarginMcus),
+                  joint, joint - std::min(joint, from->pos), check);
     for (const DcTrace::Entry& e : trace.entries) {
         if (e.pos > joint || (!above.dc.empty() && e.mcu != above.firstMcu + above.dc.size()))
             break;
