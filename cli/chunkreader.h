@@ -67,8 +67,8 @@ public:
                 std::size_t chunkBytes = kDefaultChunkBytes);
     // Made of the shared blocks, which the JPEG rule and its walks ahead read too, so that
     // the run reads each sector from the source once; `reads` are those the blocks read
-    // through, which say why the source was given up on. The pass is done with each block
-    // once it has carved it: such blocks are the first dropped.
+    // through, which say why the source was given up on. Its blocks are kept like the
+    // walks': the search of a photo that broke off reads those just behind the pass.
     ChunkReader(std::shared_ptr<SourceReads> reads, std::shared_ptr<jpeg::SharedBlocks> blocks,
                 std::size_t chunkBytes = kDefaultChunkBytes);
     // With reads of its own.

@@ -21,7 +21,7 @@ namespace velo::jpeg
 // others that want it wait for that read.
 //
 // The blocks kept are bounded by maxBytes, beyond the blocks someone holds: the block used
-// longest ago is dropped first, and a block the pass is done with goes to the front of the
+// longest ago is dropped first, and a block got as Wanted::NotAgain goes to the front of the
 // queue. On a normal card every sector is then read once, as long as maxBytes holds what
 // is read ahead of the pass (the walks made ahead, the files carved, the pass's chunks). A
 // gap search reads again what has been dropped: far behind the pass, or, on a card of
@@ -42,8 +42,8 @@ public:
         std::size_t sectorCount() const { return unreadable.size(); }
     };
 
-    // Whether the block is likely to be wanted again soon: the pass is done with each block
-    // once it has carved it.
+    // Whether the block is likely to be wanted again soon. velo-carve's pass asks Again: the
+    // search of a photo that broke off reads the blocks just behind it.
     enum class Wanted { Again, NotAgain };
 
     SharedBlocks(SectorReader& reader, std::size_t maxBytes);
